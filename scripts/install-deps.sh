@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Mivora needs to build, test and run its demo, when missing.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config python3
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit
+  slapd ldap-utils
+  fonts-noto-cjk
+  xvfb xauth xdotool imagemagick
+  clang libclang-rt-14-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  # slapd's package would start a system-wide server; the project only ever runs its own.
+  printf '#!/bin/sh\nexit 101\n' | $sudo_cmd tee /usr/sbin/policy-rc.d >/dev/null
+  $sudo_cmd chmod +x /usr/sbin/policy-rc.d
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  $sudo_cmd rm -f /usr/sbin/policy-rc.d
+fi

@@ -1,0 +1,165 @@
+#include "directory/AdsPath.h"
+
+#include "directory/DirectoryError.h"
+
+#include <ldap.h>
+
+namespace directory {
+
+namespace {
+const QString providerPrefix = QStringLiteral("LDAP://");
+
+[[noreturn]] void badPath(const QString& text)
+{
+    throw DirectoryError(hresult::BadPathName, QStringLiteral("パス名が正しくありません: %1").arg(text.left(200)));
+}
+
+bool isValidServer(const QString& server)
+{
+    if (server.isEmpty())
+        return false;
+    QString host = server;
+    QString port;
+    if (host.startsWith(u'[')) {
+        const qsizetype close = host.indexOf(u']');
+        if (close < 2)
+            return false;
+        const QString rest = host.mid(close + 1);
+        if (!rest.isEmpty() && !rest.startsWith(u':'))
+            return false;
+        port = rest.mid(1);
+        host = host.mid(1, close - 1);
+        if (rest.startsWith(u':') && port.isEmpty())
+            return false;
+    } else {
+        const qsizetype colon = host.indexOf(u':');
+        if (colon >= 0) {
+            port = host.mid(colon + 1);
+            host = host.left(colon);
+            if (port.isEmpty())
+                return false;
+        }
+    }
+    if (host.isEmpty())
+        return false;
+    for (QChar c : host) {
+        if (!(c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_' || c == u':'))
+            return false;
+    }
+    if (!port.isEmpty()) {
+        bool ok = false;
+        const int value = port.toInt(&ok);
+        if (!ok || value < 1 || value > 65535)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+AdsPath AdsPath::parse(const QString& text)
+{
+    if (!text.startsWith(providerPrefix))
+        badPath(text);
+    const QString rest = text.mid(providerPrefix.size());
+    if (rest.isEmpty())
+        badPath(text);
+    AdsPath path;
+    const qsizetype slash = rest.indexOf(u'/');
+    const QString head = slash < 0 ? rest : rest.left(slash);
+    // A DN always has an '=' in its first RDN; a server name never does.
+    if (head.contains(u'=')) {
+        path.dn_ = rest;
+        return path;
+    }
+    if (!isValidServer(head))
+        badPath(text);
+    path.server_ = head;
+    if (slash >= 0) {
+        path.dn_ = rest.mid(slash + 1);
+        if (path.dn_.isEmpty())
+            badPath(text);
+    }
+    return path;
+}
+
+AdsPath AdsPath::forDn(const QString& dn, const QString& server)
+{
+    AdsPath path;
+    path.server_ = server;
+    path.dn_ = dn;
+    return path;
+}
+
+QString AdsPath::toString() const
+{
+    if (server_.isEmpty())
+        return providerPrefix + dn_;
+    return dn_.isEmpty() ? providerPrefix + server_ : providerPrefix + server_ + u'/' + dn_;
+}
+
+namespace dn {
+
+QString firstRdn(const QString& dn)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < dn.size(); ++i) {
+        const QChar c = dn.at(i);
+        if (c == u'\\') {
+            ++i;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && (c == u',' || c == u';')) {
+            return dn.left(i);
+        }
+    }
+    return dn;
+}
+
+QString rdnValue(const QString& rdn)
+{
+    const qsizetype equals = rdn.indexOf(u'=');
+    if (equals < 0)
+        return rdn;
+    const QByteArray raw = rdn.mid(equals + 1).toUtf8();
+    QByteArray value;
+    bool quoted = false;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw.at(i);
+        if (c == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && c == '+')
+            break;
+        if (c == '\\' && i + 1 < raw.size()) {
+            const QByteArray hex = raw.mid(i + 1, 2);
+            bool ok = false;
+            const int byte = hex.size() == 2 ? hex.toInt(&ok, 16) : 0;
+            if (ok) {
+                value.append(static_cast<char>(byte));
+                i += 2;
+            } else {
+                value.append(raw.at(++i));
+            }
+            continue;
+        }
+        value.append(c);
+    }
+    return QString::fromUtf8(value);
+}
+
+bool isValid(const QString& dn)
+{
+    const QByteArray utf8 = dn.toUtf8();
+    if (utf8.contains('\0'))
+        return false;
+    LDAPDN parsed = nullptr;
+    const int rc = ldap_str2dn(utf8.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3);
+    if (parsed)
+        ldap_dnfree(parsed);
+    return rc == LDAP_SUCCESS;
+}
+
+} // namespace dn
+
+} // namespace directory

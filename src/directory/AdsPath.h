@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace directory {
+
+// An LDAP provider path: "LDAP://DN" (serverless), "LDAP://host[:port]/DN" or "LDAP://host" (the
+// domain object of that server). parse() throws DirectoryError(BadPathName) for anything else.
+class AdsPath {
+public:
+    static AdsPath parse(const QString& text);
+    static AdsPath forDn(const QString& dn, const QString& server = {});
+
+    const QString& server() const { return server_; } // "host" or "host:port", empty when serverless
+    const QString& dn() const { return dn_; } // empty for "LDAP://host"
+    bool isServerless() const { return server_.isEmpty(); }
+    // The same server (or none) with another DN: how children and members get their paths.
+    AdsPath withDn(const QString& dn) const { return forDn(dn, server_); }
+    QString toString() const;
+
+private:
+    QString server_;
+    QString dn_;
+};
+
+// DN helpers that keep the server's spelling (no normalisation, escapes left as they are).
+namespace dn {
+// The first RDN of a DN as written ("CN=Yamada\, Jiro" of "CN=Yamada\, Jiro,CN=Users,...").
+QString firstRdn(const QString& dn);
+// The unescaped value of an RDN ("Yamada, Jiro"); the first attribute of a multi-valued RDN.
+QString rdnValue(const QString& rdn);
+// Whether libldap accepts the text as an LDAPv3 DN.
+bool isValid(const QString& dn);
+} // namespace dn
+
+} // namespace directory

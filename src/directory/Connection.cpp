@@ -1,0 +1,372 @@
+#include "directory/Connection.h"
+
+#include "directory/LdapErrors.h"
+
+#include <QHash>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sasl/sasl.h>
+
+namespace directory {
+
+namespace {
+
+// Strings the SASL library may read after the interaction callback has returned: they live in
+// this struct for the whole bind.
+struct SaslDefaults {
+    QByteArray realm;
+    QByteArray authcid;
+    QByteArray authzid;
+};
+
+QByteArray stringOption(LDAP* ld, int option)
+{
+    char* value = nullptr;
+    if (ldap_get_option(ld, option, &value) != LDAP_OPT_SUCCESS || !value)
+        return {};
+    ldap::CharPtr owner(value);
+    return QByteArray(value);
+}
+
+int saslInteract(LDAP*, unsigned, void* defaultsPointer, void* interactions)
+{
+    const auto* defaults = static_cast<const SaslDefaults*>(defaultsPointer);
+    for (auto* interaction = static_cast<sasl_interact_t*>(interactions); interaction->id != SASL_CB_LIST_END;
+         ++interaction) {
+        const QByteArray* value = nullptr;
+        switch (interaction->id) {
+        case SASL_CB_GETREALM:
+            value = &defaults->realm;
+            break;
+        case SASL_CB_AUTHNAME:
+            value = &defaults->authcid;
+            break;
+        case SASL_CB_USER:
+            value = &defaults->authzid;
+            break;
+        default:
+            // A password or anything else is never supplied: the bind is as the logged-on user.
+            break;
+        }
+        interaction->result = value ? value->constData() : "";
+        interaction->len = value ? static_cast<unsigned>(value->size()) : 0;
+    }
+    return LDAP_SUCCESS;
+}
+
+struct CStringArray {
+    explicit CStringArray(const QStringList& texts)
+    {
+        for (const QString& text : texts)
+            storage.append(text.toUtf8());
+        for (QByteArray& bytes : storage)
+            pointers.push_back(bytes.data());
+        pointers.push_back(nullptr);
+    }
+    char** data() { return pointers.size() > 1 ? pointers.data() : nullptr; }
+    QList<QByteArray> storage;
+    std::vector<char*> pointers;
+};
+
+timeval answerTimeout()
+{
+    return timeval { Connection::answerTimeoutSeconds, 0 };
+}
+
+} // namespace
+
+Connection::Connection(QString uri)
+    : uri_(std::move(uri))
+{
+}
+
+std::shared_ptr<Connection> Connection::openAsCurrentUser(const QString& uri)
+{
+    std::shared_ptr<Connection> connection(new Connection(uri));
+    connection->open();
+    connection->bindAsCurrentUser();
+    return connection;
+}
+
+std::shared_ptr<Connection> Connection::openWithPassword(
+    const QString& uri, const QString& user, const QString& password)
+{
+    std::shared_ptr<Connection> connection(new Connection(uri));
+    connection->open();
+    connection->bindWithPassword(user, password);
+    return connection;
+}
+
+void Connection::open()
+{
+    // A server that closes the socket under a write must give an error, not kill the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    LDAP* ld = nullptr;
+    const int rc = ldap_initialize(&ld, uri_.toUtf8().constData());
+    if (rc != LDAP_SUCCESS || !ld)
+        throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri_);
+    ld_.reset(ld);
+    const int version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
+    const timeval network { networkTimeoutSeconds, 0 };
+    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
+    // The synchronous calls (the SASL bind) wait no longer than an answer may take.
+    const timeval answer = answerTimeout();
+    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &answer);
+}
+
+void Connection::bindAsCurrentUser()
+{
+    LDAP* ld = ld_.get();
+    QByteArray mechanism = stringOption(ld, LDAP_OPT_X_SASL_MECH);
+    if (mechanism.isEmpty())
+        mechanism = uri_.startsWith(QLatin1String("ldapi://"), Qt::CaseInsensitive) ? "EXTERNAL" : "GSSAPI";
+    SaslDefaults defaults { stringOption(ld, LDAP_OPT_X_SASL_REALM), stringOption(ld, LDAP_OPT_X_SASL_AUTHCID),
+        stringOption(ld, LDAP_OPT_X_SASL_AUTHZID) };
+    const int rc = ldap_sasl_interactive_bind_s(
+        ld, nullptr, mechanism.constData(), nullptr, nullptr, LDAP_SASL_QUIET, saslInteract, &defaults);
+    if (rc != LDAP_SUCCESS)
+        failFromSession();
+}
+
+void Connection::bindWithPassword(const QString& user, const QString& password)
+{
+    QByteArray secret = password.toUtf8();
+    berval credentials { static_cast<ber_len_t>(secret.size()), secret.data() };
+    const int rc = ldap_sasl_bind_s(
+        ld_.get(), user.toUtf8().constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
+    secret.fill('\0');
+    if (rc != LDAP_SUCCESS)
+        failFromSession();
+}
+
+bool Connection::isAlive() const
+{
+    if (broken_ || !ld_)
+        return false;
+    int fd = -1;
+    if (ldap_get_option(ld_.get(), LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0)
+        return false;
+    // Between operations nothing is owed to us: a readable socket means EOF or a notice of
+    // disconnection, so the connection is gone.
+    pollfd entry { fd, POLLIN | POLLRDHUP, 0 };
+    const int ready = ::poll(&entry, 1, 0);
+    return ready == 0;
+}
+
+void Connection::failWith(int resultCode, const QString& diagnostic)
+{
+    if (resultCode == LDAP_SERVER_DOWN || resultCode == LDAP_CONNECT_ERROR || resultCode == LDAP_TIMEOUT)
+        broken_ = true;
+    throw errorFromLdap(resultCode, diagnostic);
+}
+
+void Connection::failFromSession()
+{
+    int rc = LDAP_OTHER;
+    ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc);
+    failWith(rc, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)));
+}
+
+int Connection::startSearch(const QString& base, int scope, const QString& filter, const QStringList& attributes,
+    LDAPControl** serverControls)
+{
+    CStringArray names(attributes);
+    int msgid = -1;
+    const int rc = ldap_search_ext(ld_.get(), base.toUtf8().constData(), scope, filter.toUtf8().constData(),
+        names.data(), 0, serverControls, nullptr, nullptr, 0, &msgid);
+    if (rc != LDAP_SUCCESS)
+        failFromSession();
+    return msgid;
+}
+
+ldap::MessagePtr Connection::waitFor(int msgid, int all)
+{
+    LDAPMessage* raw = nullptr;
+    timeval timeout = answerTimeout();
+    const int type = ldap_result(ld_.get(), msgid, all, &timeout, &raw);
+    ldap::MessagePtr message(raw);
+    if (type == 0) {
+        ldap_abandon_ext(ld_.get(), msgid, nullptr, nullptr);
+        // An unanswered request leaves the session in an unknown state: never reuse it.
+        broken_ = true;
+        throw errorFromLdap(LDAP_TIMEOUT);
+    }
+    if (type < 0)
+        failFromSession();
+    return message;
+}
+
+void Connection::checkResult(LDAPMessage* message, LDAPControl*** serverControls)
+{
+    int code = LDAP_OTHER;
+    char* diagnostic = nullptr;
+    const int rc = ldap_parse_result(ld_.get(), message, &code, nullptr, &diagnostic, nullptr, serverControls, 0);
+    ldap::CharPtr diagnosticOwner(diagnostic);
+    if (rc != LDAP_SUCCESS)
+        failWith(rc);
+    if (code != LDAP_SUCCESS)
+        failWith(code, QString::fromUtf8(diagnostic));
+}
+
+LdapEntry Connection::entryFrom(LDAPMessage* message)
+{
+    LdapEntry entry;
+    LDAP* ld = ld_.get();
+    {
+        ldap::CharPtr dn(ldap_get_dn(ld, message));
+        entry.dn = dn ? QString::fromUtf8(dn.get()) : QString();
+    }
+    BerElement* rawBer = nullptr;
+    for (char* name = ldap_first_attribute(ld, message, &rawBer); name; name = ldap_next_attribute(ld, message, rawBer)) {
+        ldap::CharPtr nameOwner(name);
+        ldap::ValuesPtr values(ldap_get_values_len(ld, message, name));
+        QList<QByteArray>& target = entry.attributes[QString::fromUtf8(name).toLower()];
+        for (berval** value = values.get(); value && *value; ++value)
+            target.append(QByteArray((*value)->bv_val, static_cast<qsizetype>((*value)->bv_len)));
+    }
+    ldap::BerPtr ber(rawBer);
+    return entry;
+}
+
+LdapEntry Connection::readEntry(const QString& dn, const QStringList& attributes)
+{
+    const int msgid = startSearch(dn, LDAP_SCOPE_BASE, QStringLiteral("(objectClass=*)"), attributes, nullptr);
+    ldap::MessagePtr chain = waitFor(msgid, LDAP_MSG_ALL);
+    std::optional<LdapEntry> entry;
+    for (LDAPMessage* message = ldap_first_message(ld_.get(), chain.get()); message;
+         message = ldap_next_message(ld_.get(), message)) {
+        switch (ldap_msgtype(message)) {
+        case LDAP_RES_SEARCH_ENTRY:
+            entry = entryFrom(message);
+            break;
+        case LDAP_RES_SEARCH_RESULT:
+            checkResult(message);
+            break;
+        default:
+            break;
+        }
+    }
+    if (!entry)
+        failWith(LDAP_NO_SUCH_OBJECT);
+    return *entry;
+}
+
+void Connection::searchChildren(const QString& base, const QString& filter, const QStringList& attributes,
+    const std::function<void(std::vector<LdapEntry>&)>& onPage)
+{
+    LDAP* ld = ld_.get();
+    ldap::BervalPtr cookie;
+    for (;;) {
+        LDAPControl* rawControl = nullptr;
+        int rc = ldap_create_page_control(ld, pageSize, cookie.get(), 0, &rawControl);
+        if (rc != LDAP_SUCCESS)
+            failWith(rc);
+        ldap::ControlPtr control(rawControl);
+        LDAPControl* controls[] = { control.get(), nullptr };
+        const int msgid = startSearch(base, LDAP_SCOPE_ONELEVEL, filter, attributes, controls);
+
+        std::vector<LdapEntry> page;
+        bool done = false;
+        cookie.reset();
+        while (!done) {
+            ldap::MessagePtr chain = waitFor(msgid, LDAP_MSG_RECEIVED);
+            for (LDAPMessage* message = ldap_first_message(ld, chain.get()); message;
+                 message = ldap_next_message(ld, message)) {
+                const int type = ldap_msgtype(message);
+                if (type == LDAP_RES_SEARCH_ENTRY) {
+                    page.push_back(entryFrom(message));
+                } else if (type == LDAP_RES_SEARCH_RESULT) {
+                    LDAPControl** rawControls = nullptr;
+                    // Deliver what this page brought before a failure is raised: nothing is undone.
+                    try {
+                        checkResult(message, &rawControls);
+                    } catch (...) {
+                        ldap::ControlsPtr owner(rawControls);
+                        if (!page.empty())
+                            onPage(page);
+                        throw;
+                    }
+                    ldap::ControlsPtr responseControls(rawControls);
+                    LDAPControl* response = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, rawControls, nullptr);
+                    if (response) {
+                        ber_int_t estimate = 0;
+                        berval next { 0, nullptr };
+                        if (ldap_parse_pageresponse_control(ld, response, &estimate, &next) == LDAP_SUCCESS
+                            && next.bv_len > 0) {
+                            cookie.reset(ber_bvdup(&next));
+                        }
+                        ber_memfree(next.bv_val);
+                    }
+                    done = true;
+                }
+                // LDAP_RES_SEARCH_REFERENCE: other partitions of Active Directory; never shown.
+            }
+        }
+        if (!page.empty())
+            onPage(page);
+        if (!cookie || cookie->bv_len == 0)
+            return;
+    }
+}
+
+void Connection::readEntries(const QStringList& dns, const QStringList& attributes, int window,
+    const std::function<void(qsizetype, const LdapEntry*, const DirectoryError*)>& onResult)
+{
+    LDAP* ld = ld_.get();
+    const qsizetype count = dns.size();
+    std::vector<int> msgids(static_cast<size_t>(count), -1);
+    qsizetype sent = 0;
+    qsizetype next = 0;
+    // Requests still outstanding when this returns early are abandoned, so their answers do not
+    // pile up in the session.
+    struct AbandonOutstanding {
+        LDAP* ld;
+        const std::vector<int>& msgids;
+        const qsizetype& from;
+        const qsizetype& to;
+        ~AbandonOutstanding()
+        {
+            for (qsizetype i = from; i < to; ++i)
+                ldap_abandon_ext(ld, msgids[static_cast<size_t>(i)], nullptr, nullptr);
+        }
+    } abandon { ld, msgids, next, sent };
+    for (; next < count; ++next) {
+        while (sent < count && sent - next < window) {
+            msgids[static_cast<size_t>(sent)]
+                = startSearch(dns.at(sent), LDAP_SCOPE_BASE, QStringLiteral("(objectClass=*)"), attributes, nullptr);
+            ++sent;
+        }
+        // libldap queues answers to the other outstanding ids while it waits for this one.
+        ldap::MessagePtr chain = waitFor(msgids[static_cast<size_t>(next)], LDAP_MSG_ALL);
+        std::optional<LdapEntry> entry;
+        std::optional<DirectoryError> error;
+        for (LDAPMessage* message = ldap_first_message(ld, chain.get()); message;
+             message = ldap_next_message(ld, message)) {
+            const int type = ldap_msgtype(message);
+            if (type == LDAP_RES_SEARCH_ENTRY) {
+                entry = entryFrom(message);
+            } else if (type == LDAP_RES_SEARCH_RESULT) {
+                int code = LDAP_OTHER;
+                char* diagnostic = nullptr;
+                const int rc = ldap_parse_result(ld, message, &code, nullptr, &diagnostic, nullptr, nullptr, 0);
+                ldap::CharPtr owner(diagnostic);
+                if (rc != LDAP_SUCCESS)
+                    failWith(rc);
+                if (code != LDAP_SUCCESS)
+                    error = errorFromLdap(code, QString::fromUtf8(diagnostic));
+            }
+        }
+        if (!entry && !error)
+            error = errorFromLdap(LDAP_NO_SUCH_OBJECT);
+        if (error)
+            onResult(next, nullptr, &*error);
+        else
+            onResult(next, &*entry, nullptr);
+    }
+}
+
+} // namespace directory

@@ -1,0 +1,69 @@
+#pragma once
+
+// Internal to src/directory: one libldap session, opened and bound, with the search primitives
+// the directory operations are built from.
+
+#include "directory/DirObject.h"
+#include "directory/DirectoryError.h"
+#include "directory/LdapHandles.h"
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace directory {
+
+struct LdapEntry {
+    QString dn;
+    DirObject::Attributes attributes;
+};
+
+class Connection {
+public:
+    // Waits at most this long for the server to accept a connection, and for each answer.
+    static constexpr int networkTimeoutSeconds = 10;
+    static constexpr int answerTimeoutSeconds = 30;
+    static constexpr int pageSize = 1000;
+
+    // A SASL bind as the user who runs the program: the mechanism from libldap's configuration
+    // (SASL_MECH), else EXTERNAL on ldapi:// and GSSAPI elsewhere. No name, no password.
+    static std::shared_ptr<Connection> openAsCurrentUser(const QString& uri);
+    // A simple bind with explicit credentials, on a connection of its own.
+    static std::shared_ptr<Connection> openWithPassword(const QString& uri, const QString& user, const QString& password);
+
+    const QString& uri() const { return uri_; }
+    // False once the server has closed the socket or an operation found the server gone.
+    bool isAlive() const;
+
+    // Base-scope read of one entry; throws (noSuchObject, ...) when it cannot be read.
+    LdapEntry readEntry(const QString& dn, const QStringList& attributes);
+    // One-level paged search; `onPage` gets each page's entries. Search references are skipped.
+    void searchChildren(const QString& base, const QString& filter, const QStringList& attributes,
+        const std::function<void(std::vector<LdapEntry>&)>& onPage);
+
+    // Pipelined base reads: sends up to `window` requests before waiting for the first answer.
+    // `onResult` gets, in the order of `dns`, the entry or the error of each read.
+    void readEntries(const QStringList& dns, const QStringList& attributes, int window,
+        const std::function<void(qsizetype index, const LdapEntry* entry, const DirectoryError* error)>& onResult);
+
+private:
+    explicit Connection(QString uri);
+    void open();
+    void bindAsCurrentUser();
+    void bindWithPassword(const QString& user, const QString& password);
+    int startSearch(const QString& base, int scope, const QString& filter, const QStringList& attributes,
+        LDAPControl** serverControls);
+    ldap::MessagePtr waitFor(int msgid, int all);
+    [[noreturn]] void failWith(int resultCode, const QString& diagnostic = {});
+    [[noreturn]] void failFromSession();
+    LdapEntry entryFrom(LDAPMessage* message);
+    // The result message's code and diagnostic; throws unless it is success.
+    void checkResult(LDAPMessage* message, LDAPControl*** serverControls = nullptr);
+
+    QString uri_;
+    ldap::LdapPtr ld_;
+    bool broken_ = false;
+};
+
+} // namespace directory

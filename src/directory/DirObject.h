@@ -1,0 +1,46 @@
+#pragma once
+
+#include "directory/AdsPath.h"
+#include "directory/AttrValue.h"
+
+#include <QHash>
+#include <memory>
+
+namespace directory {
+
+// A bound directory object: its path, DN and the attributes read when it was bound.
+// Cheap to copy. `session` is the implementation's handle on the connection that bound it
+// (set for objects opened with explicit credentials, so their children are read the same way).
+class DirObject {
+public:
+    using Attributes = QHash<QString, QList<QByteArray>>; // keys lower-case
+
+    DirObject() = default;
+    DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> session = {});
+
+    // ADSI's IADs properties.
+    QString adsPath() const { return path_.toString(); }
+    QString name() const { return dn::firstRdn(path_.dn()); }
+    const QString& className() const { return className_; }
+
+    const AdsPath& path() const { return path_; }
+    const QString& dn() const { return path_.dn(); }
+    const Attributes& attributes() const { return attributes_; }
+    const std::shared_ptr<void>& session() const { return session_; }
+
+    // IADs::Get: ADSI property names mapped onto LDAP attributes, matched without regard to case.
+    AttrValue get(const QString& propertyName) const;
+    // The raw values of one LDAP attribute (or attribute with options, such as "member;range=0-*").
+    QList<QByteArray> rawValues(const QString& ldapAttribute) const;
+
+    // The class name: last structuralObjectClass value, else last objectClass value.
+    static QString classFromAttributes(const Attributes& attributes);
+
+private:
+    AdsPath path_;
+    Attributes attributes_;
+    QString className_;
+    std::shared_ptr<void> session_;
+};
+
+} // namespace directory

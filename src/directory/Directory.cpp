@@ -1,0 +1,27 @@
+#include "directory/Directory.h"
+
+#include "directory/LdapDirectory.h"
+
+namespace directory {
+
+namespace {
+std::unique_ptr<Directory>& current()
+{
+    static std::unique_ptr<Directory> directory;
+    return directory;
+}
+} // namespace
+
+Directory& currentDirectory()
+{
+    if (!current())
+        current() = std::make_unique<LdapDirectory>();
+    return *current();
+}
+
+std::unique_ptr<Directory> setCurrentDirectory(std::unique_ptr<Directory> directory)
+{
+    return std::exchange(current(), std::move(directory));
+}
+
+} // namespace directory

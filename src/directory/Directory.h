@@ -1,0 +1,50 @@
+#pragma once
+
+#include "directory/DirObject.h"
+#include "directory/DirectoryError.h"
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace directory {
+
+// One entry of a read of many objects: the value, or the error that binding it gave.
+struct ReadResult {
+    AttrValue value;
+    std::optional<DirectoryError> error;
+};
+
+// The directory operations the program relies on. Every failure throws DirectoryError.
+// LdapDirectory talks to a real server; tests use an in-memory directory with the same interface.
+class Directory {
+public:
+    using Batch = std::vector<DirObject>;
+
+    virtual ~Directory() = default;
+
+    // Bind by path, as the user who runs the program (no name, no password).
+    virtual DirObject bind(const QString& adsPath) = 0;
+    // The direct children of `container` whose objectClass is one of `classFilter` (all when empty),
+    // in the order the server returns them. `onBatch` gets them a page at a time; a failure after
+    // some pages throws, and the pages already delivered stay delivered.
+    virtual void enumerate(const DirObject& container, const QStringList& classFilter,
+        const std::function<void(const Batch&)>& onBatch)
+        = 0;
+    // IADsGroup::Members: the ADsPaths of the group's members, in directory order, complete for big
+    // groups (Active Directory ranged retrieval).
+    virtual QStringList members(const DirObject& group) = 0;
+    // Binds each path and reads one property from it; one result per path, in the given order.
+    virtual std::vector<ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) = 0;
+    // IADsOpenDSObject::OpenDSObject: a bind with explicit credentials on a connection of its own.
+    virtual DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) = 0;
+};
+
+// The directory the program uses. Defaults to the LDAP directory; tests may put another in place.
+Directory& currentDirectory();
+// Replaces the directory; returns the previous one. Passing nullptr restores the LDAP directory.
+std::unique_ptr<Directory> setCurrentDirectory(std::unique_ptr<Directory> directory);
+
+} // namespace directory

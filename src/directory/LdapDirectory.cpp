@@ -1,0 +1,229 @@
+#include "directory/LdapDirectory.h"
+
+#include "directory/Connection.h"
+#include "directory/LdapErrors.h"
+#include "directory/RangedValues.h"
+#include "directory/ServerLocator.h"
+
+namespace directory {
+
+namespace {
+// What a bind reads: every user attribute plus the operational ones that Get and Class need.
+const QStringList bindAttributes { QStringLiteral("*"), QStringLiteral("memberOf"),
+    QStringLiteral("structuralObjectClass"), QStringLiteral("createTimestamp") };
+const QStringList classAttributes { QStringLiteral("objectClass"), QStringLiteral("structuralObjectClass") };
+
+void checkDnSyntax(const QString& dn)
+{
+    if (!dn::isValid(dn))
+        throw errorFromLdap(LDAP_INVALID_DN_SYNTAX, dn.left(200));
+}
+
+QString escapeFilterValue(const QString& value)
+{
+    QByteArray escaped;
+    for (const char c : value.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || byte == 0)
+            escaped.append('\\').append(QByteArray::number(byte, 16).rightJustified(2, '0'));
+        else
+            escaped.append(c);
+    }
+    return QString::fromUtf8(escaped);
+}
+} // namespace
+
+LdapDirectory::LdapDirectory() = default;
+LdapDirectory::~LdapDirectory() = default;
+
+template <typename Operation> auto LdapDirectory::run(const std::shared_ptr<Connection>& connection, Operation&& operation)
+{
+    try {
+        return operation(*connection);
+    } catch (const DirectoryError&) {
+        if (!connection->isAlive()) {
+            const auto it = connections_.constFind(connection->uri());
+            if (it != connections_.constEnd() && *it == connection)
+                connections_.erase(it);
+        }
+        throw;
+    }
+}
+
+std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
+{
+    const QString uri = serverUriFor(path);
+    auto it = connections_.find(uri);
+    if (it != connections_.end()) {
+        if ((*it)->isAlive())
+            return *it;
+        connections_.erase(it);
+    }
+    std::shared_ptr<Connection> connection = Connection::openAsCurrentUser(uri);
+    connections_.insert(uri, connection);
+    return connection;
+}
+
+std::shared_ptr<Connection> LdapDirectory::connectionFor(const DirObject& object)
+{
+    // Objects opened with explicit credentials keep reading on their own connection.
+    if (object.session())
+        return std::static_pointer_cast<Connection>(object.session());
+    return connectionFor(object.path());
+}
+
+AdsPath LdapDirectory::withDomainDn(const AdsPath& path, Connection& connection)
+{
+    if (!path.dn().isEmpty()) {
+        checkDnSyntax(path.dn());
+        return path;
+    }
+    const LdapEntry rootDse = connection.readEntry(QString(), { QStringLiteral("defaultNamingContext") });
+    const QList<QByteArray> context = rootDse.attributes.value(QStringLiteral("defaultnamingcontext"));
+    if (context.isEmpty())
+        throw errorFromLdap(LDAP_NO_SUCH_OBJECT, QStringLiteral("defaultNamingContext"));
+    return path.withDn(QString::fromUtf8(context.constFirst()));
+}
+
+DirObject LdapDirectory::bind(const QString& adsPath)
+{
+    const AdsPath parsed = AdsPath::parse(adsPath);
+    if (!parsed.dn().isEmpty())
+        checkDnSyntax(parsed.dn());
+    const std::shared_ptr<Connection> connection = connectionFor(parsed);
+    return run(connection, [&](Connection& session) {
+        const AdsPath path = withDomainDn(parsed, session);
+        LdapEntry entry = session.readEntry(path.dn(), bindAttributes);
+        return DirObject(path, std::move(entry.attributes));
+    });
+}
+
+QString LdapDirectory::classFilterText(const QStringList& classNames)
+{
+    if (classNames.isEmpty())
+        return QStringLiteral("(objectClass=*)");
+    QString filter = QStringLiteral("(|");
+    for (const QString& name : classNames)
+        filter += QStringLiteral("(objectClass=%1)").arg(escapeFilterValue(name));
+    return filter + u')';
+}
+
+void LdapDirectory::enumerate(
+    const DirObject& container, const QStringList& classFilter, const std::function<void(const Batch&)>& onBatch)
+{
+    const std::shared_ptr<Connection> connection = connectionFor(container);
+    const std::shared_ptr<void> session = container.session();
+    run(connection, [&](Connection& ldap) {
+        ldap.searchChildren(container.dn(), classFilterText(classFilter), classAttributes,
+            [&](std::vector<LdapEntry>& page) {
+                Batch batch;
+                batch.reserve(page.size());
+                for (LdapEntry& entry : page)
+                    batch.emplace_back(container.path().withDn(entry.dn), std::move(entry.attributes), session);
+                onBatch(batch);
+            });
+        return 0;
+    });
+}
+
+QStringList LdapDirectory::members(const DirObject& group)
+{
+    RangedValues member(QStringLiteral("member"), memberRangeStep_);
+    std::optional<QString> next = memberRangeStep_ > 0 ? std::optional(member.firstRequest())
+                                                       : member.take(group.attributes());
+    if (next) {
+        const std::shared_ptr<Connection> connection = connectionFor(group);
+        run(connection, [&](Connection& ldap) {
+            while (next)
+                next = member.take(ldap.readEntry(group.dn(), { *next }).attributes);
+            return 0;
+        });
+    }
+    QStringList paths;
+    paths.reserve(member.values().size());
+    for (const QByteArray& dn : member.values())
+        paths.append(group.path().withDn(QString::fromUtf8(dn)).toString());
+    return paths;
+}
+
+QStringList LdapDirectory::ldapAttributesFor(const QString& propertyName)
+{
+    const QString key = propertyName.toLower();
+    QStringList attributes = classAttributes;
+    if (key == u"displayname")
+        attributes.append(QStringLiteral("displayName"));
+    else if (key == u"lastname")
+        attributes.append(QStringLiteral("sn"));
+    else if (key == u"whencreated")
+        attributes << QStringLiteral("whenCreated") << QStringLiteral("createTimestamp");
+    else
+        attributes.append(propertyName);
+    return attributes;
+}
+
+std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, const QString& propertyName)
+{
+    std::vector<ReadResult> results(static_cast<size_t>(adsPaths.size()));
+    // Paths are grouped by the connection that serves them; each group is read pipelined.
+    QHash<QString, QList<qsizetype>> byUri;
+    QList<AdsPath> parsed;
+    parsed.reserve(adsPaths.size());
+    for (qsizetype i = 0; i < adsPaths.size(); ++i) {
+        try {
+            parsed.append(AdsPath::parse(adsPaths.at(i)));
+            if (parsed.constLast().dn().isEmpty())
+                throw errorFromLdap(LDAP_NO_SUCH_OBJECT, adsPaths.at(i));
+            checkDnSyntax(parsed.constLast().dn());
+            byUri[serverUriFor(parsed.constLast())].append(i);
+        } catch (const DirectoryError& error) {
+            if (parsed.size() == i)
+                parsed.append(AdsPath());
+            results[static_cast<size_t>(i)].error = error;
+        }
+    }
+    const QStringList attributes = ldapAttributesFor(propertyName);
+    std::vector<bool> answered(results.size(), false);
+    for (auto group = byUri.constBegin(); group != byUri.constEnd(); ++group) {
+        const QList<qsizetype>& indexes = group.value();
+        QStringList dns;
+        dns.reserve(indexes.size());
+        for (const qsizetype index : indexes)
+            dns.append(parsed.at(index).dn());
+        try {
+            const std::shared_ptr<Connection> connection = connectionFor(parsed.at(indexes.constFirst()));
+            run(connection, [&](Connection& ldap) {
+                ldap.readEntries(dns, attributes, readWindow,
+                    [&](qsizetype at, const LdapEntry* entry, const DirectoryError* error) {
+                        const qsizetype index = indexes.at(at);
+                        ReadResult& result = results[static_cast<size_t>(index)];
+                        answered[static_cast<size_t>(index)] = true;
+                        if (error)
+                            result.error = *error;
+                        else
+                            result.value = DirObject(parsed.at(index), entry->attributes).get(propertyName);
+                    });
+                return 0;
+            });
+        } catch (const DirectoryError& error) {
+            // The connection failed: every read not answered yet fails the same way.
+            for (const qsizetype index : indexes) {
+                if (!answered[static_cast<size_t>(index)])
+                    results[static_cast<size_t>(index)].error = error;
+            }
+        }
+    }
+    return results;
+}
+
+DirObject LdapDirectory::openDSObject(const QString& adsPath, const QString& user, const QString& password)
+{
+    const AdsPath parsed = AdsPath::parse(adsPath);
+    if (!parsed.dn().isEmpty())
+        checkDnSyntax(parsed.dn());
+    std::shared_ptr<Connection> connection = Connection::openWithPassword(serverUriFor(parsed), user, password);
+    const AdsPath path = withDomainDn(parsed, *connection);
+    LdapEntry entry = connection->readEntry(path.dn(), bindAttributes);
+    return DirObject(path, std::move(entry.attributes), connection);
+}
+
+} // namespace directory

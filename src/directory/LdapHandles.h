@@ -1,0 +1,46 @@
+#pragma once
+
+// RAII owners for every libldap allocation. Internal to src/directory: <ldap.h> stays out of the
+// public headers.
+
+#include <ldap.h>
+
+#include <memory>
+
+namespace directory::ldap {
+
+struct UnbindLdap {
+    void operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+};
+struct FreeMessage {
+    void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
+};
+struct FreeBer {
+    void operator()(BerElement* ber) const { ber_free(ber, 0); }
+};
+struct FreeBerval {
+    void operator()(berval* value) const { ber_bvfree(value); }
+};
+struct FreeValues {
+    void operator()(berval** values) const { ldap_value_free_len(values); }
+};
+struct FreeLdapMemory {
+    void operator()(void* memory) const { ldap_memfree(memory); }
+};
+struct FreeControl {
+    void operator()(LDAPControl* control) const { ldap_control_free(control); }
+};
+struct FreeControls {
+    void operator()(LDAPControl** controls) const { ldap_controls_free(controls); }
+};
+
+using LdapPtr = std::unique_ptr<LDAP, UnbindLdap>;
+using MessagePtr = std::unique_ptr<LDAPMessage, FreeMessage>;
+using BerPtr = std::unique_ptr<BerElement, FreeBer>;
+using BervalPtr = std::unique_ptr<berval, FreeBerval>;
+using ValuesPtr = std::unique_ptr<berval*, FreeValues>;
+using CharPtr = std::unique_ptr<char, FreeLdapMemory>;
+using ControlPtr = std::unique_ptr<LDAPControl, FreeControl>;
+using ControlsPtr = std::unique_ptr<LDAPControl*, FreeControls>;
+
+} // namespace directory::ldap

@@ -1,0 +1,59 @@
+#include "directory/ServerLocator.h"
+
+#include "directory/LdapHandles.h"
+
+#include <QStringList>
+
+namespace directory {
+
+namespace {
+// What libldap reports when nothing configured a URI: not a choice anybody made.
+const QString builtInDefaultUri = QStringLiteral("ldap://localhost:389/??base");
+
+QString configuredUri()
+{
+    char* raw = nullptr;
+    if (ldap_get_option(nullptr, LDAP_OPT_URI, &raw) != LDAP_OPT_SUCCESS || !raw)
+        return {};
+    ldap::CharPtr owner(raw);
+    const QString uri = QString::fromUtf8(raw);
+    return uri == builtInDefaultUri ? QString() : uri;
+}
+
+QString domainOf(const QString& dn)
+{
+    char* raw = nullptr;
+    if (ldap_dn2domain(dn.toUtf8().constData(), &raw) != 0 || !raw)
+        return {};
+    ldap::CharPtr owner(raw);
+    return QString::fromUtf8(raw);
+}
+
+QString srvHostsOf(const QString& domain)
+{
+    char* raw = nullptr;
+    if (ldap_domain2hostlist(domain.toUtf8().constData(), &raw) != LDAP_SUCCESS || !raw)
+        return {};
+    ldap::CharPtr owner(raw);
+    QStringList uris;
+    for (const QString& host : QString::fromUtf8(raw).split(u' ', Qt::SkipEmptyParts))
+        uris.append(QStringLiteral("ldap://") + host);
+    return uris.join(u' ');
+}
+} // namespace
+
+QString serverUriFor(const AdsPath& path)
+{
+    if (!path.isServerless())
+        return QStringLiteral("ldap://") + path.server();
+    const QString configured = configuredUri();
+    if (!configured.isEmpty())
+        return configured;
+    const QString domain = domainOf(path.dn());
+    if (domain.isEmpty())
+        return builtInDefaultUri;
+    const QString fromDns = srvHostsOf(domain);
+    return fromDns.isEmpty() ? QStringLiteral("ldap://") + domain : fromDns;
+}
+
+} // namespace directory

@@ -1,0 +1,111 @@
+#include "directory/AdsPath.h"
+#include "directory/DirectoryError.h"
+
+#include <QTest>
+
+using directory::AdsPath;
+using directory::DirectoryError;
+namespace dn = directory::dn;
+
+class TestAdsPath : public QObject {
+    Q_OBJECT
+private slots:
+    void parsesTheThreeForms_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("dn");
+        QTest::newRow("serverless") << "LDAP://DC=example,DC=test" << "" << "DC=example,DC=test";
+        QTest::newRow("host and port") << "LDAP://127.0.0.1:389/CN=Users,DC=x" << "127.0.0.1:389" << "CN=Users,DC=x";
+        QTest::newRow("host alone") << "LDAP://dc1.example.test" << "dc1.example.test" << "";
+        QTest::newRow("ipv6") << "LDAP://[::1]:3890/DC=x" << "[::1]:3890" << "DC=x";
+        // A slash inside a serverless DN is part of the DN: the first RDN has an '='.
+        QTest::newRow("slash in dn") << "LDAP://CN=a/b,DC=x" << "" << "CN=a/b,DC=x";
+        QTest::newRow("empty dc label") << "LDAP://DC=example,DC=" << "" << "DC=example,DC=";
+        QTest::newRow("japanese") << "LDAP://OU=営業部,DC=x" << "" << "OU=営業部,DC=x";
+    }
+    void parsesTheThreeForms()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, server);
+        QFETCH(QString, dn);
+        const AdsPath path = AdsPath::parse(text);
+        QCOMPARE(path.server(), server);
+        QCOMPARE(path.dn(), dn);
+        QCOMPARE(path.toString(), text);
+    }
+
+    void malformedPathsFailWithBadPathName_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << "";
+        QTest::newRow("provider alone") << "LDAP://";
+        QTest::newRow("lower-case provider") << "ldap://DC=x";
+        QTest::newRow("other provider") << "WinNT://host";
+        QTest::newRow("no slashes") << "LDAP:DC=x";
+        QTest::newRow("port not a number") << "LDAP://host:abc/DC=x";
+        QTest::newRow("port out of range") << "LDAP://host:70000/DC=x";
+        QTest::newRow("empty port") << "LDAP://host:/DC=x";
+        QTest::newRow("host with space") << "LDAP://bad host/DC=x";
+        QTest::newRow("host then nothing") << "LDAP://host/";
+        QTest::newRow("unclosed bracket") << "LDAP://[::1/DC=x";
+        QTest::newRow("control character") << QStringLiteral("LDAP://ho\x01st/DC=x");
+    }
+    void malformedPathsFailWithBadPathName()
+    {
+        QFETCH(QString, text);
+        try {
+            AdsPath::parse(text);
+            QFAIL("parsed a malformed path");
+        } catch (const DirectoryError& error) {
+            QCOMPARE(error.number(), directory::hresult::BadPathName);
+            QVERIFY(!error.description().isEmpty());
+        }
+    }
+
+    void childPathsKeepTheServer()
+    {
+        const AdsPath parent = AdsPath::parse(QStringLiteral("LDAP://srv:1389/DC=x"));
+        QCOMPARE(parent.withDn(QStringLiteral("CN=a,DC=x")).toString(), QStringLiteral("LDAP://srv:1389/CN=a,DC=x"));
+        const AdsPath serverless = AdsPath::parse(QStringLiteral("LDAP://DC=x"));
+        QCOMPARE(serverless.withDn(QStringLiteral("CN=a,DC=x")).toString(), QStringLiteral("LDAP://CN=a,DC=x"));
+    }
+
+    void firstRdnKeepsTheServersSpelling_data()
+    {
+        QTest::addColumn<QString>("dn");
+        QTest::addColumn<QString>("rdn");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "cn=Users,dc=example,dc=test" << "cn=Users" << "Users";
+        QTest::newRow("escaped comma") << "CN=Yamada\\, Jiro,CN=Users,DC=x" << "CN=Yamada\\, Jiro" << "Yamada, Jiro";
+        QTest::newRow("hex escapes") << "CN=a\\3Db\\23,DC=x" << "CN=a\\3Db\\23" << "a=b#";
+        QTest::newRow("utf8 hex") << "CN=\\E5\\B1\\B1,DC=x" << "CN=\\E5\\B1\\B1" << "山";
+        QTest::newRow("quoted") << "CN=\"a,b\",DC=x" << "CN=\"a,b\"" << "a,b";
+        QTest::newRow("multi-valued rdn") << "CN=a+UID=b,DC=x" << "CN=a+UID=b" << "a";
+        QTest::newRow("single rdn") << "DC=test" << "DC=test" << "test";
+        QTest::newRow("empty value") << "DC=,DC=x" << "DC=" << "";
+        QTest::newRow("trailing backslash") << "CN=a\\" << "CN=a\\" << "a\\";
+    }
+    void firstRdnKeepsTheServersSpelling()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QString, rdn);
+        QFETCH(QString, value);
+        QCOMPARE(dn::firstRdn(dn), rdn);
+        QCOMPARE(dn::rdnValue(rdn), value);
+    }
+
+    void dnSyntaxIsCheckedBeforeAnythingIsSent()
+    {
+        QVERIFY(dn::isValid(QStringLiteral("DC=example,DC=test")));
+        QVERIFY(dn::isValid(QStringLiteral("CN=Yamada\\, Jiro,DC=x")));
+        QVERIFY(dn::isValid(QStringLiteral("OU=営業部,DC=x")));
+        QVERIFY(!dn::isValid(QStringLiteral("DC=a,,DC=b")));
+        QVERIFY(!dn::isValid(QStringLiteral("no equals sign")));
+        QVERIFY(!dn::isValid(QStringLiteral("DC=a\\")));
+        QVERIFY(!dn::isValid(QString::fromUtf8("DC=a\0b", 6)));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestAdsPath)
+#include "test_AdsPath.moc"

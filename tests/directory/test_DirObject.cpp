@@ -1,0 +1,174 @@
+#include "directory/DirObject.h"
+#include "directory/LdapDirectory.h"
+#include "directory/LdapErrors.h"
+#include "directory/RangedValues.h"
+
+#include <QTest>
+#include <ldap.h>
+
+using directory::AdsPath;
+using directory::AttrValue;
+using directory::DirectoryError;
+using directory::DirObject;
+using directory::RangedValues;
+
+namespace {
+DirObject object(const QString& dn, const QHash<QString, QStringList>& attributes)
+{
+    DirObject::Attributes raw;
+    for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
+        for (const QString& value : it.value())
+            raw[it.key().toLower()].append(value.toUtf8());
+    }
+    return DirObject(AdsPath::forDn(dn), raw);
+}
+
+QList<QByteArray> numbered(int from, int to)
+{
+    QList<QByteArray> values;
+    for (int i = from; i <= to; ++i)
+        values.append("CN=m" + QByteArray::number(i));
+    return values;
+}
+} // namespace
+
+class TestDirObject : public QObject {
+    Q_OBJECT
+private slots:
+    void getGivesTheThreeForms()
+    {
+        const DirObject user = object(QStringLiteral("CN=山田 太郎,DC=x"),
+            { { "cn", { "山田 太郎" } }, { "memberOf", { "CN=g1,DC=x", "CN=g2,DC=x" } } });
+        QCOMPARE(user.get(QStringLiteral("DisplayName")).form(), AttrValue::Form::Empty);
+        QCOMPARE(user.get(QStringLiteral("DisplayName")).toString(), QString());
+        QCOMPARE(user.get(QStringLiteral("cn")).form(), AttrValue::Form::Single);
+        QCOMPARE(user.get(QStringLiteral("cn")).toString(), QStringLiteral("山田 太郎"));
+        QCOMPARE(user.get(QStringLiteral("MemberOf")).form(), AttrValue::Form::Array);
+        QCOMPARE(user.get(QStringLiteral("MemberOf")).toStringList(),
+            QStringList({ QStringLiteral("CN=g1,DC=x"), QStringLiteral("CN=g2,DC=x") }));
+    }
+
+    void adsiNamesMapOntoLdapAttributesWithoutRegardToCase()
+    {
+        const DirObject user = object(QStringLiteral("cn=u,dc=x"),
+            { { "displayName", { "表示" } }, { "sn", { "山田" } }, { "givenName", { "太郎" } },
+                { "createTimestamp", { "20240101000000Z" } } });
+        QCOMPARE(user.get(QStringLiteral("DISPLAYNAME")).toString(), QStringLiteral("表示"));
+        QCOMPARE(user.get(QStringLiteral("LastName")).toString(), QStringLiteral("山田"));
+        QCOMPARE(user.get(QStringLiteral("givenname")).toString(), QStringLiteral("太郎"));
+        QCOMPARE(user.get(QStringLiteral("whenCreated")).toString(), QStringLiteral("20240101000000Z"));
+        // Without a stored "name" the RDN value stands in, unescaped.
+        QCOMPARE(object(QStringLiteral("CN=Yamada\\, Jiro,DC=x"), {}).get(QStringLiteral("Name")).toString(),
+            QStringLiteral("Yamada, Jiro"));
+    }
+
+    void classIsTheMostSpecificClass()
+    {
+        // Active Directory lists the chain from top; slapd gives the structural class apart.
+        QCOMPARE(object(QStringLiteral("CN=pc,DC=x"), { { "objectClass", { "top", "person", "user", "computer" } } })
+                     .className(),
+            QStringLiteral("computer"));
+        QCOMPARE(object(QStringLiteral("CN=pc,DC=x"),
+                     { { "objectClass", { "computer", "top" } }, { "structuralObjectClass", { "computer" } } })
+                     .className(),
+            QStringLiteral("computer"));
+        QCOMPARE(object(QStringLiteral("CN=u,DC=x"), {}).className(), QString());
+        // Callers compare exactly: the server's spelling is kept.
+        QCOMPARE(object(QStringLiteral("CN=u,DC=x"), { { "objectClass", { "User" } } }).className(), QStringLiteral("User"));
+    }
+
+    void nameIsTheFirstRdnAsGiven()
+    {
+        const DirObject users = object(QStringLiteral("cn=Users,dc=example,dc=test"), {});
+        QCOMPARE(users.name(), QStringLiteral("cn=Users"));
+        QCOMPARE(users.adsPath(), QStringLiteral("LDAP://cn=Users,dc=example,dc=test"));
+    }
+
+    void rangedValuesAreReassembledInOrder()
+    {
+        RangedValues member(QStringLiteral("member"));
+        QCOMPARE(member.firstRequest(), QStringLiteral("member"));
+        DirObject::Attributes first { { QStringLiteral("member;range=0-1499"), numbered(0, 1499) } };
+        QCOMPARE(member.take(first), std::optional<QString>(QStringLiteral("member;range=1500-*")));
+        DirObject::Attributes last { { QStringLiteral("member;range=1500-*"), numbered(1500, 1700) } };
+        QCOMPARE(member.take(last), std::nullopt);
+        QCOMPARE(member.values().size(), 1701);
+        QCOMPARE(member.values().at(1500), QByteArray("CN=m1500"));
+    }
+
+    void explicitRangeStepsRunSeveralRounds()
+    {
+        RangedValues member(QStringLiteral("member"), 100);
+        QCOMPARE(member.firstRequest(), QStringLiteral("member;range=0-99"));
+        QCOMPARE(member.take({ { QStringLiteral("member;range=0-99"), numbered(0, 99) } }),
+            std::optional<QString>(QStringLiteral("member;range=100-199")));
+        QCOMPARE(member.take({ { QStringLiteral("member;range=100-*"), numbered(100, 150) } }), std::nullopt);
+        QCOMPARE(member.values().size(), 151);
+    }
+
+    void plainAttributeOrNoneEndsTheRead()
+    {
+        RangedValues plain(QStringLiteral("member"));
+        QCOMPARE(plain.take({ { QStringLiteral("member"), numbered(1, 3) } }), std::nullopt);
+        QCOMPARE(plain.values().size(), 3);
+        RangedValues none(QStringLiteral("member"));
+        QCOMPARE(none.take({ { QStringLiteral("cn"), { "g" } } }), std::nullopt);
+        QVERIFY(none.values().isEmpty());
+    }
+
+    void aGapOrRepeatInTheRangesIsAnError()
+    {
+        RangedValues member(QStringLiteral("member"));
+        member.take({ { QStringLiteral("member;range=0-9"), numbered(0, 9) } });
+        QVERIFY_THROWS_EXCEPTION(DirectoryError, member.take({ { QStringLiteral("member;range=0-9"), numbered(0, 9) } }));
+        QVERIFY_THROWS_EXCEPTION(DirectoryError, member.take({ { QStringLiteral("member;range=20-*"), numbered(20, 25) } }));
+    }
+
+    void malformedRangesAreNotRanges()
+    {
+        QVERIFY(!directory::parseValueRange(QStringLiteral("member")));
+        QVERIFY(!directory::parseValueRange(QStringLiteral("member;range=")));
+        QVERIFY(!directory::parseValueRange(QStringLiteral("member;range=a-b")));
+        QVERIFY(!directory::parseValueRange(QStringLiteral("member;range=10-5")));
+        QVERIFY(!directory::parseValueRange(QStringLiteral(";range=0-1")));
+        const auto range = directory::parseValueRange(QStringLiteral("Member;Range=5-*"));
+        QVERIFY(range);
+        QCOMPARE(range->low, 5);
+        QVERIFY(!range->high);
+    }
+
+    void ldapResultsBecomeTheDocumentedNumbers()
+    {
+        QCOMPARE(directory::errorFromLdap(LDAP_NO_SUCH_OBJECT).number(), static_cast<int32_t>(0x80072030));
+        QCOMPARE(directory::errorFromLdap(LDAP_SERVER_DOWN).number(), static_cast<int32_t>(0x8007203A));
+        QCOMPARE(directory::errorFromLdap(LDAP_INVALID_CREDENTIALS).number(), static_cast<int32_t>(0x8007052E));
+        QCOMPARE(directory::errorFromLdap(LDAP_INSUFFICIENT_ACCESS).number(), static_cast<int32_t>(0x80070005));
+        QCOMPARE(directory::errorFromLdap(LDAP_INVALID_DN_SYNTAX).number(), static_cast<int32_t>(0x80072032));
+        QVERIFY(directory::errorFromLdap(LDAP_NO_SUCH_OBJECT).number() < 0);
+        const DirectoryError unknown = directory::errorFromLdap(LDAP_OTHER);
+        QCOMPARE(unknown.number(), static_cast<int32_t>(0x80004005));
+        QVERIFY(unknown.description().contains(QStringLiteral("LDAP 80")));
+    }
+
+    void errorTextHasNumberCrLfDescriptionAndTheServersWords()
+    {
+        const DirectoryError error = directory::errorFromLdap(
+            LDAP_INVALID_CREDENTIALS, QStringLiteral("80090308: LdapErr: DSID-0C09042A, comment: AcceptSecurityContext error, data 775, v3839"));
+        QVERIFY(error.reportText().startsWith(QStringLiteral("-2147023570\r\n")));
+        QVERIFY(error.description().contains(QStringLiteral("ロックアウト")));
+        QVERIFY(error.description().contains(QStringLiteral("data 775")));
+        QCOMPARE(directory::adBindSubcodeText(QStringLiteral("no sub-code")), QString());
+    }
+
+    void classFilterIsEscaped()
+    {
+        QCOMPARE(directory::LdapDirectory::classFilterText({ QStringLiteral("user"), QStringLiteral("group") }),
+            QStringLiteral("(|(objectClass=user)(objectClass=group))"));
+        QCOMPARE(directory::LdapDirectory::classFilterText({ QStringLiteral("a*)(b") }),
+            QStringLiteral("(|(objectClass=a\\2a\\29\\28b))"));
+        QCOMPARE(directory::LdapDirectory::classFilterText({}), QStringLiteral("(objectClass=*)"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDirObject)
+#include "test_DirObject.moc"
