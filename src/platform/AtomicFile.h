@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace platform {
+
+// Replaces the file at path with contents in one step: the bytes go to a temporary file beside
+// it, are flushed to disk, and the temporary file is renamed over the old one. A crash or a
+// full disk leaves either the old file or the new one, never a part. An existing file keeps its
+// permission bits; a new file is readable and writable by its owner only (0600). A symbolic
+// link is followed, so the file it points to is replaced. False when anything fails; the old
+// file is then untouched.
+bool writeFileAtomically(const QString& path, QByteArrayView contents);
+
+namespace testing {
+// Makes each later write fail with ENOSPC once this many bytes of the temporary file are
+// written, as a full disk would; a negative count switches the failure off.
+void failWritesAfter(qint64 bytes);
+} // namespace testing
+
+} // namespace platform

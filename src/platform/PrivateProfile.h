@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Stand-ins for the Windows private-profile functions, with the behaviour the program relies
+// on. All texts, the file name included, are CP932 bytes (see Cp932.h).
+//
+// File format: "[section]" lines and "key=value" lines below them. Section and key names match
+// without regard to ASCII letter case; blanks around names and values are ignored; one pair of
+// matching quotes around a value is removed when it is read. Lines of any other form are kept
+// as they are. The first section and the first key of a name count. Lines end in CR LF (a bare
+// LF is read too). Files above 64 MiB are not read and not rewritten.
+
+// Copies the value of key in section into buffer, or defaultValue when the file, the section
+// or the key does not exist (also when section or key is null: the listing forms of the
+// original are not provided). The text is cut to size - 1 bytes without splitting a double-byte
+// character and NUL-terminated. Returns the number of bytes copied, without the NUL.
+std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
+    std::uint32_t size, const char* fileName);
+
+// Sets key in section to value, creating the file, the section and the key as needed; an
+// existing key keeps its place, everything else in the file is kept byte for byte. A null value
+// removes the key, a null key the whole section. The file is replaced atomically (AtomicFile.h).
+// Returns false, and leaves the file as it was, when the write is refused.
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName);
+
+} // namespace platform

@@ -1,0 +1,198 @@
+#include "shell/frmMain.h"
+
+#include "platform/AppInfo.h"
+#include "platform/Cp932.h"
+#include "probes/basAPI.h"
+#include "shell/Resources.h"
+#include "shell/SlotGuard.h"
+#include "ui_frmMain.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <array>
+#include <utility>
+
+namespace {
+
+const char* const iniSection = "Data";
+
+QString settingsFilePath()
+{
+    // "/" and not "\": the backslash is no path separator here.
+    return platform::appPath() + QStringLiteral("/data.ini");
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget* parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::frmMain>())
+{
+    shell::initResources();
+    ui->setupUi(this);
+    bindControls();
+
+    // A .ui file cannot hold column widths.
+    QHeaderView* header = lvList->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->resizeSection(0, 36);
+    header->resizeSection(1, 198);
+    header->resizeSection(2, 218);
+
+    createPopupMenu();
+    connectHandlers();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::bindControls()
+{
+    Picture1 = ui->Picture1;
+    Label1 = ui->Label1;
+    Label2 = ui->Label2;
+    Label3 = ui->Label3;
+    txtDomain = ui->txtDomain;
+    txtAccount = ui->txtAccount;
+    txtPassWord = ui->txtPassWord;
+    cmdConnect = ui->cmdConnect;
+    cmdDisConect = ui->cmdDisConect;
+    cmdClose = ui->cmdClose;
+    Command1 = ui->Command1;
+    Command2 = ui->Command2;
+    Command3 = ui->Command3;
+    Command4 = ui->Command4;
+    Command5 = ui->Command5;
+    Command6 = ui->Command6;
+    Command7 = ui->Command7;
+    Command8 = ui->Command8;
+    tvNode = ui->tvNode;
+    lvList = ui->lvList;
+    lblMsg = ui->lblMsg;
+}
+
+void frmMain::createPopupMenu()
+{
+    mnuPopup = new QMenu(QStringLiteral("ポップアップ"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    mnuListOutPut = mnuPopup->addAction(QStringLiteral("一覧出力..."));
+    mnuListOutPut->setObjectName(QStringLiteral("mnuListOutPut"));
+    mnuProperty = mnuPopup->addAction(QStringLiteral("プロパティ"));
+    mnuProperty->setObjectName(QStringLiteral("mnuProperty"));
+}
+
+void frmMain::connectHandlers()
+{
+    const auto onClick = [this](QPushButton* button, void (frmMain::*handler)()) {
+        connect(
+            button, &QPushButton::clicked, this, [this, handler] { shell::runGuarded([&] { (this->*handler)(); }); });
+    };
+    onClick(cmdConnect, &frmMain::cmdConnect_Click);
+    onClick(cmdDisConect, &frmMain::cmdDisConect_Click);
+    onClick(cmdClose, &frmMain::cmdClose_Click);
+    const std::array<std::pair<QPushButton*, void (frmMain::*)()>, 8> probes { {
+        { Command1, &frmMain::Command1_Click },
+        { Command2, &frmMain::Command2_Click },
+        { Command3, &frmMain::Command3_Click },
+        { Command4, &frmMain::Command4_Click },
+        { Command5, &frmMain::Command5_Click },
+        { Command6, &frmMain::Command6_Click },
+        { Command7, &frmMain::Command7_Click },
+        { Command8, &frmMain::Command8_Click },
+    } };
+    for (const auto& [button, handler] : probes)
+        onClick(button, handler);
+
+    connect(tvNode, &QTreeWidget::itemClicked, this,
+        [this](QTreeWidgetItem* node) { shell::runGuarded([&] { tvNode_NodeClick(node); }); });
+    connect(mnuListOutPut, &QAction::triggered, this, [this] { shell::runGuarded([this] { mnuListOutPut_Click(); }); });
+    connect(mnuProperty, &QAction::triggered, this, [this] { shell::runGuarded([this] { mnuProperty_Click(); }); });
+
+    // Mouse-up over the tree and double-click anywhere on the list are seen on the viewports:
+    // the views have no signal for a release over empty space or a double-click off the rows.
+    tvNode->viewport()->installEventFilter(this);
+    lvList->viewport()->installEventFilter(this);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == tvNode->viewport()) {
+        const auto type = event->type();
+        if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease
+            && type != QEvent::MouseButtonDblClick)
+            return QWidget::eventFilter(watched, event);
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        if (type == QEvent::MouseButtonRelease)
+            shell::runGuarded([&] { tvNode_MouseUp(button); });
+        // A right click must not select the node under the pointer: the menu acts on the
+        // selected node. Its release is swallowed too, or the view would report a click on
+        // the node of the last left press.
+        if (button == Qt::RightButton) {
+            if (type == QEvent::MouseButtonPress)
+                tvNode->setFocus(Qt::MouseFocusReason);
+            return true;
+        }
+        return false;
+    }
+    if (watched == lvList->viewport() && event->type() == QEvent::MouseButtonDblClick
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        shell::runGuarded([this] { lvList_DblClick(); });
+        return false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::cmdClose_Click()
+{
+    close();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    shell::runGuarded([this] { Form_Unload(); });
+    event->accept();
+}
+
+void frmMain::Form_Load()
+{
+    const QString strFile = settingsFilePath();
+    const QByteArray ansiFile = platform::toAnsi(strFile);
+    // One buffer of 255 characters serves the three reads; each value ends at its first NUL,
+    // so what a longer earlier value left behind never leaks into the next field.
+    QString strBuf(255, QChar(u'\0'));
+    const std::array<std::pair<const char*, QLineEdit*>, 3> fields { {
+        { "DOMAIN", txtDomain },
+        { "ACCOUNT", txtAccount },
+        { "PASSWORD", txtPassWord },
+    } };
+    for (const auto& [key, textBox] : fields) {
+        QByteArray ansiBuf = platform::toAnsi(strBuf);
+        GetPrivateProfileStringA(iniSection, key, "", ansiBuf.data(), 255, ansiFile.constData());
+        strBuf = platform::fromAnsi(ansiBuf).leftJustified(255, QChar(u' '), true);
+        const qsizetype nul = strBuf.indexOf(QChar(u'\0'));
+        textBox->setText(nul < 0 ? strBuf : strBuf.left(nul));
+    }
+}
+
+void frmMain::Form_Unload()
+{
+    const QByteArray ansiFile = platform::toAnsi(settingsFilePath());
+    const std::array<std::pair<const char*, QLineEdit*>, 3> fields { {
+        { "DOMAIN", txtDomain },
+        { "ACCOUNT", txtAccount },
+        { "PASSWORD", txtPassWord },
+    } };
+    // A refused write is ignored: the unload never reports and never stops.
+    for (const auto& [key, textBox] : fields)
+        WritePrivateProfileStringA(
+            iniSection, key, platform::toAnsi(textBox->text()).constData(), ansiFile.constData());
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace Ui {
+class frmMain;
+}
+
+// The main window. Its load step restores the login fields from data.ini and its unload step
+// (title-bar close or "終了") saves them; every other handler lives in src/browser and src/probes.
+class frmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The controls, named as the layout names them (owned by the window).
+    QLabel* Picture1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* txtDomain = nullptr;
+    QLineEdit* txtAccount = nullptr;
+    QLineEdit* txtPassWord = nullptr;
+    QPushButton* cmdConnect = nullptr;
+    QPushButton* cmdDisConect = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QPushButton* Command7 = nullptr;
+    QPushButton* Command8 = nullptr;
+    // tvNode: one text column, header hidden. lvList: the columns "No", "種類", "名称".
+    QTreeWidget* tvNode = nullptr;
+    QTreeWidget* lvList = nullptr;
+    QLabel* lblMsg = nullptr;
+
+    // The popup menu of tvNode; it is never part of a menu bar.
+    QMenu* mnuPopup = nullptr;
+    QAction* mnuListOutPut = nullptr;
+    QAction* mnuProperty = nullptr;
+
+    // Defined in src/browser.
+    bool ListObjects(const QString& path, const QString& outputFile);
+    void cmdConnect_Click();
+    void cmdDisConect_Click();
+    void tvNode_NodeClick(QTreeWidgetItem* node);
+    void tvNode_MouseUp(Qt::MouseButton button);
+    void mnuListOutPut_Click();
+    void mnuProperty_Click();
+    void lvList_DblClick();
+
+    // Defined in src/probes.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+
+    void cmdClose_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Unload();
+    void bindControls();
+    void createPopupMenu();
+    void connectHandlers();
+
+    std::unique_ptr<Ui::frmMain> ui;
+};
