@@ -1,0 +1,159 @@
+#include "TestFiles.h"
+#include "probes/basAPI.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace testfiles;
+
+class TestPrivateProfile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        temp = std::make_unique<QTemporaryDir>();
+        QVERIFY(temp->isValid());
+        path = temp->filePath(QStringLiteral("test.ini"));
+        file = sjis(path);
+    }
+
+    void valueIsFoundWhateverTheLetterCaseOfItsNames()
+    {
+        QVERIFY(writeBytes(path, "[other]\r\nkey=no\r\n[dAtA]\r\n  Key  =  yes  \r\n"));
+        QCOMPARE(get("DATA", "KEY"), QByteArray("yes"));
+    }
+
+    void missingFileSectionOrKeyGivesTheDefaultWithoutTrailingBlanks()
+    {
+        QCOMPARE(get("Data", "KEY", "ERROR  "), QByteArray("ERROR"));
+        QVERIFY(writeBytes(path, "[Data]\r\nother=1\r\n"));
+        QCOMPARE(get("Data", "KEY", "ERROR"), QByteArray("ERROR"));
+        QCOMPARE(get("None", "other", "ERROR"), QByteArray("ERROR"));
+        QCOMPARE(get("Data", "other", "ERROR"), QByteArray("1"));
+    }
+
+    void presentButEmptyKeyIsEmptyNotTheDefault()
+    {
+        QVERIFY(writeBytes(path, "[Data]\r\nUSERNAME=\r\n"));
+        QCOMPARE(get("Data", "USERNAME", "ERROR"), QByteArray());
+    }
+
+    void bufferGetsTheCutValueAndANul()
+    {
+        QVERIFY(writeBytes(path, "[Data]\r\nk=" + sjis(QStringLiteral("aあい")) + "\r\n"));
+        char buffer[8];
+        memset(buffer, '#', sizeof buffer);
+        QCOMPARE(GetPrivateProfileStringA("Data", "k", "", buffer, 5, file.constData()), 3u);
+        QCOMPARE(QByteArray(buffer, 4), QByteArray("a\x82\xa0\0", 4));
+        QCOMPARE(buffer[4], '#');
+        QCOMPARE(GetPrivateProfileStringA("Data", "k", "", buffer, 1, file.constData()), 0u);
+        QCOMPARE(buffer[0], '\0');
+    }
+
+    void oneMatchingPairOfQuotesIsRemovedOnRead()
+    {
+        QVERIFY(writeBytes(path, "[Data]\r\na=\"x y\"\r\nb='z'\r\nc=\"w'\r\n"));
+        QCOMPARE(get("Data", "a"), QByteArray("x y"));
+        QCOMPARE(get("Data", "b"), QByteArray("z"));
+        QCOMPARE(get("Data", "c"), QByteArray("\"w'"));
+    }
+
+    // 0x835D is ゾ and 0x8341 ア: their trail bytes look like ']' and 'A'.
+    void doubleByteNamesAreNeitherCutNorCaseFolded()
+    {
+        QVERIFY(writeBytes(path, sjis(QStringLiteral("[ゾ]\r\nア=1\r\n"))));
+        QCOMPARE(get(sjis(QStringLiteral("ゾ")), sjis(QStringLiteral("ア"))), QByteArray("1"));
+        QCOMPARE(get(sjis(QStringLiteral("ゾ")), sjis(QStringLiteral("ヂ")), "none"), QByteArray("none"));
+    }
+
+    void keysBeforeAnySectionOrInAnotherSectionDoNotCount()
+    {
+        QVERIFY(writeBytes(path, "KEY=top\r\n[Other]\r\nKEY=other\r\n[Data]\r\n"));
+        QCOMPARE(get("Data", "KEY", "none"), QByteArray("none"));
+    }
+
+    void writeCreatesFileSectionAndKeysInWriteOrder()
+    {
+        QVERIFY(put("Data", "B", "2"));
+        QVERIFY(put("Data", "A", "1"));
+        QVERIFY(put("Next", "C", "3"));
+        QCOMPARE(readBytes(path), QByteArray("[Data]\r\nB=2\r\nA=1\r\n[Next]\r\nC=3\r\n"));
+    }
+
+    void writeReplacesInPlaceAndKeepsEveryOtherByte()
+    {
+        const QByteArray before = "; comment\n[Data]\r\n  domain = old ; not a comment\r\nX=1\r\n\r\n[Tail]\nz=9";
+        QVERIFY(writeBytes(path, before));
+        QVERIFY(put("DATA", "DOMAIN", "new"));
+        QVERIFY(put("Data", "NEWKEY", "v"));
+        QVERIFY(put("tail", "y", "8"));
+        QCOMPARE(readBytes(path),
+            QByteArray("; comment\n[Data]\r\ndomain=new\r\nX=1\r\nNEWKEY=v\r\n\r\n[Tail]\nz=9\r\ny=8\r\n"));
+    }
+
+    void onlyTheFirstOfTwoEqualKeysIsReadAndReplaced()
+    {
+        QVERIFY(writeBytes(path, "[Data]\r\nk=1\r\nK=2\r\n"));
+        QCOMPARE(get("Data", "k"), QByteArray("1"));
+        QVERIFY(put("Data", "K", "3"));
+        QCOMPARE(readBytes(path), QByteArray("[Data]\r\nk=3\r\nK=2\r\n"));
+    }
+
+    void nullValueRemovesTheKeyAndNullKeyTheSection()
+    {
+        QVERIFY(writeBytes(path, "[A]\r\nk=1\r\nj=2\r\n[B]\r\nm=3\r\n"));
+        QVERIFY(put("A", "k", nullptr));
+        QCOMPARE(readBytes(path), QByteArray("[A]\r\nj=2\r\n[B]\r\nm=3\r\n"));
+        QVERIFY(put("A", nullptr, nullptr));
+        QCOMPARE(readBytes(path), QByteArray("[B]\r\nm=3\r\n"));
+    }
+
+    void writeIntoAMissingDirectoryOrADirectoryIsRefused()
+    {
+        QVERIFY(!WritePrivateProfileStringA("Data", "k", "v", sjis(temp->filePath("no/such.ini")).constData()));
+        QVERIFY(!WritePrivateProfileStringA("Data", "k", "v", sjis(temp->path()).constData()));
+        QCOMPARE(get("Data", "k", "none"), QByteArray("none"));
+    }
+
+    void brokenFilesReadAsMissingKeysAndCanStillBeWritten_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QByteArray binary;
+        for (int i = 0; i < 4096; ++i)
+            binary += char((i * 7919) & 0xff);
+        QTest::newRow("binary with NULs") << binary;
+        QTest::newRow("10 MB without a newline") << QByteArray(10 * 1024 * 1024, '\x81');
+        QTest::newRow("lone CRs and a half bracket") << QByteArray("[Data\rDOMAIN=x\r\r[\x82");
+    }
+    void brokenFilesReadAsMissingKeysAndCanStillBeWritten()
+    {
+        QFETCH(QByteArray, contents);
+        QVERIFY(writeBytes(path, contents));
+        QCOMPARE(get("Data", "DOMAIN", "none"), QByteArray("none"));
+        QVERIFY(put("Data", "DOMAIN", "v"));
+        QCOMPARE(get("Data", "DOMAIN", "none"), QByteArray("v"));
+        QVERIFY(readBytes(path).startsWith(contents));
+    }
+
+private:
+    QByteArray get(const QByteArray& section, const QByteArray& key, const char* fallback = "")
+    {
+        char buffer[255];
+        GetPrivateProfileStringA(
+            section.constData(), key.constData(), fallback, buffer, sizeof buffer, file.constData());
+        return QByteArray(buffer);
+    }
+    bool put(const char* section, const char* key, const char* value)
+    {
+        return WritePrivateProfileStringA(section, key, value, file.constData());
+    }
+
+    std::unique_ptr<QTemporaryDir> temp;
+    QString path;
+    QByteArray file;
+};
+
+QTEST_GUILESS_MAIN(TestPrivateProfile)
+#include "test_PrivateProfile.moc"
