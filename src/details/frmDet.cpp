@@ -1,0 +1,150 @@
+#include "details/frmDet.h"
+
+#include "details/GroupReads.h"
+#include "directory/Directory.h"
+#include "platform/MessageBox.h"
+#include "platform/WaitCursor.h"
+#include "probes/mdlMain.h"
+#include "shell/SlotGuard.h"
+#include "ui_frmDet.h"
+
+using directory::DirectoryError;
+using directory::DirObject;
+
+namespace {
+
+// The tabs of sstDet, by index.
+constexpr int tabOu = 0;
+constexpr int tabComputer = 1;
+constexpr int tabGroup = 2;
+constexpr int tabUser = 3;
+
+// The user tab's tolerant mode: a step that fails is skipped, silently, and the next one runs.
+template <class Step> void skipOnError(Step&& step)
+{
+    try {
+        std::forward<Step>(step)();
+    } catch (const DirectoryError&) { }
+}
+
+} // namespace
+
+frmDet::frmDet(QWidget* parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::frmDet>())
+{
+    ui->setupUi(this);
+    sstDet = ui->sstDet;
+    txtOuName = ui->txtOuName;
+    txtCompName = ui->txtCompName;
+    txtGrpName = ui->txtGrpName;
+    lstGrpGroup = ui->lstGrpGroup;
+    lstGrpMember = ui->lstGrpMember;
+    txtUsrName = ui->txtUsrName;
+    txtDisName = ui->txtDisName;
+    txtLastName = ui->txtLastName;
+    txtGivenName = ui->txtGivenName;
+    lstUsrGroup = ui->lstUsrGroup;
+    cmdUpdate = ui->cmdUpdate;
+    cmdClose = ui->cmdClose;
+
+    connect(cmdUpdate, &QPushButton::clicked, this, [this] { shell::runGuarded([this] { cmdUpdate_Click(); }); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { shell::runGuarded([this] { cmdClose_Click(); }); });
+
+    Form_Load();
+}
+
+frmDet::~frmDet() = default;
+
+void frmDet::Form_Load()
+{
+    if (mdlMain::strObjectPath.isEmpty()) {
+        platform::MsgBox(QStringLiteral("情報の取得に失敗しました。"));
+        return;
+    }
+    ShowDetail(mdlMain::strObjectPath);
+}
+
+void frmDet::cmdUpdate_Click()
+{
+    Form_Load();
+}
+
+void frmDet::cmdClose_Click()
+{
+    close();
+}
+
+void frmDet::ClearFields()
+{
+    txtOuName->setText(QString());
+    txtCompName->setText(QString());
+    txtGrpName->setText(QString());
+    lstGrpMember->clear();
+    lstGrpGroup->clear();
+    txtUsrName->setText(QString());
+    txtDisName->setText(QString());
+    txtLastName->setText(QString());
+    txtGivenName->setText(QString());
+    lstUsrGroup->clear();
+}
+
+bool frmDet::ShowDetail(const QString& path)
+{
+    bool result = false;
+    const platform::WaitCursor hourglass;
+    try {
+        ClearFields();
+        const DirObject obj = directory::currentDirectory().bind(path);
+        const QString& strClass = obj.className();
+
+        if (strClass == u"container") {
+            sstDet->setCurrentIndex(tabOu);
+            txtOuName->setText(obj.get(QStringLiteral("cn")).toString());
+        } else if (strClass == u"organizationalUnit") {
+            sstDet->setCurrentIndex(tabOu);
+            txtOuName->setText(obj.get(QStringLiteral("ou")).toString());
+        } else if (strClass == u"computer") {
+            sstDet->setCurrentIndex(tabComputer);
+            txtCompName->setText(obj.get(QStringLiteral("cn")).toString());
+        } else if (strClass == u"group") {
+            sstDet->setCurrentIndex(tabGroup);
+            txtGrpName->setText(obj.get(QStringLiteral("cn")).toString());
+            // Members first, then memberships; the first entry that cannot be bound ends the
+            // procedure in the trap, with the entries before it listed.
+            for (const directory::ReadResult& member : details::memberNames(obj)) {
+                if (member.error)
+                    throw *member.error;
+                lstGrpGroup->addItem(member.value.toString());
+            }
+            for (const directory::ReadResult& group : details::membershipNames(obj)) {
+                if (group.error)
+                    throw *group.error;
+                lstGrpMember->addItem(group.value.toString());
+            }
+        } else if (strClass == u"user") {
+            sstDet->setCurrentIndex(tabUser);
+            skipOnError([&] { txtUsrName->setText(obj.get(QStringLiteral("cn")).toString()); });
+            skipOnError([&] { txtDisName->setText(obj.get(QStringLiteral("DisplayName")).toString()); });
+            skipOnError([&] { txtLastName->setText(obj.get(QStringLiteral("LastName")).toString()); });
+            skipOnError([&] { txtGivenName->setText(obj.get(QStringLiteral("givenname")).toString()); });
+            // A group that cannot be bound gives no entry; a failed read of MemberOf counts as empty.
+            skipOnError([&] {
+                for (const directory::ReadResult& group : details::membershipNames(obj)) {
+                    if (!group.error)
+                        lstUsrGroup->addItem(group.value.toString());
+                }
+            });
+        } else {
+            sstDet->setCurrentIndex(tabOu);
+            platform::MsgBox(
+                QStringLiteral("このオブジェクトの詳細画面はありません。"), platform::MessageIcon::Warning);
+            return result;
+        }
+        result = true;
+    } catch (const DirectoryError& error) {
+        platform::MsgBox(error.reportText(), platform::MessageIcon::Critical);
+        result = false;
+    }
+    return result;
+}

@@ -1,0 +1,7 @@
+#include "probes/mdlMain.h"
+
+namespace mdlMain {
+
+QString strObjectPath;
+
+} // namespace mdlMain
