@@ -76,11 +76,12 @@ render_instance() {
     cp "$HERE/mivora-ad.schema" "$DIR/schema/"
     cp "$HERE/rootdse.ldif" "$DIR/"
 
-    # Escape what sed would read as special in the replacement text.
+    # Escape what sed would read as special in the replacement text; the extra global
+    # lines go in through awk, which takes them verbatim, line breaks included.
     dir_sed=$(printf '%s\n' "$DIR" | sed 's/[\\&|]/\\&/g')
-    global_sed=$(printf '%s\n' "${MIVORA_DS_GLOBAL:-}" | sed 's/[\\&|]/\\&/g')
-    sed -e "s|@DIR@|$dir_sed|g" -e "s|@UID@|$(id -u)|g" -e "s|@GLOBAL@|$global_sed|" \
-        "$HERE/slapd.conf.in" >"$DIR/slapd.conf"
+    sed -e "s|@DIR@|$dir_sed|g" -e "s|@UID@|$(id -u)|g" "$HERE/slapd.conf.in" |
+        MIVORA_DS_GLOBAL=${MIVORA_DS_GLOBAL:-} awk '$0 == "@GLOBAL@" { print ENVIRON["MIVORA_DS_GLOBAL"]; next } { print }' \
+            >"$DIR/slapd.conf"
 }
 
 load_data() {
