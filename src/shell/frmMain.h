@@ -1,5 +1,8 @@
 #pragma once
 
+#include "browser/TreeNodes.h"
+#include "platform/CommonDialog.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -87,4 +90,8 @@ private:
     void connectHandlers();
 
     std::unique_ptr<Ui::frmMain> ui;
+    // Every node of tvNode by its key.
+    browser::TreeNodes tvNodeKeys;
+    // The save dialog of "一覧出力...".
+    platform::CommonDialog CommonDialog1 { this };
 };

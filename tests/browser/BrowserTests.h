@@ -1,0 +1,356 @@
+#pragma once
+
+// Helpers of the browser tests: what the window shows, what a person does to it, and the
+// seams that record message boxes and answer the save dialog and the popup menu.
+
+#include "browser/TreeNodes.h"
+#include "directory/Directory.h"
+#include "platform/CommonDialog.h"
+#include "platform/MessageBox.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <memory>
+#include <optional>
+
+namespace browsertests {
+
+struct Row {
+    QString no;
+    QString className;
+    QString name;
+    QString tag;
+    bool operator==(const Row&) const = default;
+};
+
+inline QList<Row> listRows(const QTreeWidget* list)
+{
+    QList<Row> rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        rows.append({ item->text(0), item->text(1), item->text(2), item->data(0, Qt::UserRole).toString() });
+    }
+    return rows;
+}
+
+inline QStringList childKeys(const QTreeWidgetItem* node)
+{
+    QStringList keys;
+    for (int i = 0; i < node->childCount(); ++i)
+        keys.append(browser::TreeNodes::keyOf(node->child(i)));
+    return keys;
+}
+
+inline QStringList childTexts(const QTreeWidgetItem* node)
+{
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i)
+        texts.append(node->child(i)->text(0));
+    return texts;
+}
+
+inline QTreeWidgetItem* childWithKey(const QTreeWidgetItem* node, const QString& key)
+{
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (browser::TreeNodes::keyOf(node->child(i)) == key)
+            return node->child(i);
+    }
+    return nullptr;
+}
+
+// Every node of the tree, depth first.
+inline int nodeCount(const QTreeWidget* tree)
+{
+    int count = 0;
+    QList<const QTreeWidgetItem*> pending;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        pending.append(tree->topLevelItem(i));
+    while (!pending.isEmpty()) {
+        const QTreeWidgetItem* node = pending.takeLast();
+        ++count;
+        for (int i = 0; i < node->childCount(); ++i)
+            pending.append(node->child(i));
+    }
+    return count;
+}
+
+struct Box {
+    QString text;
+    platform::MessageIcon icon;
+    // The pointer while the box was up (Qt::ArrowCursor when none was set).
+    Qt::CursorShape cursor;
+};
+
+inline Qt::CursorShape currentCursor()
+{
+    const QCursor* cursor = QApplication::overrideCursor();
+    return cursor ? cursor->shape() : Qt::ArrowCursor;
+}
+
+// Records every message box instead of showing it, for as long as it lives.
+class MessageRecorder {
+public:
+    MessageRecorder()
+    {
+        previous = platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon icon) {
+            boxes.append({ text, icon, currentCursor() });
+        });
+    }
+    ~MessageRecorder() { platform::setMessageBoxHandler(std::move(previous)); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    QList<Box> boxes;
+
+private:
+    platform::MessageBoxHandler previous;
+};
+
+// Answers the save dialog for as long as it lives: the next answers in order (nullopt cancels),
+// recording the name each showing offered.
+class SaveDialogAnswers {
+public:
+    SaveDialogAnswers()
+    {
+        previous = platform::CommonDialog::setSaveAnswer([this](QFileDialog& dialog) -> std::optional<QString> {
+            const QStringList selected = dialog.selectedFiles();
+            offered.append(selected.isEmpty() ? QString() : selected.constFirst());
+            nameFilters = dialog.nameFilters();
+            options = dialog.options();
+            defaultSuffix = dialog.defaultSuffix();
+            if (answers.isEmpty())
+                return std::nullopt;
+            return answers.takeFirst();
+        });
+    }
+    ~SaveDialogAnswers() { platform::CommonDialog::setSaveAnswer(std::move(previous)); }
+    SaveDialogAnswers(const SaveDialogAnswers&) = delete;
+    SaveDialogAnswers& operator=(const SaveDialogAnswers&) = delete;
+
+    QList<std::optional<QString>> answers;
+    QStringList offered;
+    QStringList nameFilters;
+    QFileDialog::Options options;
+    QString defaultSuffix;
+
+private:
+    platform::CommonDialog::SaveAnswer previous;
+};
+
+// What to do with a popup menu that opens during the next user action.
+class PopupAnswer {
+public:
+    // itemName: the objectName of the action to click; empty closes the menu unchosen.
+    explicit PopupAnswer(QString itemName = {})
+        : itemName(std::move(itemName))
+    {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
+        timer.start(10);
+    }
+
+    bool shown() const { return !items.isEmpty(); }
+    // The items of the menu that was shown, by caption.
+    QStringList items;
+
+private:
+    void answer()
+    {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        timer.stop();
+        for (QAction* action : menu->actions())
+            items.append(action->text());
+        QAction* chosen = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (!itemName.isEmpty() && action->objectName() == itemName)
+                chosen = action;
+        }
+        if (chosen)
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+        else
+            menu->close();
+    }
+
+    QString itemName;
+    QTimer timer;
+};
+
+// A person's click on a node; the node is scrolled into view first (its parents expanded, as a
+// person opens them with the arrow).
+inline void clickNode(QTreeWidget* tree, QTreeWidgetItem* node, Qt::MouseButton button = Qt::LeftButton)
+{
+    for (QTreeWidgetItem* parent = node->parent(); parent; parent = parent->parent())
+        tree->expandItem(parent);
+    tree->scrollToItem(node);
+    const QRect rect = tree->visualItemRect(node);
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(tree->viewport(), button, {}, rect.center());
+}
+
+// A click below the last node of the tree.
+inline void clickBelowLastNode(QTreeWidget* tree, Qt::MouseButton button)
+{
+    QTest::mouseClick(tree->viewport(), button, {}, QPoint(20, tree->viewport()->height() - 5));
+}
+
+inline void click(QPushButton* button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+inline std::unique_ptr<frmMain> openMainWindow()
+{
+    auto window = std::make_unique<frmMain>();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        qWarning("the main window was not exposed");
+    return window;
+}
+
+inline QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Passes every call on to the directory that was in place and counts them.
+class CountingDirectory : public directory::Directory {
+public:
+    directory::DirObject bind(const QString& adsPath) override
+    {
+        ++calls;
+        return inner->bind(adsPath);
+    }
+    void enumerate(const directory::DirObject& container, const QStringList& classFilter,
+        const std::function<void(const Batch&)>& onBatch) override
+    {
+        ++calls;
+        inner->enumerate(container, classFilter, onBatch);
+    }
+    QStringList members(const directory::DirObject& group) override
+    {
+        ++calls;
+        return inner->members(group);
+    }
+    std::vector<directory::ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) override
+    {
+        ++calls;
+        return inner->readEach(adsPaths, propertyName);
+    }
+    directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
+    {
+        ++calls;
+        return inner->openDSObject(adsPath, user, password);
+    }
+
+    std::unique_ptr<directory::Directory> inner;
+    int calls = 0;
+};
+
+// Puts a counting directory in front of the current one for as long as it lives.
+class CountedDirectory {
+public:
+    CountedDirectory()
+    {
+        directory::currentDirectory();
+        auto counting = std::make_unique<CountingDirectory>();
+        counter = counting.get();
+        counter->inner = directory::setCurrentDirectory(std::move(counting));
+    }
+    ~CountedDirectory() { directory::setCurrentDirectory(std::move(counter->inner)); }
+    CountedDirectory(const CountedDirectory&) = delete;
+    CountedDirectory& operator=(const CountedDirectory&) = delete;
+
+    int calls() const { return counter->calls; }
+
+private:
+    CountingDirectory* counter;
+};
+
+// A directory of the test's own making in place for as long as it lives.
+class DirectoryInPlace {
+public:
+    explicit DirectoryInPlace(std::unique_ptr<directory::Directory> directory)
+        : previous(directory::setCurrentDirectory(std::move(directory)))
+    { }
+    ~DirectoryInPlace() { directory::setCurrentDirectory(std::move(previous)); }
+    DirectoryInPlace(const DirectoryInPlace&) = delete;
+    DirectoryInPlace& operator=(const DirectoryInPlace&) = delete;
+
+private:
+    std::unique_ptr<directory::Directory> previous;
+};
+
+struct ServerEntry {
+    QString dn;
+    QString className;
+};
+
+// The children of the five classes of `dn` as ldapsearch gets them from the test directory (the
+// same LDAPCONF), with a paged search: the order and the content the server gives.
+inline QList<ServerEntry> serverChildren(const QString& dn)
+{
+    QProcess ldapsearch;
+    ldapsearch.start(QStringLiteral("ldapsearch"),
+        { QStringLiteral("-Q"), QStringLiteral("-LLL"), QStringLiteral("-o"), QStringLiteral("ldif-wrap=no"),
+            QStringLiteral("-E"), QStringLiteral("pr=1000/noprompt"), QStringLiteral("-s"), QStringLiteral("one"),
+            QStringLiteral("-b"), dn,
+            QStringLiteral("(|(objectClass=container)(objectClass=organizationalUnit)(objectClass=group)"
+                           "(objectClass=computer)(objectClass=user))"),
+            QStringLiteral("structuralObjectClass") });
+    QList<ServerEntry> entries;
+    if (!ldapsearch.waitForFinished(60000) || ldapsearch.exitCode() != 0) {
+        qWarning("ldapsearch failed: %s", ldapsearch.readAllStandardError().constData());
+        return entries;
+    }
+    const QStringList lines = QString::fromUtf8(ldapsearch.readAllStandardOutput()).split(u'\n');
+    for (const QString& line : lines) {
+        if (line.startsWith(QLatin1String("dn:: ")))
+            entries.append({ QString::fromUtf8(QByteArray::fromBase64(line.mid(5).toLatin1())), {} });
+        else if (line.startsWith(QLatin1String("dn: ")))
+            entries.append({ line.mid(4), {} });
+        else if (line.startsWith(QLatin1String("structuralObjectClass: ")) && !entries.isEmpty())
+            entries.last().className = line.mid(23);
+    }
+    return entries;
+}
+
+inline QString firstRdnOf(const QString& dn)
+{
+    for (qsizetype i = 0; i < dn.size(); ++i) {
+        if (dn.at(i) == u'\\')
+            ++i;
+        else if (dn.at(i) == u',')
+            return dn.left(i);
+    }
+    return dn;
+}
+
+// The rows a listing of those entries shows.
+inline QList<Row> rowsFor(const QList<ServerEntry>& entries)
+{
+    QList<Row> rows;
+    int number = 1;
+    for (const ServerEntry& entry : entries)
+        rows.append(
+            { QString::number(number++), entry.className, firstRdnOf(entry.dn), QStringLiteral("LDAP://") + entry.dn });
+    return rows;
+}
+
+} // namespace browsertests
+
+namespace QTest {
+template <> inline char* toString(const browsertests::Row& row)
+{
+    return qstrdup(QStringLiteral("[%1|%2|%3|%4]").arg(row.no, row.className, row.name, row.tag).toUtf8().constData());
+}
+} // namespace QTest

@@ -1,0 +1,412 @@
+// Connect, Disconnect and node clicks through the real window against the test directory.
+
+#include "BrowserTests.h"
+#include "TestDirectory.h"
+#include "browser/RootPath.h"
+
+#include <QLineEdit>
+
+using namespace browsertests;
+using platform::MessageIcon;
+
+namespace {
+const QString rootKey = QStringLiteral("LDAP://DC=example,DC=test");
+
+QString adsPath(const QString& dn)
+{
+    return QStringLiteral("LDAP://") + dn;
+}
+
+QStringList adsPaths(const QStringList& dns)
+{
+    QStringList paths;
+    for (const QString& dn : dns)
+        paths.append(adsPath(dn));
+    return paths;
+}
+
+QStringList keysOf(const QList<Row>& rows)
+{
+    QStringList keys;
+    for (const Row& row : rows)
+        keys.append(row.tag);
+    return keys;
+}
+
+QStringList namesOf(const QList<Row>& rows)
+{
+    QStringList names;
+    for (const Row& row : rows)
+        names.append(row.name);
+    return names;
+}
+} // namespace
+
+class ItConnectBrowse : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        window = openMainWindow();
+        window->txtDomain->setText(TestDirectory::domain);
+        window->txtAccount->setText(QStringLiteral("someone"));
+        window->txtPassWord->setText(QStringLiteral("secret"));
+        recorder = std::make_unique<MessageRecorder>();
+    }
+    void cleanup()
+    {
+        recorder.reset();
+        window.reset();
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void connectListsTheRootsChildrenInServerOrder()
+    {
+        click(window->cmdConnect);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        const QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QCOMPARE(root->text(0), TestDirectory::domain);
+        QCOMPARE(browser::TreeNodes::keyOf(root), rootKey);
+
+        const QList<Row> rows = listRows(window->lvList);
+        QCOMPARE(rows, rowsFor(serverChildren(TestDirectory::base)));
+        QCOMPARE(keysOf(rows), adsPaths(TestDirectory::rootListing));
+        QCOMPARE(rows.constFirst().no, QStringLiteral("1"));
+        QCOMPARE(rows.constLast().no, QString::number(TestDirectory::rootListing.size()));
+        // Tree and list agree, node by row.
+        QCOMPARE(childKeys(root), keysOf(rows));
+        QCOMPARE(childTexts(root), namesOf(rows));
+        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()));
+        // Nothing outside the five classes, nothing expanded or selected by the listing.
+        QVERIFY(!childKeys(root).contains(adsPath(TestDirectory::builtin)));
+        QVERIFY(!childKeys(root).contains(adsPath(TestDirectory::rootContact)));
+        QVERIFY(!root->isExpanded());
+        QVERIFY(window->tvNode->selectedItems().isEmpty());
+    }
+
+    void rowsCarryClassNameAndPath()
+    {
+        click(window->cmdConnect);
+        const QList<Row> rows = listRows(window->lvList);
+        QVERIFY(rows.contains(Row { QString::number(TestDirectory::rootListing.indexOf(TestDirectory::users) + 1),
+            QStringLiteral("container"), QStringLiteral("cn=Users"), adsPath(TestDirectory::users) }));
+        QVERIFY(rows.contains(Row { QString::number(TestDirectory::rootListing.indexOf(TestDirectory::sales) + 1),
+            QStringLiteral("organizationalUnit"), QStringLiteral("ou=営業部"), adsPath(TestDirectory::sales) }));
+        QVERIFY(rows.contains(Row { QString::number(TestDirectory::rootListing.indexOf(TestDirectory::pcRoot) + 1),
+            QStringLiteral("computer"), QStringLiteral("cn=PC-ROOT-001"), adsPath(TestDirectory::pcRoot) }));
+    }
+
+    void nodeClickListsOneLevel()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QTreeWidgetItem* sales = childWithKey(root, adsPath(TestDirectory::sales));
+        QVERIFY(sales);
+
+        clickNode(window->tvNode, sales);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        const QList<Row> rows = listRows(window->lvList);
+        QCOMPARE(rows, rowsFor(serverChildren(TestDirectory::sales)));
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(childKeys(sales), keysOf(rows));
+        QCOMPARE(childTexts(sales), namesOf(rows));
+        // One level only: the new children have none, and the rest of the tree is as it was.
+        for (int i = 0; i < sales->childCount(); ++i)
+            QCOMPARE(sales->child(i)->childCount(), 0);
+        QCOMPARE(childKeys(root), adsPaths(TestDirectory::rootListing));
+        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()) + 5);
+    }
+
+    void secondClickGivesTheSameChildrenOnceAndNoGrandchildren()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* sales = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales));
+        clickNode(window->tvNode, sales);
+        const QStringList firstKeys = childKeys(sales);
+        const QList<Row> firstRows = listRows(window->lvList);
+        clickNode(window->tvNode, childWithKey(sales, adsPath(TestDirectory::tokyo)));
+        QCOMPARE(listRows(window->lvList).size(), 3);
+
+        clickNode(window->tvNode, sales);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(childKeys(sales), firstKeys);
+        QCOMPARE(listRows(window->lvList), firstRows);
+        QCOMPARE(childWithKey(sales, adsPath(TestDirectory::tokyo))->childCount(), 0);
+        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()) + 5);
+        // The grandchildren's keys went with them: a listing of one of them finds no node.
+        QVERIFY(!window->ListObjects(adsPath(TestDirectory::satoHanako), QString()));
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("35601\r\n要素が見つかりません。"));
+    }
+
+    void clickingTheRootListsItAgainUnderTheSameNode()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        clickNode(window->tvNode, childWithKey(root, adsPath(TestDirectory::sales)));
+
+        clickNode(window->tvNode, root);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0), root);
+        QCOMPARE(childKeys(root), adsPaths(TestDirectory::rootListing));
+        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()));
+        QCOMPARE(keysOf(listRows(window->lvList)), adsPaths(TestDirectory::rootListing));
+    }
+
+    void bigContainerListsEveryChild()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* bulk = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::bulkOu));
+
+        clickNode(window->tvNode, bulk);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        const QList<Row> rows = listRows(window->lvList);
+        QCOMPARE(rows.size(), TestDirectory::bulkListedChildren);
+        for (int k = 1; k <= TestDirectory::bulkListedChildren; ++k) {
+            const Row& row = rows.at(k - 1);
+            QCOMPARE(row.no, QString::number(k));
+            QCOMPARE(row.className, TestDirectory::bulkChildClass(k));
+            QCOMPARE(row.tag, adsPath(TestDirectory::bulkChildDn(k)));
+        }
+        QCOMPARE(childKeys(bulk), keysOf(rows));
+    }
+
+    void clickingAUserListsWhatTheDirectoryReports()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* user = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::takahashiNaoko));
+
+        clickNode(window->tvNode, user);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(user->childCount(), 0);
+        QVERIFY(listRows(window->lvList).isEmpty());
+    }
+
+    void containerOfOtherClassesOnlyListsNothing()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        clickNode(window->tvNode, root->child(0));
+        QVERIFY(window->lvList->topLevelItemCount() > 0);
+        QTreeWidgetItem* contacts = childWithKey(root, adsPath(TestDirectory::contactOnlyOu));
+
+        clickNode(window->tvNode, contacts);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(contacts->childCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+    }
+
+    void failingDomainLeavesTheRootAlone_data()
+    {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<QString>("rootPath");
+        QTest::newRow("no such domain") << QStringLiteral("nosuch.test") << QStringLiteral("LDAP://DC=nosuch,DC=test");
+        QTest::newRow("ends in a dot") << QStringLiteral("example.") << QStringLiteral("LDAP://DC=example,DC=");
+        QTest::newRow("no dot") << QStringLiteral("example") << QStringLiteral("LDAP://DC=example");
+    }
+    void failingDomainLeavesTheRootAlone()
+    {
+        QFETCH(QString, domain);
+        QFETCH(QString, rootPath);
+        QCOMPARE(browser::rootPath(domain), rootPath);
+        QString expected;
+        try {
+            directory::currentDirectory().bind(rootPath);
+        } catch (const directory::DirectoryError& error) {
+            expected = error.reportText();
+            QVERIFY(error.number() < 0);
+        }
+        QVERIFY2(!expected.isEmpty(), "the test directory binds a path the test expected to fail");
+        window->txtDomain->setText(domain);
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, expected);
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0)->text(0), domain);
+        QCOMPARE(browser::TreeNodes::keyOf(window->tvNode->topLevelItem(0)), rootPath);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QVERIFY(window->txtDomain->isEnabled());
+        QVERIFY(window->txtAccount->isEnabled());
+        QVERIFY(window->txtPassWord->isEnabled());
+        QVERIFY(window->cmdConnect->isEnabled());
+    }
+
+    void unknownDomainIsNoSuchObject()
+    {
+        window->txtDomain->setText(QStringLiteral("nosuch.test"));
+        click(window->cmdConnect);
+        QCOMPARE(recorder->boxes.size(), 1);
+        QVERIFY(recorder->boxes.constFirst().text.startsWith(
+            QString::number(directory::hresult::NoSuchObject) + QStringLiteral("\r\n")));
+    }
+
+    void connectAfterAFailedConnectStartsAFreshTree()
+    {
+        window->txtDomain->setText(QStringLiteral("nosuch.test"));
+        click(window->cmdConnect);
+        QCOMPARE(recorder->boxes.size(), 1);
+        window->txtDomain->setText(TestDirectory::domain);
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(browser::TreeNodes::keyOf(window->tvNode->topLevelItem(0)), rootKey);
+        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)), adsPaths(TestDirectory::rootListing));
+        QVERIFY(!window->cmdConnect->isEnabled());
+    }
+
+    void missingFieldsAreAskedForInOrder()
+    {
+        const CountedDirectory directory;
+        window->txtDomain->clear();
+        window->txtAccount->clear();
+        window->txtPassWord->clear();
+
+        click(window->cmdConnect);
+        window->txtDomain->setText(TestDirectory::domain);
+        click(window->cmdConnect);
+        window->txtAccount->setText(QStringLiteral("someone"));
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder->boxes.size(), 3);
+        QCOMPARE(recorder->boxes.at(0).text, QStringLiteral("domainを指定してください。"));
+        QCOMPARE(recorder->boxes.at(1).text, QStringLiteral("accountを指定してください。"));
+        QCOMPARE(recorder->boxes.at(2).text, QStringLiteral("passwordを指定してください。"));
+        for (const Box& box : recorder->boxes) {
+            QCOMPARE(box.icon, MessageIcon::Warning);
+            QCOMPARE(box.cursor, Qt::ArrowCursor);
+        }
+        QCOMPARE(directory.calls(), 0);
+        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
+        QVERIFY(window->cmdConnect->isEnabled());
+    }
+
+    void emptyDomainIsAskedForEvenWithTheOthersMissing()
+    {
+        window->txtDomain->clear();
+        window->txtPassWord->clear();
+        click(window->cmdConnect);
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("domainを指定してください。"));
+    }
+
+    void missingFieldLeavesTheTreeOfAFailedConnect()
+    {
+        window->txtDomain->setText(QStringLiteral("nosuch.test"));
+        click(window->cmdConnect);
+        window->txtPassWord->clear();
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder->boxes.size(), 2);
+        QCOMPARE(recorder->boxes.at(1).text, QStringLiteral("passwordを指定してください。"));
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+    }
+
+    void blankAccountAndPasswordAreAccepted()
+    {
+        window->txtAccount->setText(QStringLiteral(" "));
+        window->txtPassWord->setText(QStringLiteral("   "));
+
+        click(window->cmdConnect);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)), adsPaths(TestDirectory::rootListing));
+        QVERIFY(!window->cmdConnect->isEnabled());
+        QCOMPARE(window->txtPassWord->text(), QStringLiteral("   "));
+    }
+
+    void connectLocksTheLoginFieldsOnly()
+    {
+        click(window->cmdConnect);
+
+        QVERIFY(!window->txtDomain->isEnabled());
+        QVERIFY(!window->txtAccount->isEnabled());
+        QVERIFY(!window->txtPassWord->isEnabled());
+        QVERIFY(!window->cmdConnect->isEnabled());
+        QVERIFY(window->cmdDisConect->isEnabled());
+        QVERIFY(window->tvNode->isEnabled());
+        // The tree is still used: a click lists.
+        clickNode(window->tvNode, childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users)));
+        QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(TestDirectory::users)));
+        QVERIFY(!window->cmdConnect->isEnabled());
+    }
+
+    void failedNodeClickKeepsTheConnection()
+    {
+        click(window->cmdConnect);
+        QVERIFY(!window->ListObjects(QStringLiteral("LDAP://cn=not there"), QString()));
+        QCOMPARE(recorder->boxes.size(), 1);
+        QVERIFY(!window->cmdConnect->isEnabled());
+        QVERIFY(!window->txtDomain->isEnabled());
+    }
+
+    void disconnectEmptiesAndUnlocksWithoutTheDirectory()
+    {
+        click(window->cmdConnect);
+        clickNode(window->tvNode, childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales)));
+        const CountedDirectory directory;
+
+        click(window->cmdDisConect);
+
+        QCOMPARE(directory.calls(), 0);
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QVERIFY(window->txtDomain->isEnabled());
+        QVERIFY(window->txtAccount->isEnabled());
+        QVERIFY(window->txtPassWord->isEnabled());
+        QVERIFY(window->cmdConnect->isEnabled());
+        QCOMPARE(window->txtDomain->text(), TestDirectory::domain);
+        QCOMPARE(window->txtAccount->text(), QStringLiteral("someone"));
+        QCOMPARE(window->txtPassWord->text(), QStringLiteral("secret"));
+    }
+
+    void connectAfterDisconnectUsesTheSameTexts()
+    {
+        click(window->cmdConnect);
+        click(window->cmdDisConect);
+
+        click(window->cmdConnect);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)), adsPaths(TestDirectory::rootListing));
+        QVERIFY(!window->cmdConnect->isEnabled());
+    }
+
+    void disconnectBeforeConnectChangesNothing()
+    {
+        click(window->cmdDisConect);
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QVERIFY(window->cmdConnect->isEnabled());
+        QVERIFY(window->txtDomain->isEnabled());
+    }
+
+private:
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MessageRecorder> recorder;
+};
+
+QTEST_MAIN(ItConnectBrowse)
+#include "it_ConnectBrowse.moc"
