@@ -16,8 +16,7 @@ public:
     AttrValue() = default;
     explicit AttrValue(QList<QByteArray> values)
         : values_(std::move(values))
-    {
-    }
+    { }
     static AttrValue fromStrings(const QStringList& texts);
 
     Form form() const;

@@ -78,8 +78,7 @@ timeval answerTimeout()
 
 Connection::Connection(QString uri)
     : uri_(std::move(uri))
-{
-}
+{ }
 
 std::shared_ptr<Connection> Connection::openAsCurrentUser(const QString& uri)
 {
@@ -171,8 +170,8 @@ void Connection::failFromSession()
     failWith(rc, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)));
 }
 
-int Connection::startSearch(const QString& base, int scope, const QString& filter, const QStringList& attributes,
-    LDAPControl** serverControls)
+int Connection::startSearch(
+    const QString& base, int scope, const QString& filter, const QStringList& attributes, LDAPControl** serverControls)
 {
     CStringArray names(attributes);
     int msgid = -1;
@@ -221,7 +220,8 @@ LdapEntry Connection::entryFrom(LDAPMessage* message)
         entry.dn = dn ? QString::fromUtf8(dn.get()) : QString();
     }
     BerElement* rawBer = nullptr;
-    for (char* name = ldap_first_attribute(ld, message, &rawBer); name; name = ldap_next_attribute(ld, message, rawBer)) {
+    for (char* name = ldap_first_attribute(ld, message, &rawBer); name;
+         name = ldap_next_attribute(ld, message, rawBer)) {
         ldap::CharPtr nameOwner(name);
         ldap::ValuesPtr values(ldap_get_values_len(ld, message, name));
         QList<QByteArray>& target = entry.attributes[QString::fromUtf8(name).toLower()];

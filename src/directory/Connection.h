@@ -30,7 +30,8 @@ public:
     // (SASL_MECH), else EXTERNAL on ldapi:// and GSSAPI elsewhere. No name, no password.
     static std::shared_ptr<Connection> openAsCurrentUser(const QString& uri);
     // A simple bind with explicit credentials, on a connection of its own.
-    static std::shared_ptr<Connection> openWithPassword(const QString& uri, const QString& user, const QString& password);
+    static std::shared_ptr<Connection> openWithPassword(
+        const QString& uri, const QString& user, const QString& password);
 
     const QString& uri() const { return uri_; }
     // False once the server has closed the socket or an operation found the server gone.

@@ -7,8 +7,7 @@ DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> 
     , attributes_(std::move(attributes))
     , className_(classFromAttributes(attributes_))
     , session_(std::move(session))
-{
-}
+{ }
 
 QString DirObject::classFromAttributes(const Attributes& attributes)
 {

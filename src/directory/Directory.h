@@ -30,8 +30,8 @@ public:
     // The direct children of `container` whose objectClass is one of `classFilter` (all when empty),
     // in the order the server returns them. `onBatch` gets them a page at a time; a failure after
     // some pages throws, and the pages already delivered stay delivered.
-    virtual void enumerate(const DirObject& container, const QStringList& classFilter,
-        const std::function<void(const Batch&)>& onBatch)
+    virtual void enumerate(
+        const DirObject& container, const QStringList& classFilter, const std::function<void(const Batch&)>& onBatch)
         = 0;
     // IADsGroup::Members: the ADsPaths of the group's members, in directory order, complete for big
     // groups (Active Directory ranged retrieval).

@@ -6,8 +6,7 @@ DirectoryError::DirectoryError(int32_t number, QString description)
     : std::runtime_error(description.toStdString())
     , number_(number)
     , description_(std::move(description))
-{
-}
+{ }
 
 QString DirectoryError::reportText() const
 {

@@ -36,7 +36,8 @@ QString escapeFilterValue(const QString& value)
 LdapDirectory::LdapDirectory() = default;
 LdapDirectory::~LdapDirectory() = default;
 
-template <typename Operation> auto LdapDirectory::run(const std::shared_ptr<Connection>& connection, Operation&& operation)
+template <typename Operation>
+auto LdapDirectory::run(const std::shared_ptr<Connection>& connection, Operation&& operation)
 {
     try {
         return operation(*connection);
@@ -114,8 +115,8 @@ void LdapDirectory::enumerate(
     const std::shared_ptr<Connection> connection = connectionFor(container);
     const std::shared_ptr<void> session = container.session();
     run(connection, [&](Connection& ldap) {
-        ldap.searchChildren(container.dn(), classFilterText(classFilter), classAttributes,
-            [&](std::vector<LdapEntry>& page) {
+        ldap.searchChildren(
+            container.dn(), classFilterText(classFilter), classAttributes, [&](std::vector<LdapEntry>& page) {
                 Batch batch;
                 batch.reserve(page.size());
                 for (LdapEntry& entry : page)
@@ -129,8 +130,8 @@ void LdapDirectory::enumerate(
 QStringList LdapDirectory::members(const DirObject& group)
 {
     RangedValues member(QStringLiteral("member"), memberRangeStep_);
-    std::optional<QString> next = memberRangeStep_ > 0 ? std::optional(member.firstRequest())
-                                                       : member.take(group.attributes());
+    std::optional<QString> next
+        = memberRangeStep_ > 0 ? std::optional(member.firstRequest()) : member.take(group.attributes());
     if (next) {
         const std::shared_ptr<Connection> connection = connectionFor(group);
         run(connection, [&](Connection& ldap) {

@@ -33,8 +33,7 @@ std::optional<ValueRange> parseValueRange(const QString& description)
 RangedValues::RangedValues(QString attribute, qint64 step)
     : attribute_(attribute.toLower())
     , step_(step)
-{
-}
+{ }
 
 QString RangedValues::firstRequest() const
 {

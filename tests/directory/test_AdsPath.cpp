@@ -15,14 +15,28 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("dn");
-        QTest::newRow("serverless") << "LDAP://DC=example,DC=test" << "" << "DC=example,DC=test";
-        QTest::newRow("host and port") << "LDAP://127.0.0.1:389/CN=Users,DC=x" << "127.0.0.1:389" << "CN=Users,DC=x";
-        QTest::newRow("host alone") << "LDAP://dc1.example.test" << "dc1.example.test" << "";
-        QTest::newRow("ipv6") << "LDAP://[::1]:3890/DC=x" << "[::1]:3890" << "DC=x";
+        QTest::newRow("serverless") << "LDAP://DC=example,DC=test"
+                                    << ""
+                                    << "DC=example,DC=test";
+        QTest::newRow("host and port") << "LDAP://127.0.0.1:389/CN=Users,DC=x"
+                                       << "127.0.0.1:389"
+                                       << "CN=Users,DC=x";
+        QTest::newRow("host alone") << "LDAP://dc1.example.test"
+                                    << "dc1.example.test"
+                                    << "";
+        QTest::newRow("ipv6") << "LDAP://[::1]:3890/DC=x"
+                              << "[::1]:3890"
+                              << "DC=x";
         // A slash inside a serverless DN is part of the DN: the first RDN has an '='.
-        QTest::newRow("slash in dn") << "LDAP://CN=a/b,DC=x" << "" << "CN=a/b,DC=x";
-        QTest::newRow("empty dc label") << "LDAP://DC=example,DC=" << "" << "DC=example,DC=";
-        QTest::newRow("japanese") << "LDAP://OU=営業部,DC=x" << "" << "OU=営業部,DC=x";
+        QTest::newRow("slash in dn") << "LDAP://CN=a/b,DC=x"
+                                     << ""
+                                     << "CN=a/b,DC=x";
+        QTest::newRow("empty dc label") << "LDAP://DC=example,DC="
+                                        << ""
+                                        << "DC=example,DC=";
+        QTest::newRow("japanese") << "LDAP://OU=営業部,DC=x"
+                                  << ""
+                                  << "OU=営業部,DC=x";
     }
     void parsesTheThreeForms()
     {
@@ -76,15 +90,33 @@ private slots:
         QTest::addColumn<QString>("dn");
         QTest::addColumn<QString>("rdn");
         QTest::addColumn<QString>("value");
-        QTest::newRow("plain") << "cn=Users,dc=example,dc=test" << "cn=Users" << "Users";
-        QTest::newRow("escaped comma") << "CN=Yamada\\, Jiro,CN=Users,DC=x" << "CN=Yamada\\, Jiro" << "Yamada, Jiro";
-        QTest::newRow("hex escapes") << "CN=a\\3Db\\23,DC=x" << "CN=a\\3Db\\23" << "a=b#";
-        QTest::newRow("utf8 hex") << "CN=\\E5\\B1\\B1,DC=x" << "CN=\\E5\\B1\\B1" << "山";
-        QTest::newRow("quoted") << "CN=\"a,b\",DC=x" << "CN=\"a,b\"" << "a,b";
-        QTest::newRow("multi-valued rdn") << "CN=a+UID=b,DC=x" << "CN=a+UID=b" << "a";
-        QTest::newRow("single rdn") << "DC=test" << "DC=test" << "test";
-        QTest::newRow("empty value") << "DC=,DC=x" << "DC=" << "";
-        QTest::newRow("trailing backslash") << "CN=a\\" << "CN=a\\" << "a\\";
+        QTest::newRow("plain") << "cn=Users,dc=example,dc=test"
+                               << "cn=Users"
+                               << "Users";
+        QTest::newRow("escaped comma") << "CN=Yamada\\, Jiro,CN=Users,DC=x"
+                                       << "CN=Yamada\\, Jiro"
+                                       << "Yamada, Jiro";
+        QTest::newRow("hex escapes") << "CN=a\\3Db\\23,DC=x"
+                                     << "CN=a\\3Db\\23"
+                                     << "a=b#";
+        QTest::newRow("utf8 hex") << "CN=\\E5\\B1\\B1,DC=x"
+                                  << "CN=\\E5\\B1\\B1"
+                                  << "山";
+        QTest::newRow("quoted") << "CN=\"a,b\",DC=x"
+                                << "CN=\"a,b\""
+                                << "a,b";
+        QTest::newRow("multi-valued rdn") << "CN=a+UID=b,DC=x"
+                                          << "CN=a+UID=b"
+                                          << "a";
+        QTest::newRow("single rdn") << "DC=test"
+                                    << "DC=test"
+                                    << "test";
+        QTest::newRow("empty value") << "DC=,DC=x"
+                                     << "DC="
+                                     << "";
+        QTest::newRow("trailing backslash") << "CN=a\\"
+                                            << "CN=a\\"
+                                            << "a\\";
     }
     void firstRdnKeepsTheServersSpelling()
     {

@@ -74,7 +74,8 @@ private slots:
             QStringLiteral("computer"));
         QCOMPARE(object(QStringLiteral("CN=u,DC=x"), {}).className(), QString());
         // Callers compare exactly: the server's spelling is kept.
-        QCOMPARE(object(QStringLiteral("CN=u,DC=x"), { { "objectClass", { "User" } } }).className(), QStringLiteral("User"));
+        QCOMPARE(
+            object(QStringLiteral("CN=u,DC=x"), { { "objectClass", { "User" } } }).className(), QStringLiteral("User"));
     }
 
     void nameIsTheFirstRdnAsGiven()
@@ -120,8 +121,10 @@ private slots:
     {
         RangedValues member(QStringLiteral("member"));
         member.take({ { QStringLiteral("member;range=0-9"), numbered(0, 9) } });
-        QVERIFY_THROWS_EXCEPTION(DirectoryError, member.take({ { QStringLiteral("member;range=0-9"), numbered(0, 9) } }));
-        QVERIFY_THROWS_EXCEPTION(DirectoryError, member.take({ { QStringLiteral("member;range=20-*"), numbered(20, 25) } }));
+        QVERIFY_THROWS_EXCEPTION(
+            DirectoryError, member.take({ { QStringLiteral("member;range=0-9"), numbered(0, 9) } }));
+        QVERIFY_THROWS_EXCEPTION(
+            DirectoryError, member.take({ { QStringLiteral("member;range=20-*"), numbered(20, 25) } }));
     }
 
     void malformedRangesAreNotRanges()
@@ -152,8 +155,8 @@ private slots:
 
     void errorTextHasNumberCrLfDescriptionAndTheServersWords()
     {
-        const DirectoryError error = directory::errorFromLdap(
-            LDAP_INVALID_CREDENTIALS, QStringLiteral("80090308: LdapErr: DSID-0C09042A, comment: AcceptSecurityContext error, data 775, v3839"));
+        const DirectoryError error = directory::errorFromLdap(LDAP_INVALID_CREDENTIALS,
+            QStringLiteral("80090308: LdapErr: DSID-0C09042A, comment: AcceptSecurityContext error, data 775, v3839"));
         QVERIFY(error.reportText().startsWith(QStringLiteral("-2147023570\r\n")));
         QVERIFY(error.description().contains(QStringLiteral("ロックアウト")));
         QVERIFY(error.description().contains(QStringLiteral("data 775")));

@@ -4,7 +4,8 @@ using directory::AdsPath;
 using directory::DirectoryError;
 using directory::DirObject;
 
-void InMemoryDirectory::add(const QString& dn, const QStringList& objectClasses, const QHash<QString, QStringList>& attributes)
+void InMemoryDirectory::add(
+    const QString& dn, const QStringList& objectClasses, const QHash<QString, QStringList>& attributes)
 {
     Entry entry;
     entry.dn = dn;
@@ -110,6 +111,7 @@ std::vector<directory::ReadResult> InMemoryDirectory::readEach(const QStringList
 DirObject InMemoryDirectory::openDSObject(const QString& adsPath, const QString& user, const QString& password)
 {
     if (acceptedUser_.isEmpty() || user != acceptedUser_ || password != acceptedPassword_)
-        throw DirectoryError(directory::hresult::LogonFailure, QStringLiteral("ログオン失敗: ユーザー名またはパスワードが正しくありません。"));
+        throw DirectoryError(directory::hresult::LogonFailure,
+            QStringLiteral("ログオン失敗: ユーザー名またはパスワードが正しくありません。"));
     return bind(adsPath);
 }

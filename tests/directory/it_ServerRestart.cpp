@@ -1,0 +1,78 @@
+#include "ScratchDirectoryServer.h"
+
+#include "directory/LdapDirectory.h"
+
+#include <QTest>
+
+using directory::DirectoryError;
+using directory::LdapDirectory;
+
+namespace {
+const QString root = QStringLiteral("LDAP://DC=example,DC=test");
+
+int32_t failureOf(const std::function<void()>& operation)
+{
+    try {
+        operation();
+    } catch (const DirectoryError& error) {
+        return error.number();
+    }
+    return 0;
+}
+} // namespace
+
+// A private server, so stopping it leaves the shared test directory alone.
+class ItServerRestart : public QObject {
+    Q_OBJECT
+    ScratchDirectoryServer server;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        server.useForThisProcess();
+    }
+
+    void aStoppedServerFailsTheNextBindAndARestartedOneServesIt()
+    {
+        LdapDirectory directory;
+        directory.bind(root);
+        QCOMPARE(directory.openConnectionCount(), 1);
+
+        QVERIFY(server.stop());
+        QCOMPARE(failureOf([&] { directory.bind(root); }), directory::hresult::ServerDown);
+        QCOMPARE(failureOf([&] { directory.bind(root); }), directory::hresult::ServerDown);
+
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        QCOMPARE(directory.bind(root).className(), QStringLiteral("domainDNS"));
+        QCOMPARE(directory.openConnectionCount(), 1);
+    }
+
+    void aServerRestartedBetweenBindsIsNoticedWithoutAFailure()
+    {
+        LdapDirectory directory;
+        directory.bind(root);
+        QVERIFY(server.stop());
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        // The cached connection was closed by the old server: the bind opens a new one.
+        QCOMPARE(directory.bind(root).className(), QStringLiteral("domainDNS"));
+    }
+
+    void aKilledServerIsAnErrorNotADeadProcess()
+    {
+        LdapDirectory directory;
+        const directory::DirObject big = directory.bind(QStringLiteral("LDAP://ou=大量,dc=example,dc=test"));
+        QVERIFY(server.kill());
+        // Writing to the closed socket must not raise SIGPIPE.
+        QCOMPARE(failureOf([&] { directory.enumerate(big, {}, [](const directory::Directory::Batch&) {}); }),
+            directory::hresult::ServerDown);
+        const auto results = directory.readEach({ root, root }, QStringLiteral("cn"));
+        QVERIFY(results.at(0).error && results.at(1).error);
+        QCOMPARE(results.at(1).error->number(), directory::hresult::ServerDown);
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        QCOMPARE(directory.bind(root).className(), QStringLiteral("domainDNS"));
+    }
+};
+
+QTEST_APPLESS_MAIN(ItServerRestart)
+#include "it_ServerRestart.moc"
