@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStyle>
 #include <array>
 #include <utility>
 
@@ -47,8 +48,9 @@ frmMain::frmMain(QWidget* parent)
     createPopupMenu();
     connectHandlers();
 
+    // Centred by the client size: the frame comes from the window manager, after show().
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
 
     Form_Load();
 }

@@ -1,0 +1,222 @@
+// frmMain as built from its layout, and its lifecycle: start, "終了", title-bar close.
+#include "../platform/TestFiles.h"
+#include "platform/AppInfo.h"
+#include "platform/MessageBox.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <memory>
+
+using namespace testfiles;
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        temp = std::make_unique<QTemporaryDir>();
+        QVERIFY(temp->isValid());
+        platform::setAppPathForTesting(temp->path());
+        messages.clear();
+        platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon) { messages << text; });
+        window = std::make_unique<frmMain>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    void cleanup()
+    {
+        window.reset();
+        platform::setMessageBoxHandler({});
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
+    }
+
+    void startShowsNoMenuBarAndNoProbeButtons()
+    {
+        QVERIFY(window->findChildren<QMenuBar*>().isEmpty());
+        QVERIFY(!window->mnuPopup->isVisible());
+        for (int i = 1; i <= 8; ++i) {
+            auto* button = window->findChild<QPushButton*>(QStringLiteral("Command%1").arg(i));
+            QVERIFY(button);
+            QCOMPARE(button->text(), QStringLiteral("Command%1").arg(i));
+            QVERIFY(!button->isVisible());
+        }
+        QVERIFY(window->cmdConnect->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("オブジェクト管理"));
+    }
+
+    void tabWalksTheVisibleControlsInTabIndexOrder()
+    {
+        QCOMPARE(QApplication::focusWidget(), window->txtDomain);
+        QStringList order;
+        for (int i = 0; i < 10; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(order,
+            QStringList({ "txtDomain", "txtAccount", "txtPassWord", "cmdConnect", "cmdDisConect", "cmdClose", "tvNode",
+                "lvList", "Picture1", "txtDomain" }));
+    }
+
+    void listShowsItsThreeHeadingsAndNoRows()
+    {
+        QTreeWidget* list = window->lvList;
+        QCOMPARE(list->columnCount(), 3);
+        QCOMPARE(list->headerItem()->text(0), QStringLiteral("No"));
+        QCOMPARE(list->headerItem()->text(1), QStringLiteral("種類"));
+        QCOMPARE(list->headerItem()->text(2), QStringLiteral("名称"));
+        QCOMPARE(list->header()->sectionSize(0), 36);
+        QCOMPARE(list->header()->sectionSize(1), 198);
+        QCOMPARE(list->header()->sectionSize(2), 218);
+        QVERIFY(list->header()->isVisible());
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
+        QVERIFY(window->tvNode->isHeaderHidden());
+    }
+
+    void controlsSitWhereTheLayoutPutsThemWhateverTheWindowSize_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::newRow("Picture1") << "Picture1" << QRect(8, 8, 162, 56);
+        QTest::newRow("Label2") << "Label2" << QRect(472, 32, 49, 17);
+        QTest::newRow("txtPassWord") << "txtPassWord" << QRect(528, 56, 169, 18);
+        QTest::newRow("cmdDisConect") << "cmdDisConect" << QRect(704, 48, 129, 33);
+        QTest::newRow("Command8") << "Command8" << QRect(152, 96, 73, 25);
+        QTest::newRow("tvNode") << "tvNode" << QRect(8, 128, 361, 401);
+        QTest::newRow("lvList") << "lvList" << QRect(376, 128, 457, 401);
+        QTest::newRow("lblMsg") << "lblMsg" << QRect(8, 536, 825, 17);
+    }
+    void controlsSitWhereTheLayoutPutsThemWhateverTheWindowSize()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QCOMPARE(window->size(), QSize(837, 557));
+        auto* control = window->findChild<QWidget*>(name);
+        QVERIFY(control);
+        QCOMPARE(control->geometry(), geometry);
+        for (const QSize size : { QSize(1200, 800), QSize(300, 200) }) {
+            window->resize(size);
+            QCoreApplication::processEvents();
+            QCOMPARE(control->geometry(), geometry);
+        }
+    }
+
+    // Where the frame goes before the window manager has drawn it depends on the platform: the
+    // centre may be off by the frame's size, not more.
+    void windowStartsCentredOnTheScreen()
+    {
+        const QPoint screen = window->screen()->availableGeometry().center();
+        const QRect frame = window->frameGeometry();
+        const int slack = qMax(frame.width() - window->width(), frame.height() - window->height()) + 1;
+        QVERIFY(qAbs(frame.center().x() - screen.x()) <= slack);
+        QVERIFY(qAbs(frame.center().y() - screen.y()) <= slack);
+    }
+
+    void passwordIsShownAsTyped()
+    {
+        QTest::keyClicks(window->txtPassWord, QStringLiteral("s3cret"));
+        QCOMPARE(window->txtPassWord->displayText(), QStringLiteral("s3cret"));
+    }
+
+    void logoIsAColourImageInASunkenTwoPixelFrame()
+    {
+        const QPixmap logo = window->Picture1->pixmap();
+        QCOMPARE(logo.size(), QSize(158, 52));
+        QCOMPARE(window->Picture1->frameShadow(), QFrame::Sunken);
+        QCOMPARE(window->Picture1->frameWidth(), 2);
+        const QImage image = logo.toImage();
+        QVERIFY(!image.isGrayscale());
+        QCOMPARE(image.pixelColor(0, 0).lightness() > 240, true);
+        int dark = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                dark += image.pixelColor(x, y).lightness() < 100;
+        QVERIFY(dark > 200);
+    }
+
+    void popupMenuHoldsItsTwoItemsWithoutShortcuts()
+    {
+        QCOMPARE(window->mnuPopup->objectName(), QStringLiteral("mnuPopup"));
+        QCOMPARE(window->mnuPopup->title(), QStringLiteral("ポップアップ"));
+        const QList<QAction*> items = window->mnuPopup->actions();
+        QCOMPARE(items, QList<QAction*>({ window->mnuListOutPut, window->mnuProperty }));
+        QCOMPARE(window->mnuListOutPut->text(), QStringLiteral("一覧出力..."));
+        QCOMPARE(window->mnuListOutPut->objectName(), QStringLiteral("mnuListOutPut"));
+        QCOMPARE(window->mnuProperty->text(), QStringLiteral("プロパティ"));
+        QCOMPARE(window->mnuProperty->objectName(), QStringLiteral("mnuProperty"));
+        for (QAction* item : items) {
+            QVERIFY(item->shortcut().isEmpty());
+            QVERIFY(!item->isCheckable());
+        }
+    }
+
+    void rightClickOnTheTreeDoesNotSelectTheNodeUnderThePointer()
+    {
+        auto* a = new QTreeWidgetItem(window->tvNode, { QStringLiteral("A") });
+        auto* b = new QTreeWidgetItem(window->tvNode, { QStringLiteral("B") });
+        window->tvNode->setCurrentItem(a);
+        // The tree's mouse-up handler may open the popup menu: dismiss whatever pops up.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [] {
+            if (QWidget* popup = QApplication::activePopupWidget())
+                popup->close();
+        });
+        closer.start(20);
+        const QPoint onB = window->tvNode->visualItemRect(b).center();
+        QTest::mouseClick(window->tvNode->viewport(), Qt::RightButton, {}, onB);
+        QCOMPARE(window->tvNode->currentItem(), a);
+        QCOMPARE(window->tvNode->selectedItems(), QList<QTreeWidgetItem*>({ a }));
+    }
+
+    void closingALockedWindowSavesTheThreeTextsWithoutAQuestion()
+    {
+        window->txtDomain->setText(QStringLiteral("example.test"));
+        window->txtAccount->setText(QStringLiteral("管理者"));
+        window->txtPassWord->setText(QStringLiteral("pw"));
+        for (QWidget* w : { static_cast<QWidget*>(window->txtDomain), static_cast<QWidget*>(window->txtAccount),
+                 static_cast<QWidget*>(window->txtPassWord), static_cast<QWidget*>(window->cmdConnect) })
+            w->setEnabled(false);
+        QCOMPARE(runUntilQuit([this] { window->close(); }), 0);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(readBytes(temp->filePath("data.ini")),
+            sjis(QStringLiteral("[Data]\r\nDOMAIN=example.test\r\nACCOUNT=管理者\r\nPASSWORD=pw\r\n")));
+    }
+
+    void exitButtonRunsTheSameUnloadAndEndsTheProgram()
+    {
+        window->txtAccount->setText(QStringLiteral("adm"));
+        QCOMPARE(runUntilQuit([this] { QTest::mouseClick(window->cmdClose, Qt::LeftButton); }), 0);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(
+            readBytes(temp->filePath("data.ini")), QByteArray("[Data]\r\nDOMAIN=\r\nACCOUNT=adm\r\nPASSWORD=\r\n"));
+    }
+
+private:
+    // Runs the program's event loop with action as its first event; the loop's exit code, or -1
+    // when the application did not quit by itself.
+    template <class Action> int runUntilQuit(Action action)
+    {
+        QTimer::singleShot(0, window.get(), action);
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(-1); });
+        return QApplication::exec();
+    }
+
+    std::unique_ptr<QTemporaryDir> temp;
+    std::unique_ptr<frmMain> window;
+    QStringList messages;
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "test_frmMain.moc"

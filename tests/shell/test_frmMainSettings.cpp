@@ -1,0 +1,219 @@
+// The login fields of frmMain and data.ini: load step on construction, unload step on close.
+#include "../platform/TestFiles.h"
+#include "platform/AppInfo.h"
+#include "platform/AtomicFile.h"
+#include "platform/MessageBox.h"
+#include "shell/frmMain.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace testfiles;
+
+namespace {
+struct Fields {
+    QString domain, account, password;
+};
+
+Fields fieldsOf(const frmMain& w)
+{
+    return { w.txtDomain->text(), w.txtAccount->text(), w.txtPassWord->text() };
+}
+
+Fields loadFresh()
+{
+    frmMain w;
+    return fieldsOf(w);
+}
+
+void saveThroughWindow(const Fields& f)
+{
+    frmMain w;
+    w.txtDomain->setText(f.domain);
+    w.txtAccount->setText(f.account);
+    w.txtPassWord->setText(f.password);
+    w.close();
+}
+} // namespace
+
+class TestFrmMainSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        temp = std::make_unique<QTemporaryDir>();
+        QVERIFY(temp->isValid());
+        platform::setAppPathForTesting(temp->path());
+        ini = temp->filePath(QStringLiteral("data.ini"));
+        messages.clear();
+        platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon) { messages << text; });
+    }
+    void cleanup()
+    {
+        platform::testing::failWritesAfter(-1);
+        platform::setMessageBoxHandler({});
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
+    }
+
+    void valuesComeBackAsTyped_data()
+    {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("ascii") << "example.test"
+                               << "administrator"
+                               << "P@ss w0rd!";
+        QTest::newRow("japanese") << "営業.例"
+                                  << "山田太郎"
+                                  << "ひみつ①";
+        QTest::newRow("mixed") << "corp.example.test"
+                               << "yamada山田"
+                               << "ﾊﾟｽ=word\"";
+        QTest::newRow("all empty") << ""
+                                   << ""
+                                   << "";
+    }
+    void valuesComeBackAsTyped()
+    {
+        QFETCH(QString, domain);
+        QFETCH(QString, account);
+        QFETCH(QString, password);
+        saveThroughWindow({ domain, account, password });
+        const Fields loaded = loadFresh();
+        QCOMPARE(loaded.domain, domain);
+        QCOMPARE(loaded.account, account);
+        QCOMPARE(loaded.password, password);
+    }
+
+    void newFileHoldsExactlyTheSectionAndThreeKeysInCp932()
+    {
+        saveThroughWindow({ QStringLiteral("example.test"), QStringLiteral("山田"), QStringLiteral("pw") });
+        QCOMPARE(
+            readBytes(ini), sjis(QStringLiteral("[Data]\r\nDOMAIN=example.test\r\nACCOUNT=山田\r\nPASSWORD=pw\r\n")));
+    }
+
+    void newFileIsReadableByItsOwnerOnly()
+    {
+        const mode_t previous = ::umask(022);
+        saveThroughWindow({ QStringLiteral("d"), QStringLiteral("a"), QStringLiteral("secret") });
+        ::umask(previous);
+        QCOMPARE(QFileInfo(ini).permissions(),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    }
+
+    void longValuesAreCutTo254BytesWithoutHalfCharacters_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("300 ascii") << QString(300, u'x') << QString(254, u'x');
+        QTest::newRow("200 double-byte") << QString(200, u'漢') << QString(127, u'漢');
+        QTest::newRow("odd byte at the cut") << u'a' + QString(200, u'あ') << u'a' + QString(126, u'あ');
+    }
+    void longValuesAreCutTo254BytesWithoutHalfCharacters()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        QVERIFY(writeBytes(
+            ini, sjis(QStringLiteral("[Data]\r\nDOMAIN=") + stored + QStringLiteral("\r\nACCOUNT=short\r\n"))));
+        const Fields loaded = loadFresh();
+        QCOMPARE(loaded.domain, shown);
+        // What the longer value left in the shared buffer stays out of the next field.
+        QCOMPARE(loaded.account, QStringLiteral("short"));
+    }
+
+    void keysAndSectionInOtherLetterCaseAreFound()
+    {
+        QVERIFY(writeBytes(ini, "[data]\r\ndomain=example.test\r\nAccount=adm\r\n"));
+        const Fields loaded = loadFresh();
+        QCOMPARE(loaded.domain, QStringLiteral("example.test"));
+        QCOMPARE(loaded.account, QStringLiteral("adm"));
+        QCOMPARE(loaded.password, QString());
+    }
+
+    void saveKeepsCommentsOtherSectionsAndUnknownKeys()
+    {
+        QVERIFY(writeBytes(ini,
+            sjis(QStringLiteral("; "
+                                "設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=old\r\nTHEME=青\r\n\r\n["
+                                "Last]\r\nx=1\r\n"))));
+        saveThroughWindow({ QStringLiteral("d.test"), QStringLiteral("acc"), QStringLiteral("new") });
+        QCOMPARE(readBytes(ini),
+            sjis(QStringLiteral("; 設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=new\r\nTHEME=青\r\n"
+                                "DOMAIN=d.test\r\nACCOUNT=acc\r\n\r\n[Last]\r\nx=1\r\n")));
+    }
+
+    void charactersCp932CannotHoldComeBackAsQuestionMarks()
+    {
+        saveThroughWindow({ QStringLiteral("café.test"), QStringLiteral("김😀"), QStringLiteral("ok") });
+        const Fields loaded = loadFresh();
+        QCOMPARE(loaded.domain, QStringLiteral("caf?.test"));
+        QCOMPARE(loaded.account, QStringLiteral("??"));
+    }
+
+    void brokenOrMissingFileGivesEmptyFields_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("contents");
+        QByteArray binary;
+        for (int i = 0; i < 65536; ++i)
+            binary += char((i * 2654435761u) >> 24);
+        QByteArray garbage(10 * 1024 * 1024, '\0');
+        for (qsizetype i = 0; i < garbage.size(); ++i)
+            garbage[i] = char("[=\r\n\x81\x82"
+                              "Data"[i % 10]
+                ^ (i >> 11));
+        QTest::newRow("missing") << false << QByteArray();
+        QTest::newRow("empty") << true << QByteArray();
+        QTest::newRow("binary") << true << binary;
+        QTest::newRow("10 MB garbage") << true << garbage;
+        QTest::newRow("NULs and no newline") << true << QByteArray(5000, '\0');
+    }
+    void brokenOrMissingFileGivesEmptyFields()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QByteArray, contents);
+        if (exists)
+            QVERIFY(writeBytes(ini, contents));
+        const Fields loaded = loadFresh();
+        QCOMPARE(loaded.domain, QString());
+        QCOMPARE(loaded.account, QString());
+        QCOMPARE(loaded.password, QString());
+    }
+
+    void unwritableDirectoryIsIgnoredSilentlyAndTheOldFileStays()
+    {
+        const QByteArray before = "[Data]\r\nDOMAIN=old.test\r\n";
+        QVERIFY(writeBytes(ini, before));
+        {
+            const Unwritable guard(temp->path());
+            if (!guard.ok())
+                QSKIP("cannot make a directory unwritable for this user");
+            saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("a"), QStringLiteral("p") });
+        }
+        QCOMPARE(readBytes(ini), before);
+        QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+        QCOMPARE(loadFresh().domain, QStringLiteral("old.test"));
+    }
+
+    void writeFailingHalfWayLeavesTheOldFileWhole()
+    {
+        const QByteArray before = "[Data]\r\nDOMAIN=old.test\r\nACCOUNT=a\r\nPASSWORD=p\r\n";
+        QVERIFY(writeBytes(ini, before));
+        platform::testing::failWritesAfter(20);
+        saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("b"), QStringLiteral("q") });
+        QCOMPARE(readBytes(ini), before);
+        QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> temp;
+    QString ini;
+    QStringList messages;
+};
+
+QTEST_MAIN(TestFrmMainSettings)
+#include "test_frmMainSettings.moc"
