@@ -1,0 +1,108 @@
+// Browsing while the directory server goes away and comes back, on a private server.
+
+#include "BrowserTests.h"
+#include "ScratchDirectoryServer.h"
+#include "TestDirectory.h"
+
+#include <QLineEdit>
+
+using namespace browsertests;
+
+namespace {
+QString adsPath(const QString& dn)
+{
+    return QStringLiteral("LDAP://") + dn;
+}
+QString serverDownPrefix()
+{
+    return QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n");
+}
+} // namespace
+
+class ItServerDown : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // Before anything in this process touches libldap: it reads LDAPCONF once.
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        server.useForThisProcess();
+    }
+
+    void init()
+    {
+        if (!server.isRunning())
+            QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        window = openMainWindow();
+        window->txtDomain->setText(TestDirectory::domain);
+        window->txtAccount->setText(QStringLiteral("someone"));
+        window->txtPassWord->setText(QStringLiteral("secret"));
+    }
+    void cleanup() { window.reset(); }
+
+    void nodeClickWhileTheServerIsDownFailsOnceAndKeepsTheRest()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QTreeWidgetItem* sales = childWithKey(root, adsPath(TestDirectory::sales));
+        clickNode(window->tvNode, sales);
+        QCOMPARE(sales->childCount(), 5);
+        QTreeWidgetItem* users = childWithKey(root, adsPath(TestDirectory::users));
+        clickNode(window->tvNode, users);
+        const int usersChildren = users->childCount();
+        QVERIFY(usersChildren > 0);
+        QVERIFY2(server.stop(), qPrintable(server.lastError()));
+
+        MessageRecorder recorder;
+        clickNode(window->tvNode, sales);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QVERIFY2(recorder.boxes.constFirst().text.startsWith(serverDownPrefix()),
+            qPrintable(recorder.boxes.constFirst().text));
+        QCOMPARE(recorder.boxes.constFirst().icon, platform::MessageIcon::Critical);
+        QVERIFY(!QApplication::overrideCursor());
+        // Nothing is undone: the old children are gone, the list is empty, the rest stays.
+        QCOMPARE(sales->childCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(childKeys(root).size(), TestDirectory::rootListing.size());
+        QCOMPARE(users->childCount(), usersChildren);
+        QVERIFY(!window->cmdConnect->isEnabled());
+
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        clickNode(window->tvNode, sales);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(sales->childCount(), 5);
+        QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(TestDirectory::sales)));
+    }
+
+    void connectWhileTheServerIsDownLeavesTheRootAlone()
+    {
+        QVERIFY2(server.stop(), qPrintable(server.lastError()));
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QVERIFY2(recorder.boxes.constFirst().text.startsWith(serverDownPrefix()),
+            qPrintable(recorder.boxes.constFirst().text));
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QVERIFY(window->cmdConnect->isEnabled());
+
+        // After a failed connect the root node is still there to click, and the click lists.
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        clickNode(window->tvNode, window->tvNode->topLevelItem(0));
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)).size(), TestDirectory::rootListing.size());
+        QVERIFY(window->cmdConnect->isEnabled());
+    }
+
+private:
+    ScratchDirectoryServer server;
+    std::unique_ptr<frmMain> window;
+};
+
+QTEST_MAIN(ItServerDown)
+#include "it_ServerDown.moc"

@@ -1,0 +1,226 @@
+// ListObjects through the window on directories a real server cannot be made to give: failures
+// in the middle of a listing, the same object twice, very many children.
+
+#include "BrowserTests.h"
+#include "InMemoryDirectory.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+using namespace browsertests;
+using directory::DirectoryError;
+
+namespace {
+const QString domainDn = QStringLiteral("DC=example,DC=test");
+const QString rootKey = QStringLiteral("LDAP://DC=example,DC=test");
+const QString bigDn = QStringLiteral("OU=big,DC=example,DC=test");
+const QStringList ouClass { QStringLiteral("top"), QStringLiteral("organizationalUnit") };
+const QStringList userClass { QStringLiteral("top"), QStringLiteral("person"), QStringLiteral("user") };
+
+QString userDn(int k, const QString& parent = bigDn)
+{
+    return QStringLiteral("CN=u%1,").arg(k) + parent;
+}
+
+// A directory that gives one object twice in a listing.
+class RepeatingDirectory : public directory::Directory {
+public:
+    directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
+    void enumerate(const directory::DirObject& container, const QStringList& classFilter,
+        const std::function<void(const Batch&)>& onBatch) override
+    {
+        inner.enumerate(container, classFilter, [&](const Batch& batch) {
+            Batch twice = batch;
+            twice.insert(twice.end(), batch.begin(), batch.end());
+            onBatch(twice);
+        });
+    }
+    QStringList members(const directory::DirObject& group) override { return inner.members(group); }
+    std::vector<directory::ReadResult> readEach(const QStringList& paths, const QString& property) override
+    {
+        return inner.readEach(paths, property);
+    }
+    directory::DirObject openDSObject(const QString& path, const QString& user, const QString& password) override
+    {
+        return inner.openDSObject(path, user, password);
+    }
+
+    InMemoryDirectory inner;
+};
+
+void addSample(InMemoryDirectory& dir, int bigChildren)
+{
+    dir.add(domainDn, { QStringLiteral("top"), QStringLiteral("domainDNS") });
+    dir.add(QStringLiteral("CN=Users,DC=example,DC=test"), { QStringLiteral("top"), QStringLiteral("container") });
+    dir.add(bigDn, ouClass);
+    for (int k = 1; k <= bigChildren; ++k)
+        dir.add(userDn(k), userClass);
+}
+} // namespace
+
+class TestListObjects : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        window = openMainWindow();
+        window->txtDomain->setText(QStringLiteral("example.test"));
+        window->txtAccount->setText(QStringLiteral("a"));
+        window->txtPassWord->setText(QStringLiteral("p"));
+        QVERIFY(temp.isValid());
+    }
+    void cleanup()
+    {
+        recorder.reset();
+        window.reset();
+        inPlace.reset();
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void failureAfterSomeChildrenKeepsWhatWasListed()
+    {
+        auto* dir = useInMemory(5);
+        const DirectoryError error(directory::hresult::ServerDown, QStringLiteral("サーバーが動作していません。"));
+        dir->failEnumeration(bigDn, 3, error);
+        QTreeWidgetItem* big = connectAndFind(bigDn);
+
+        clickNode(window->tvNode, big);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, error.reportText());
+        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+        QCOMPARE(big->childCount(), 3);
+        const QList<Row> rows = listRows(window->lvList);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.constLast(),
+            (Row { QStringLiteral("3"), QStringLiteral("user"), QStringLiteral("CN=u3"),
+                QStringLiteral("LDAP://") + userDn(3) }));
+        QCOMPARE(childKeys(big),
+            QStringList({ QStringLiteral("LDAP://") + userDn(1), QStringLiteral("LDAP://") + userDn(2),
+                QStringLiteral("LDAP://") + userDn(3) }));
+    }
+
+    void failureAfterSomeChildrenKeepsTheLinesWritten()
+    {
+        auto* dir = useInMemory(5);
+        dir->failEnumeration(bigDn, 2, DirectoryError(directory::hresult::Fail, QStringLiteral("失敗")));
+        QTreeWidgetItem* big = connectAndFind(bigDn);
+        window->tvNode->setCurrentItem(big);
+        const QString file = temp.filePath(QStringLiteral("partial.csv"));
+
+        QVERIFY(!window->ListObjects(browser::TreeNodes::keyOf(big), file));
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(readBytes(file),
+            QByteArray("\xA2OU=big\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u\x83W\x83"
+                       "F\x83N\x83g\r\n"
+                       "1\tuser\tCN=u1\tLDAP://CN=u1,OU=big,DC=example,DC=test\t\r\n"
+                       "2\tuser\tCN=u2\tLDAP://CN=u2,OU=big,DC=example,DC=test\t\r\n"));
+        QCOMPARE(listRows(window->lvList).size(), 2);
+    }
+
+    void pathOfNoNodeEmptiesTheListAndLeavesTheTree()
+    {
+        useInMemory(2);
+        connectAndFind(bigDn);
+        const int nodes = nodeCount(window->tvNode);
+
+        QVERIFY(!window->ListObjects(QStringLiteral("LDAP://CN=nowhere,DC=example,DC=test"), QString()));
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("35601\r\n要素が見つかりません。"));
+        QCOMPARE(recorder->boxes.constFirst().icon, platform::MessageIcon::Critical);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(nodeCount(window->tvNode), nodes);
+    }
+
+    void exportWithNoSelectedNodeFailsBeforeTheList()
+    {
+        auto* dir = useInMemory(2);
+        connectAndFind(bigDn);
+        const QList<Row> rows = listRows(window->lvList);
+        const int enumerations = dir->enumerationCount();
+        const QString file = temp.filePath(QStringLiteral("unselected.csv"));
+
+        QVERIFY(!window->ListObjects(rootKey, file));
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QVERIFY(recorder->boxes.constFirst().text.startsWith(QStringLiteral("91\r\n")));
+        // The file was made before the heading failed; nothing was listed.
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(readBytes(file), QByteArray());
+        QCOMPARE(listRows(window->lvList), rows);
+        QCOMPARE(dir->enumerationCount(), enumerations);
+    }
+
+    void sameObjectTwiceIsRefusedAfterTheFirst()
+    {
+        auto repeating = std::make_unique<RepeatingDirectory>();
+        addSample(repeating->inner, 1);
+        inPlace = std::make_unique<DirectoryInPlace>(std::move(repeating));
+        recorder = std::make_unique<MessageRecorder>();
+        click(window->cmdConnect);
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(
+            recorder->boxes.constFirst().text, QStringLiteral("35602\r\nキーがコレクション内で一意ではありません。"));
+        const QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        // What came before the second copy stays: both children once, both rows once.
+        QCOMPARE(root->childCount(), 2);
+        QCOMPARE(window->lvList->topLevelItemCount(), 2);
+        QVERIFY(window->cmdConnect->isEnabled());
+    }
+
+    void hundredThousandChildrenAreReplacedOnEveryListing()
+    {
+        constexpr int children = 100'000;
+        auto* dir = useInMemory(children);
+        dir->add(userDn(1, userDn(1)), userClass);
+        dir->add(userDn(2, userDn(1)), userClass);
+        QTreeWidgetItem* big = connectAndFind(bigDn);
+        const int rootNodes = nodeCount(window->tvNode);
+        clickNode(window->tvNode, big);
+        QCOMPARE(big->childCount(), children);
+        QTreeWidgetItem* first = big->child(0);
+        QVERIFY(window->ListObjects(browser::TreeNodes::keyOf(first), QString()));
+        QCOMPARE(first->childCount(), 2);
+
+        QVERIFY(window->ListObjects(bigDnKey(), QString()));
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(big->childCount(), children);
+        QCOMPARE(nodeCount(window->tvNode), rootNodes + children);
+        QCOMPARE(window->lvList->topLevelItemCount(), children);
+        QCOMPARE(window->lvList->topLevelItem(children - 1)->text(0), QString::number(children));
+        QCOMPARE(big->child(0)->childCount(), 0);
+        QVERIFY(!window->ListObjects(QStringLiteral("LDAP://") + userDn(2, userDn(1)), QString()));
+        QCOMPARE(recorder->boxes.size(), 1);
+    }
+
+private:
+    InMemoryDirectory* useInMemory(int bigChildren)
+    {
+        auto dir = std::make_unique<InMemoryDirectory>();
+        InMemoryDirectory* raw = dir.get();
+        addSample(*raw, bigChildren);
+        inPlace = std::make_unique<DirectoryInPlace>(std::move(dir));
+        recorder = std::make_unique<MessageRecorder>();
+        return raw;
+    }
+    QTreeWidgetItem* connectAndFind(const QString& dn)
+    {
+        click(window->cmdConnect);
+        if (!recorder->boxes.isEmpty())
+            qWarning("connect failed: %s", qPrintable(recorder->boxes.constFirst().text));
+        return childWithKey(window->tvNode->topLevelItem(0), QStringLiteral("LDAP://") + dn);
+    }
+    static QString bigDnKey() { return QStringLiteral("LDAP://") + bigDn; }
+
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<DirectoryInPlace> inPlace;
+    std::unique_ptr<MessageRecorder> recorder;
+    QTemporaryDir temp;
+};
+
+QTEST_MAIN(TestListObjects)
+#include "test_ListObjects.moc"
