@@ -27,6 +27,10 @@ private slots:
     {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("詳細"));
         QCOMPARE(dialog->size(), QSize(561, 495));
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(
+            !(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint)));
         QCOMPARE(ui->sstDet->count(), 4);
         const QStringList titles { "OU", "Computer", "Group", "User" };
         for (int i = 0; i < 4; ++i)
