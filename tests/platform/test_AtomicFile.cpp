@@ -78,14 +78,6 @@ private slots:
         QCOMPARE(readBytes(target), QByteArray("new"));
     }
 
-    void refusedWhereNoFileCanBe()
-    {
-        QVERIFY(!writeFileAtomically(temp->filePath(QStringLiteral("missing/data.ini")), "x"));
-        QVERIFY(QDir(temp->path()).mkdir(QStringLiteral("data.ini")));
-        QVERIFY(!writeFileAtomically(path, "x"));
-        QVERIFY(QFileInfo(path).isDir());
-    }
-
     void readOnlyFileIsRefusedAndKept()
     {
         QVERIFY(writeBytes(path, "old"));
