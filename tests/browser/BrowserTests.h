@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -122,7 +123,9 @@ public:
     {
         previous = platform::CommonDialog::setSaveAnswer([this](QFileDialog& dialog) -> std::optional<QString> {
             const QStringList selected = dialog.selectedFiles();
-            offered.append(selected.isEmpty() ? QString() : selected.constFirst());
+            // With no name in it the dialog gives its folder.
+            const bool named = !selected.isEmpty() && !QFileInfo(selected.constFirst()).isDir();
+            offered.append(named ? selected.constFirst() : QString());
             nameFilters = dialog.nameFilters();
             options = dialog.options();
             defaultSuffix = dialog.defaultSuffix();

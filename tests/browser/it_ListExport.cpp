@@ -1,0 +1,413 @@
+// The popup menu of the tree and "一覧出力..." through the real window against the test directory.
+
+#include "BrowserTests.h"
+#include "TestDirectory.h"
+#include "platform/Cp932.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+using namespace browsertests;
+using platform::MessageIcon;
+
+namespace {
+QString adsPath(const QString& dn)
+{
+    return QStringLiteral("LDAP://") + dn;
+}
+
+const QByteArray salesExport
+    = "\xA2ou=\x89"
+      "c\x8B\xC6\x95\x94\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u"
+      "\x83W\x83"
+      "F\x83N\x83g\r\n"
+      "1\torganizationalUnit\tou=\x93\x8C\x8B\x9E\x8Ex\x93X\tLDAP://ou=\x93\x8C\x8B\x9E\x8Ex\x93X,ou="
+      "\x89"
+      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
+      "2\tuser\tcn=\x8ER\x93"
+      "c \x91\xBE\x98Y\tLDAP://cn=\x8ER\x93"
+      "c \x91\xBE\x98Y,ou=\x89"
+      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
+      "3\tcomputer\tcn=PC-EIGYO-001\tLDAP://cn=PC-EIGYO-001,ou=\x89"
+      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
+      "4\tgroup\tcn=\x89"
+      "c\x8B\xC6\x95\x94\x83\x81\x83\x93\x83o\x81[\tLDAP://cn=\x89"
+      "c\x8B\xC6\x95\x94\x83\x81\x83\x93\x83o\x81[,ou=\x89"
+      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
+      "5\tcontainer\tcn=\x8E\x91\x97\xBF\tLDAP://cn=\x8E\x91\x97\xBF,ou=\x89"
+      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n";
+
+// "｢" + text + "｣以下に存在するオブジェクト" CR LF, spelled out in CP932.
+QByteArray heading(const QByteArray& text)
+{
+    return "\xA2" + text
+        + "\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u\x83W\x83"
+          "F\x83N\x83g\r\n";
+}
+
+// The file's lines after the heading, as text.
+QStringList dataLines(const QByteArray& file)
+{
+    QStringList lines = platform::fromAnsi(file).split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    if (!lines.isEmpty())
+        lines.removeFirst();
+    return lines;
+}
+
+QStringList linesFor(const QList<Row>& rows)
+{
+    QStringList lines;
+    for (const Row& row : rows)
+        lines.append(row.no + u'\t' + row.className + u'\t' + row.name + u'\t' + row.tag + u'\t');
+    return lines;
+}
+
+QList<Box> boxesWithIcon(const QList<Box>& boxes, MessageIcon icon)
+{
+    QList<Box> found;
+    for (const Box& box : boxes) {
+        if (box.icon == icon)
+            found.append(box);
+    }
+    return found;
+}
+} // namespace
+
+class ItListExport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(temp.isValid());
+        window = openMainWindow();
+        window->txtDomain->setText(TestDirectory::domain);
+        window->txtAccount->setText(QStringLiteral("someone"));
+        window->txtPassWord->setText(QStringLiteral("secret"));
+        recorder = std::make_unique<MessageRecorder>();
+        dialog = std::make_unique<SaveDialogAnswers>();
+    }
+    void cleanup()
+    {
+        dialog.reset();
+        recorder.reset();
+        window.reset();
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void exportOfAKnownContainerIsByteExact()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        const QString file = temp.filePath(QStringLiteral("sales.csv"));
+
+        exportThrough(sales, file);
+
+        QCOMPARE(readBytes(file), salesExport);
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Information);
+        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::ArrowCursor);
+        // The listing was refreshed as by a click, and the file says what the list shows.
+        QCOMPARE(dataLines(readBytes(file)), linesFor(listRows(window->lvList)));
+        QStringList tags;
+        for (const Row& row : listRows(window->lvList))
+            tags.append(row.tag);
+        QCOMPARE(childKeys(sales), tags);
+        QCOMPARE(sales->childCount(), 5);
+    }
+
+    void charactersOutsideCp932AreWrittenAsQuestionMarks()
+    {
+        QTreeWidgetItem* users = connectAndSelect(TestDirectory::users);
+        const QString file = temp.filePath(QStringLiteral("users.csv"));
+
+        exportThrough(users, file);
+
+        const QByteArray bytes = readBytes(file);
+        QVERIFY(bytes.startsWith(heading("cn=Users")));
+        QVERIFY(bytes.contains("\tuser\tcn=Hans M?ller\tLDAP://cn=Hans M?ller,cn=Users,dc=example,dc=test\t\r\n"));
+        QVERIFY(bytes.contains("\tuser\tcn=???\tLDAP://cn=???,cn=Users,dc=example,dc=test\t\r\n"));
+        // The list itself keeps the names as they are.
+        bool kimListed = false;
+        for (const Row& row : listRows(window->lvList)) {
+            if (row.tag == adsPath(TestDirectory::kimMinjun))
+                kimListed = row.name == QStringLiteral("cn=김민준");
+        }
+        QVERIFY(kimListed);
+    }
+
+    void emptyContainerGivesTheHeadingAlone()
+    {
+        QTreeWidgetItem* empty = connectAndSelect(TestDirectory::emptyOu);
+        const QString file = temp.filePath(QStringLiteral("empty.csv"));
+
+        exportThrough(empty, file);
+
+        // ou=空の部署
+        QCOMPARE(readBytes(file), heading("ou=\x8B\xF3\x82\xCC\x95\x94\x8F\x90"));
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+    }
+
+    void rootHeadingIsTheDomainAsTyped()
+    {
+        window->txtDomain->setText(QStringLiteral("Example.TEST"));
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        clickNode(window->tvNode, root);
+        const QString file = temp.filePath(QStringLiteral("root.csv"));
+
+        exportThrough(root, file);
+
+        const QByteArray bytes = readBytes(file);
+        QVERIFY(bytes.startsWith(heading("Example.TEST")));
+        QCOMPARE(dataLines(bytes), linesFor(rowsFor(serverChildren(TestDirectory::base))));
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+    }
+
+    void exportListsTheSelectedNodeNotTheOneRightClicked()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users));
+        const QString file = temp.filePath(QStringLiteral("a.csv"));
+
+        exportThrough(users, file);
+
+        QCOMPARE(readBytes(file), salesExport);
+        QCOMPARE(browser::selectedNode(window->tvNode), sales);
+        QCOMPARE(users->childCount(), 0);
+        QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(TestDirectory::sales)));
+    }
+
+    void rightClickSelectsNothingAndListsNothing()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        const QList<Row> rows = listRows(window->lvList);
+        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users));
+
+        const PopupAnswer popup;
+        clickNode(window->tvNode, users, Qt::RightButton);
+
+        QVERIFY(popup.shown());
+        QCOMPARE(browser::selectedNode(window->tvNode), sales);
+        QCOMPARE(window->tvNode->currentItem(), sales);
+        QCOMPARE(users->childCount(), 0);
+        QCOMPARE(listRows(window->lvList), rows);
+        QVERIFY(recorder->boxes.isEmpty());
+        QVERIFY(dialog->offered.isEmpty());
+    }
+
+    void menuIsShownForTheRightButtonOnly_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("onNode");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("right on a node") << Qt::RightButton << true << true;
+        QTest::newRow("right below the nodes") << Qt::RightButton << false << true;
+        QTest::newRow("left on a node") << Qt::LeftButton << true << false;
+        QTest::newRow("left below the nodes") << Qt::LeftButton << false << false;
+        QTest::newRow("middle on a node") << Qt::MiddleButton << true << false;
+        QTest::newRow("middle below the nodes") << Qt::MiddleButton << false << false;
+    }
+    void menuIsShownForTheRightButtonOnly()
+    {
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, onNode);
+        QFETCH(bool, shown);
+        click(window->cmdConnect);
+
+        const PopupAnswer popup;
+        if (onNode)
+            clickNode(window->tvNode, window->tvNode->topLevelItem(0)->child(1), button);
+        else
+            clickBelowLastNode(window->tvNode, button);
+
+        QCOMPARE(popup.shown(), shown);
+        if (shown)
+            QCOMPARE(popup.items, QStringList({ QStringLiteral("一覧出力..."), QStringLiteral("プロパティ") }));
+        QVERIFY(recorder->boxes.isEmpty());
+    }
+
+    void emptyTreeShowsNoMenu()
+    {
+        const PopupAnswer popup;
+        clickBelowLastNode(window->tvNode, Qt::RightButton);
+        QVERIFY(!popup.shown());
+    }
+
+    void withNoSelectedNodeTheItemDoesNothing()
+    {
+        click(window->cmdConnect);
+        const QList<Row> rows = listRows(window->lvList);
+
+        exportThrough(window->tvNode->topLevelItem(0), temp.filePath(QStringLiteral("never.csv")));
+
+        QVERIFY(dialog->offered.isEmpty());
+        QVERIFY(recorder->boxes.isEmpty());
+        QVERIFY(!QFile::exists(temp.filePath(QStringLiteral("never.csv"))));
+        QCOMPARE(listRows(window->lvList), rows);
+    }
+
+    void cancelWritesNothingAndTheEarlierNameIsOfferedAgain()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        const QString file = temp.filePath(QStringLiteral("kept.csv"));
+        exportThrough(sales, file);
+        QCOMPARE(recorder->boxes.size(), 1);
+        QFile sentinel(file);
+        QVERIFY(sentinel.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        sentinel.write("sentinel");
+        sentinel.close();
+        clickNode(window->tvNode, childWithKey(sales, adsPath(TestDirectory::tokyo)));
+        const QList<Row> rows = listRows(window->lvList);
+
+        exportThrough(sales, std::nullopt);
+
+        QCOMPARE(readBytes(file), QByteArray("sentinel"));
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(listRows(window->lvList), rows);
+        exportThrough(sales, std::nullopt);
+        QCOMPARE(dialog->offered, QStringList({ QString(), file, file }));
+        QCOMPARE(recorder->boxes.size(), 1);
+    }
+
+    void dialogIsSetUpForTheExport()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        exportThrough(sales, std::nullopt);
+        QCOMPARE(dialog->nameFilters,
+            platform::CommonDialog::nameFilters(QStringLiteral("csv(tab区切り)(*.csv)|*.csv|全てのファイル(*.*)|*.*")));
+        QVERIFY(dialog->options.testFlag(QFileDialog::DontConfirmOverwrite));
+        QVERIFY(dialog->options.testFlag(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(dialog->defaultSuffix, QString());
+    }
+
+    void existingFileIsReplaced()
+    {
+        QTreeWidgetItem* empty = connectAndSelect(TestDirectory::emptyOu);
+        const QString file = temp.filePath(QStringLiteral("replace.csv"));
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(10000, 'z'));
+        old.close();
+
+        exportThrough(empty, file);
+
+        QCOMPARE(readBytes(file), heading("ou=\x8B\xF3\x82\xCC\x95\x94\x8F\x90"));
+        QCOMPARE(recorder->boxes.size(), 1);
+    }
+
+    void nameWithoutExtensionIsUsedAsTyped()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        const QString file = temp.filePath(QStringLiteral("listing"));
+
+        exportThrough(sales, file);
+
+        QCOMPARE(readBytes(file), salesExport);
+        QVERIFY(!QFile::exists(file + QStringLiteral(".csv")));
+    }
+
+    void unwritableFolderShowsOnlyTheError()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        clickNode(window->tvNode, childWithKey(sales, adsPath(TestDirectory::tokyo)));
+        QTreeWidgetItem* tokyo = childWithKey(sales, adsPath(TestDirectory::tokyo));
+        window->tvNode->setCurrentItem(sales);
+        const QList<Row> rows = listRows(window->lvList);
+        const QStringList salesChildren = childKeys(sales);
+        const int nodes = nodeCount(window->tvNode);
+        // No one, root included, may create a file in /sys.
+        const QString file = QStringLiteral("/sys/mivora-export.csv");
+
+        exportThrough(sales, file);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("70\r\n書き込みできません。"));
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+        QCOMPARE(listRows(window->lvList), rows);
+        QCOMPARE(childKeys(sales), salesChildren);
+        QCOMPARE(childWithKey(sales, adsPath(TestDirectory::tokyo)), tokyo);
+        QCOMPARE(tokyo->childCount(), 3);
+        QCOMPARE(nodeCount(window->tvNode), nodes);
+    }
+
+    void bindFailureAfterTheFileOpenedKeepsTheHeading()
+    {
+        window->txtDomain->setText(QStringLiteral("nosuch.test"));
+        click(window->cmdConnect);
+        clickNode(window->tvNode, window->tvNode->topLevelItem(0));
+        QCOMPARE(recorder->boxes.size(), 2);
+        const QString file = temp.filePath(QStringLiteral("failed.csv"));
+
+        exportThrough(window->tvNode->topLevelItem(0), file);
+
+        QCOMPARE(readBytes(file), heading("nosuch.test"));
+        QCOMPARE(recorder->boxes.size(), 3);
+        QCOMPARE(recorder->boxes.at(2).text, recorder->boxes.at(0).text);
+        QCOMPARE(recorder->boxes.at(2).icon, MessageIcon::Critical);
+        QVERIFY(boxesWithIcon(recorder->boxes, MessageIcon::Information).isEmpty());
+    }
+
+    void fullDiskIsNotReportedAsSaved()
+    {
+        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+
+        exportThrough(sales, QStringLiteral("/dev/full"));
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("61\r\nディスクの空き容量が不足しています。"));
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+    }
+
+    void bigExportMatchesTheList()
+    {
+        QTreeWidgetItem* bulk = connectAndSelect(TestDirectory::bulkOu);
+        const QString file = temp.filePath(QStringLiteral("bulk.csv"));
+
+        exportThrough(bulk, file);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
+        const QByteArray bytes = readBytes(file);
+        QVERIFY(bytes.startsWith(heading("ou=\x91\xE5\x97\xCA")));
+        const QStringList lines = dataLines(bytes);
+        QCOMPARE(lines.size(), TestDirectory::bulkListedChildren);
+        QCOMPARE(lines, linesFor(listRows(window->lvList)));
+        QCOMPARE(lines.constLast(),
+            QStringLiteral("2500\tgroup\tcn=2500-grup\tLDAP://cn=2500-grup,ou=大量,dc=example,dc=test\t"));
+    }
+
+private:
+    // Connects and clicks the root's child `dn`, which so becomes the selected node.
+    QTreeWidgetItem* connectAndSelect(const QString& dn)
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* node = childWithKey(window->tvNode->topLevelItem(0), adsPath(dn));
+        if (!node)
+            return nullptr;
+        clickNode(window->tvNode, node);
+        return node;
+    }
+
+    // Right-clicks `node`, chooses "一覧出力..." and answers the save dialog (nullopt cancels).
+    void exportThrough(QTreeWidgetItem* node, const std::optional<QString>& file)
+    {
+        dialog->answers = { file };
+        const PopupAnswer popup(QStringLiteral("mnuListOutPut"));
+        clickNode(window->tvNode, node, Qt::RightButton);
+        QVERIFY(popup.shown());
+    }
+
+    QTemporaryDir temp;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MessageRecorder> recorder;
+    std::unique_ptr<SaveDialogAnswers> dialog;
+};
+
+QTEST_MAIN(ItListExport)
+#include "it_ListExport.moc"
