@@ -1,0 +1,351 @@
+// Opening the details window from the main window, as a person does it: a double-click on a row
+// of the list, "プロパティ" on the tree's popup menu. Against the sample directory on slapd.
+#include "DetailsTestSupport.h"
+#include "TestDirectory.h"
+#include "browser/TreeNodes.h"
+#include "shell/frmMain.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using platform::MessageIcon;
+using TestDirectory::adsPath;
+
+namespace {
+
+const QString rootKey = QStringLiteral("LDAP://DC=example,DC=test");
+
+// What a details window showed while it was up.
+struct Seen {
+    QPointer<frmDet> window;
+    bool visible;
+    bool modal;
+    bool owned;
+    bool updateVisible;
+    int tab;
+    QStringList textBoxes;
+    QStringList members;
+    QStringList memberships;
+    QStringList userGroups;
+};
+
+// Answers what comes up modally during a user action: chooses `menuItem` on a popup menu, and
+// looks at each details window and closes it, with "閉じる" or the title bar.
+class ModalAnswers {
+public:
+    explicit ModalAnswers(QString menuItem = {}, bool closeByTitleBar = false)
+        : menuItem_(std::move(menuItem))
+        , closeByTitleBar_(closeByTitleBar)
+    {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { answer(); });
+        timer_.start(0);
+    }
+
+    QList<Seen> seen;
+    bool menuShown = false;
+
+private:
+    void answer()
+    {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            menuShown = true;
+            for (QAction* action : menu->actions()) {
+                if (action->objectName() == menuItem_) {
+                    // Clicked from the menu's own loop: the item opens a modal window, and this
+                    // timer does not fire again while its own slot is still running.
+                    const QPoint at = menu->actionGeometry(action).center();
+                    QTimer::singleShot(0, menu, [menu, at] { QTest::mouseClick(menu, Qt::LeftButton, {}, at); });
+                    return;
+                }
+            }
+            menu->close();
+            return;
+        }
+        auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
+        if (!det || !det->isVisible())
+            return;
+        seen.append({ det, det->isVisible(), det->isModal(), det->parentWidget() != nullptr,
+            det->cmdUpdate->isVisible(), det->sstDet->currentIndex(), textBoxesOf(*det), entriesOf(det->lstGrpGroup),
+            entriesOf(det->lstGrpMember), entriesOf(det->lstUsrGroup) });
+        if (closeByTitleBar_)
+            det->close();
+        else
+            QTest::mouseClick(det->cmdClose, Qt::LeftButton);
+    }
+
+    QString menuItem_;
+    bool closeByTitleBar_;
+    QTimer timer_;
+};
+
+// Everything the main window shows in its tree and list, selections included.
+QStringList stateOf(const frmMain& window)
+{
+    QStringList state;
+    QList<std::pair<const QTreeWidgetItem*, int>> pending;
+    for (int i = window.tvNode->topLevelItemCount() - 1; i >= 0; --i)
+        pending.append({ window.tvNode->topLevelItem(i), 0 });
+    while (!pending.isEmpty()) {
+        const auto [node, depth] = pending.takeLast();
+        state << QStringLiteral("node %1 %2 %3 %4%5")
+                     .arg(depth)
+                     .arg(node->text(0), browser::TreeNodes::keyOf(node))
+                     .arg(node->isExpanded() ? "open" : "closed")
+                     .arg(node->isSelected() ? " selected" : "");
+        for (int i = node->childCount() - 1; i >= 0; --i)
+            pending.append({ node->child(i), depth + 1 });
+    }
+    for (int i = 0; i < window.lvList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = window.lvList->topLevelItem(i);
+        state << QStringLiteral("row %1 %2 %3 %4%5")
+                     .arg(row->text(0), row->text(1), row->text(2), row->data(0, Qt::UserRole).toString())
+                     .arg(row->isSelected() ? " selected" : "");
+    }
+    const QTreeWidgetItem* currentNode = window.tvNode->currentItem();
+    const QTreeWidgetItem* currentRow = window.lvList->currentItem();
+    state << QStringLiteral("current node ") + (currentNode ? browser::TreeNodes::keyOf(currentNode) : QString());
+    state << QStringLiteral("current row ") + (currentRow ? currentRow->data(0, Qt::UserRole).toString() : QString());
+    return state;
+}
+
+// The state without the current items: giving the tree the focus for its popup menu makes its
+// first node the current one.
+QStringList rowsAndNodesOf(QStringList state)
+{
+    state.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("current ")); });
+    return state;
+}
+
+QTreeWidgetItem* rowWithTag(const QTreeWidget* list, const QString& tag)
+{
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->data(0, Qt::UserRole).toString() == tag)
+            return list->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* childWithKey(const QTreeWidgetItem* node, const QString& key)
+{
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (browser::TreeNodes::keyOf(node->child(i)) == key)
+            return node->child(i);
+    }
+    return nullptr;
+}
+
+QPoint centreOf(QTreeWidget* view, QTreeWidgetItem* item)
+{
+    view->scrollToItem(item);
+    return view->visualItemRect(item).center();
+}
+
+void clickItem(QTreeWidget* view, QTreeWidgetItem* item, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTest::mouseClick(view->viewport(), button, {}, centreOf(view, item));
+}
+
+// Press, release, double-click, release: what a person's double-click sends.
+void doubleClickAt(QWidget* viewport, QPoint at)
+{
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+}
+
+void doubleClickItem(QTreeWidget* view, QTreeWidgetItem* item)
+{
+    doubleClickAt(view->viewport(), centreOf(view, item));
+}
+
+// A right click on the tree, below its nodes, and "プロパティ" on the popup menu.
+void chooseProperty(frmMain& window)
+{
+    QTest::mouseClick(
+        window.tvNode->viewport(), Qt::RightButton, {}, QPoint(20, window.tvNode->viewport()->height() - 5));
+}
+
+} // namespace
+
+class ItOpenDetails : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        window = std::make_unique<frmMain>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->txtDomain->setText(TestDirectory::domain);
+        window->txtAccount->setText(QStringLiteral("someone"));
+        window->txtPassWord->setText(QStringLiteral("secret"));
+        recorder = std::make_unique<MessageRecorder>();
+        QTest::mouseClick(window->cmdConnect, Qt::LeftButton);
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+    }
+    void cleanup()
+    {
+        recorder.reset();
+        window.reset();
+        mdlMain::strObjectPath.clear();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void doubleClickOnARowOpensItsObjectModallyWithNoOwner()
+    {
+        QTreeWidgetItem* row = rowWithTag(window->lvList, adsPath(TestDirectory::allStaff));
+        QVERIFY(row);
+        ModalAnswers answers;
+        doubleClickItem(window->lvList, row);
+
+        QCOMPARE(answers.seen.size(), 1);
+        const Seen& seen = answers.seen[0];
+        QVERIFY(seen.visible);
+        QVERIFY(seen.modal);
+        QVERIFY(!seen.owned);
+        QVERIFY(!seen.updateVisible);
+        QCOMPARE(seen.tab, 2);
+        QCOMPARE(seen.textBoxes[2], QStringLiteral("全社員"));
+        QCOMPARE(seen.members.size(), 7);
+        QCOMPARE(seen.members.first(), QStringLiteral("営業部メンバー"));
+        QVERIFY(seen.memberships.isEmpty());
+        QCOMPARE(mdlMain::strObjectPath, adsPath(TestDirectory::allStaff));
+        // Closing destroyed it.
+        QVERIFY(!seen.window);
+        QVERIFY(recorder->boxes.isEmpty());
+    }
+
+    void propertyOnTheRootNodeWarnsBeforeTheWindowShowsWithEveryFieldEmpty()
+    {
+        clickItem(window->tvNode, window->tvNode->topLevelItem(0));
+        recorder->boxes.clear();
+        ModalAnswers answers(QStringLiteral("mnuProperty"));
+        chooseProperty(*window);
+
+        QVERIFY(answers.menuShown);
+        QCOMPARE(mdlMain::strObjectPath, rootKey);
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
+        QCOMPARE(recorder->boxes[0].icon, MessageIcon::Warning);
+        QVERIFY(!recorder->boxes[0].detailsVisible);
+        QCOMPARE(answers.seen.size(), 1);
+        QVERIFY(answers.seen[0].visible);
+        QCOMPARE(answers.seen[0].tab, 0);
+        QCOMPARE(answers.seen[0].textBoxes, QStringList(7, QString()));
+        QVERIFY(answers.seen[0].members.isEmpty() && answers.seen[0].memberships.isEmpty()
+            && answers.seen[0].userGroups.isEmpty());
+    }
+
+    void propertyOpensTheSelectedNodeNotTheOneUnderThePointer()
+    {
+        QTreeWidgetItem* sales = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales));
+        QVERIFY(sales);
+        clickItem(window->tvNode, sales);
+        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users));
+        QVERIFY(users);
+        ModalAnswers answers(QStringLiteral("mnuProperty"));
+        // Right-clicking another node selects nothing.
+        clickItem(window->tvNode, users, Qt::RightButton);
+
+        QCOMPARE(answers.seen.size(), 1);
+        QCOMPARE(answers.seen[0].tab, 0);
+        QCOMPARE(answers.seen[0].textBoxes[0], QStringLiteral("営業部"));
+        QCOMPARE(mdlMain::strObjectPath, adsPath(TestDirectory::sales));
+        QVERIFY(recorder->boxes.isEmpty());
+    }
+
+    void withNothingSelectedNeitherOpenerDoesAnything()
+    {
+        window->tvNode->clearSelection();
+        window->lvList->clearSelection();
+        const QStringList before = stateOf(*window);
+        mdlMain::strObjectPath = QStringLiteral("LDAP://unchanged");
+        ModalAnswers answers(QStringLiteral("mnuProperty"));
+
+        // Below the last row of the list, then the handler itself with no row selected.
+        doubleClickAt(window->lvList->viewport(), QPoint(20, window->lvList->viewport()->height() - 5));
+        window->lvList_DblClick();
+        chooseProperty(*window);
+        QVERIFY(answers.menuShown);
+        window->mnuProperty_Click();
+
+        QVERIFY(answers.seen.isEmpty());
+        QCOMPARE(mdlMain::strObjectPath, QStringLiteral("LDAP://unchanged"));
+        QVERIFY(recorder->boxes.isEmpty());
+        QVERIFY(window->tvNode->selectedItems().isEmpty());
+        QVERIFY(window->lvList->selectedItems().isEmpty());
+        QCOMPARE(rowsAndNodesOf(stateOf(*window)), rowsAndNodesOf(before));
+    }
+
+    void nodeWithAnEmptyKeyOpensNothing()
+    {
+        auto* keyless = new QTreeWidgetItem(QStringList { QStringLiteral("no key") });
+        window->tvNode->addTopLevelItem(keyless);
+        window->tvNode->setCurrentItem(keyless);
+        mdlMain::strObjectPath = QStringLiteral("LDAP://unchanged");
+        ModalAnswers answers;
+
+        window->mnuProperty_Click();
+        QVERIFY(answers.seen.isEmpty());
+        QCOMPARE(mdlMain::strObjectPath, QStringLiteral("LDAP://unchanged"));
+    }
+
+    void mainWindowIsAsItWasAfterTheDetailsWindowCloses()
+    {
+        QTreeWidgetItem* sales = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales));
+        clickItem(window->tvNode, sales);
+        QTreeWidgetItem* row = rowWithTag(window->lvList, adsPath(TestDirectory::salesMembers));
+        QVERIFY(row);
+        clickItem(window->lvList, row);
+        const QStringList before = stateOf(*window);
+        QVERIFY(row->isSelected());
+        QVERIFY(window->tvNode->selectedItems() == QList<QTreeWidgetItem*> { sales });
+
+        {
+            ModalAnswers answers({}, true);
+            doubleClickItem(window->lvList, row);
+            QCOMPARE(answers.seen.size(), 1);
+            QCOMPARE(answers.seen[0].textBoxes[2], QStringLiteral("営業部メンバー"));
+        }
+        QCOMPARE(stateOf(*window), before);
+        {
+            ModalAnswers answers(QStringLiteral("mnuProperty"));
+            chooseProperty(*window);
+            QCOMPARE(answers.seen.size(), 1);
+            QCOMPARE(answers.seen[0].textBoxes[0], QStringLiteral("営業部"));
+        }
+        QCOMPARE(stateOf(*window), before);
+        QVERIFY(recorder->boxes.isEmpty());
+    }
+
+    void closingAndOpeningOnAnotherObjectShowsOnlyTheNewOne()
+    {
+        ModalAnswers answers;
+        doubleClickItem(window->lvList, rowWithTag(window->lvList, adsPath(TestDirectory::allStaff)));
+        doubleClickItem(window->lvList, rowWithTag(window->lvList, adsPath(TestDirectory::takahashiNaoko)));
+
+        QCOMPARE(answers.seen.size(), 2);
+        QVERIFY(!answers.seen[0].window);
+        const Seen& user = answers.seen[1];
+        QCOMPARE(user.tab, 3);
+        QCOMPARE(user.textBoxes, QStringList({ "", "", "", "高橋 直子", "高橋 直子", "高橋", "直子" }));
+        QVERIFY(user.members.isEmpty());
+        QVERIFY(user.memberships.isEmpty());
+        QVERIFY(user.userGroups.isEmpty());
+        QVERIFY(recorder->boxes.isEmpty());
+    }
+
+private:
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MessageRecorder> recorder;
+};
+
+QTEST_MAIN(ItOpenDetails)
+#include "it_OpenDetails.moc"
