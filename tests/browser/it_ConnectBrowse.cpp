@@ -333,11 +333,21 @@ private slots:
         QVERIFY(!window->cmdConnect->isEnabled());
     }
 
-    void failedNodeClickKeepsTheConnection()
+    void pathOfNoNodeEmptiesTheListAndKeepsTheRest()
     {
         click(window->cmdConnect);
-        QVERIFY(!window->ListObjects(QStringLiteral("LDAP://cn=not there"), QString()));
+        const int nodes = nodeCount(window->tvNode);
+        const CountedDirectory directory;
+
+        QVERIFY(!window->ListObjects(QStringLiteral("LDAP://cn=not there,dc=example,dc=test"), QString()));
+
+        QCOMPARE(directory.calls(), 0);
         QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("35601\r\n要素が見つかりません。"));
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(nodeCount(window->tvNode), nodes);
         QVERIFY(!window->cmdConnect->isEnabled());
         QVERIFY(!window->txtDomain->isEnabled());
     }

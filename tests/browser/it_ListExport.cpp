@@ -251,6 +251,24 @@ private slots:
         QCOMPARE(listRows(window->lvList), rows);
     }
 
+    // The menu refuses this case; ListObjects itself fails on it after making the file.
+    void listingIntoAFileWithNoSelectedNodeFailsBeforeTheList()
+    {
+        click(window->cmdConnect);
+        const QList<Row> rows = listRows(window->lvList);
+        const CountedDirectory directory;
+        const QString file = temp.filePath(QStringLiteral("unselected.csv"));
+
+        QVERIFY(!window->ListObjects(browser::TreeNodes::keyOf(window->tvNode->topLevelItem(0)), file));
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QVERIFY(recorder->boxes.constFirst().text.startsWith(QStringLiteral("91\r\n")));
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(readBytes(file), QByteArray());
+        QCOMPARE(listRows(window->lvList), rows);
+        QCOMPARE(directory.calls(), 0);
+    }
+
     void cancelWritesNothingAndTheEarlierNameIsOfferedAgain()
     {
         QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);

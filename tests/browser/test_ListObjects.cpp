@@ -120,40 +120,6 @@ private slots:
         QCOMPARE(listRows(window->lvList).size(), 2);
     }
 
-    void pathOfNoNodeEmptiesTheListAndLeavesTheTree()
-    {
-        useInMemory(2);
-        connectAndFind(bigDn);
-        const int nodes = nodeCount(window->tvNode);
-
-        QVERIFY(!window->ListObjects(QStringLiteral("LDAP://CN=nowhere,DC=example,DC=test"), QString()));
-
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("35601\r\n要素が見つかりません。"));
-        QCOMPARE(recorder->boxes.constFirst().icon, platform::MessageIcon::Critical);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
-        QCOMPARE(nodeCount(window->tvNode), nodes);
-    }
-
-    void exportWithNoSelectedNodeFailsBeforeTheList()
-    {
-        auto* dir = useInMemory(2);
-        connectAndFind(bigDn);
-        const QList<Row> rows = listRows(window->lvList);
-        const int enumerations = dir->enumerationCount();
-        const QString file = temp.filePath(QStringLiteral("unselected.csv"));
-
-        QVERIFY(!window->ListObjects(rootKey, file));
-
-        QCOMPARE(recorder->boxes.size(), 1);
-        QVERIFY(recorder->boxes.constFirst().text.startsWith(QStringLiteral("91\r\n")));
-        // The file was made before the heading failed; nothing was listed.
-        QVERIFY(QFile::exists(file));
-        QCOMPARE(readBytes(file), QByteArray());
-        QCOMPARE(listRows(window->lvList), rows);
-        QCOMPARE(dir->enumerationCount(), enumerations);
-    }
-
     void sameObjectTwiceIsRefusedAfterTheFirst()
     {
         auto repeating = std::make_unique<RepeatingDirectory>();
