@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit
   slapd ldap-utils
   fonts-noto-cjk
