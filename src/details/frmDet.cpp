@@ -59,10 +59,17 @@ frmDet::~frmDet() = default;
 void frmDet::Form_Load()
 {
     if (mdlMain::strObjectPath.isEmpty()) {
-        platform::MsgBox(QStringLiteral("情報の取得に失敗しました。"));
+        platform::MsgBox(QStringLiteral("情報の取得に失敗しました。"), platform::MessageIcon::None, boxOwner());
         return;
     }
     ShowDetail(mdlMain::strObjectPath);
+}
+
+QWidget* frmDet::boxOwner()
+{
+    // During the load step the window is not on screen yet: a box over it would sit at its
+    // unplaced position, so it goes to the middle of the screen instead.
+    return isVisible() ? this : nullptr;
 }
 
 void frmDet::cmdUpdate_Click()
@@ -138,12 +145,12 @@ bool frmDet::ShowDetail(const QString& path)
         } else {
             sstDet->setCurrentIndex(tabOu);
             platform::MsgBox(
-                QStringLiteral("このオブジェクトの詳細画面はありません。"), platform::MessageIcon::Warning);
+                QStringLiteral("このオブジェクトの詳細画面はありません。"), platform::MessageIcon::Warning, boxOwner());
             return result;
         }
         result = true;
     } catch (const DirectoryError& error) {
-        platform::MsgBox(error.reportText(), platform::MessageIcon::Critical);
+        platform::MsgBox(error.reportText(), platform::MessageIcon::Critical, boxOwner());
         result = false;
     }
     return result;

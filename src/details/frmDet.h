@@ -51,6 +51,8 @@ public:
 
 private:
     void Form_Load();
+    // The window a message box belongs to.
+    QWidget* boxOwner();
 
     std::unique_ptr<Ui::frmDet> ui;
 };
