@@ -136,6 +136,7 @@ private slots:
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
         QVERIFY2(recorder.boxes[0].text.startsWith(noSuchObjectPrefix), qPrintable(recorder.boxes[0].text));
         QVERIFY(recorder.boxes[0].text.size() > noSuchObjectPrefix.size());
+        QVERIFY(recorder.boxes[0].hourglass);
         QCOMPARE(det->sstDet->currentIndex(), 2);
         QCOMPARE(det->txtGrpName->text(), QStringLiteral("プロジェクトA"));
         QCOMPARE(entriesOf(det->lstGrpGroup), QStringList({ "鈴木 一郎" }));
@@ -194,6 +195,7 @@ private slots:
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(recorder.boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Warning);
+        QVERIFY(recorder.boxes[0].hourglass);
         QCOMPARE(det->sstDet->currentIndex(), 0);
         QVERIFY(everyFieldEmpty(*det));
         QVERIFY(!det->ShowDetail(adsPath(dn)));
@@ -219,6 +221,51 @@ private slots:
         QCOMPARE(det->sstDet->currentIndex(), 3);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         QVERIFY(!det->ShowDetail(adsPath(dn)));
+    }
+
+    void malformedPathGivesTheCriticalMessage()
+    {
+        MessageRecorder recorder;
+
+        const auto det = openOn(TestDirectory::users);
+        QCOMPARE(det->txtOuName->text(), QStringLiteral("Users"));
+        // The DN alone, without the provider prefix.
+        QVERIFY(!det->ShowDetail(TestDirectory::users));
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
+        QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::BadPathName) + "\r\n"));
+        QVERIFY(everyFieldEmpty(*det));
+    }
+
+    void refreshReadsTheObjectPathAgain()
+    {
+        MessageRecorder recorder;
+
+        const auto det = openOn(TestDirectory::allStaff);
+        QCOMPARE(det->lstGrpGroup->count(), 7);
+        mdlMain::strObjectPath = adsPath(TestDirectory::satoHanako);
+        det->cmdUpdate->click();
+        QCOMPARE(det->sstDet->currentIndex(), 3);
+        QCOMPARE(det->txtUsrName->text(), QStringLiteral("佐藤 花子"));
+        QCOMPARE(entriesOf(det->lstUsrGroup), QStringList({ "東京支店メンバー" }));
+        QCOMPARE(det->txtGrpName->text(), QString());
+        QCOMPARE(det->lstGrpGroup->count(), 0);
+        QVERIFY(recorder.boxes.isEmpty());
+    }
+
+    void shownWindowHasNoRefreshButtonAndClosesWithItsButton()
+    {
+        MessageRecorder recorder;
+
+        const auto det = openOn(TestDirectory::yamadaTaro);
+        det->show();
+        QVERIFY(QTest::qWaitForWindowExposed(det.get()));
+        QCOMPARE(det->windowTitle(), QStringLiteral("詳細"));
+        QVERIFY(!det->cmdUpdate->isVisible());
+        QVERIFY(det->cmdClose->isVisible());
+        QTest::mouseClick(det->cmdClose, Qt::LeftButton);
+        QVERIFY(!det->isVisible());
+        QVERIFY(recorder.boxes.isEmpty());
     }
 
     void refreshesGiveTheSameContentAsOneOpening_data()

@@ -1,12 +1,11 @@
-// The two reads behind the details window's lists: one entry per member or membership, in
-// directory order, each with its name or its own error.
+// The two reads behind the details window's lists: which paths they bind, which the in-memory
+// directory records and a real server does not tell.
 #include "DetailsTestSupport.h"
 #include "details/GroupReads.h"
 
 #include <QTest>
 
 using directory::AttrValue;
-using directory::DirectoryError;
 using directory::ReadResult;
 
 namespace {
@@ -42,22 +41,6 @@ QStringList namesOf(const std::vector<ReadResult>& results)
 class TestGroupReads : public QObject {
     Q_OBJECT
 private slots:
-    void membersComeInDirectoryOrderWithEachFailureInItsPlace()
-    {
-        InMemoryScope scope;
-        InMemoryDirectory& dir = *scope.directory;
-        dir.add(domainDn, { QStringLiteral("domainDNS") });
-        for (const char* cn : { "b", "c", "a" })
-            addGroup(dir, QLatin1String(cn));
-        addGroup(dir, QStringLiteral("all"), { dnOf("b"), dnOf("hidden"), dnOf("c"), dnOf("a") });
-        dir.failBind(dnOf("hidden"), DirectoryError(directory::hresult::AccessDenied, QStringLiteral("拒否")));
-
-        const auto results = details::memberNames(dir.bind(QStringLiteral("LDAP://") + dnOf("all")));
-        QCOMPARE(namesOf(results),
-            QStringList({ "b", QStringLiteral("<%1>").arg(directory::hresult::AccessDenied), "c", "a" }));
-        QCOMPARE(results[1].error->description(), QStringLiteral("拒否"));
-    }
-
     void membersKeepTheServerOfTheGroup()
     {
         InMemoryScope scope;
@@ -107,20 +90,6 @@ private slots:
         for (const QString& dn : memberOf)
             expectedPaths.append(QStringLiteral("LDAP://") + dn);
         QCOMPARE(dir.boundPaths(), expectedPaths);
-    }
-
-    void membershipThatNamesNoObjectGivesItsError()
-    {
-        InMemoryScope scope;
-        InMemoryDirectory& dir = *scope.directory;
-        addGroup(dir, QStringLiteral("g1"));
-        addGroup(dir, QStringLiteral("x"), {}, { dnOf("gone"), dnOf("g1") });
-
-        const auto results = details::membershipNames(dir.bind(QStringLiteral("LDAP://") + dnOf("x")));
-        QCOMPARE(results.size(), size_t(2));
-        QVERIFY(results[0].error);
-        QCOMPARE(results[0].error->number(), directory::hresult::NoSuchObject);
-        QCOMPARE(results[1].value.toString(), QStringLiteral("g1"));
     }
 };
 

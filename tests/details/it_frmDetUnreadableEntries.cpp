@@ -1,0 +1,143 @@
+// Members and memberships that cannot be bound at the first, middle and last place, on a
+// private server that holds the sample data and a few more entries naming the hidden group
+// and a DN that does not exist.
+#include "DetailsTestSupport.h"
+#include "ScratchDirectoryServer.h"
+#include "TestDirectory.h"
+
+#include <QTabWidget>
+#include <QTemporaryFile>
+#include <QTest>
+#include <memory>
+
+using platform::MessageIcon;
+
+namespace {
+
+const QString hidden = QStringLiteral("CN=機密プロジェクト,CN=Users,DC=example,DC=test");
+const QString missing = QStringLiteral("CN=存在しない,CN=Users,DC=example,DC=test");
+const QString suzuki = QStringLiteral("CN=鈴木 一郎,CN=Users,DC=example,DC=test");
+const QString tanaka = QStringLiteral("CN=田中 実,CN=Users,DC=example,DC=test");
+const QString allStaff = QStringLiteral("CN=全社員,DC=example,DC=test");
+const QString sysAdmins = QStringLiteral("CN=システム管理者,CN=Users,DC=example,DC=test");
+
+const QString hiddenFirst = QStringLiteral("CN=先頭が見えないグループ,CN=Users,DC=example,DC=test");
+const QString hiddenLast = QStringLiteral("CN=最後が見えないグループ,CN=Users,DC=example,DC=test");
+const QString hiddenMembership = QStringLiteral("CN=所属先が見えないグループ,CN=Users,DC=example,DC=test");
+const QString unreadableUser = QStringLiteral("CN=所属先が読めない利用者,CN=Users,DC=example,DC=test");
+
+// One LDIF line; every value in base64, which is always allowed and keeps UTF-8 intact.
+QByteArray line(const char* type, const QString& value)
+{
+    return QByteArray(type) + ":: " + value.toUtf8().toBase64() + '\n';
+}
+
+QByteArray entry(const QString& dn, const QStringList& classes, const QString& cn, const QStringList& members,
+    const QStringList& memberOf)
+{
+    QByteArray ldif = line("dn", dn);
+    for (const QString& objectClass : classes)
+        ldif += line("objectClass", objectClass);
+    ldif += line("cn", cn);
+    if (classes.contains(QStringLiteral("person")))
+        ldif += line("sn", cn);
+    for (const QString& member : members)
+        ldif += line("member", member);
+    // slapadd bypasses the memberof overlay: memberOf is written as the program will read it.
+    for (const QString& group : memberOf)
+        ldif += line("memberOf", group);
+    return ldif + '\n';
+}
+
+QByteArray extraEntries()
+{
+    const QStringList group { QStringLiteral("top"), QStringLiteral("group") };
+    const QStringList user { QStringLiteral("top"), QStringLiteral("person"), QStringLiteral("organizationalPerson"),
+        QStringLiteral("user") };
+    return entry(hiddenFirst, group, QStringLiteral("先頭が見えないグループ"), { hidden, suzuki }, {})
+        + entry(hiddenLast, group, QStringLiteral("最後が見えないグループ"), { suzuki, tanaka, hidden }, {})
+        + entry(hiddenMembership, group, QStringLiteral("所属先が見えないグループ"), { suzuki, tanaka },
+            { allStaff, hidden, sysAdmins })
+        + entry(unreadableUser, user, QStringLiteral("所属先が読めない利用者"), {}, { missing, allStaff, hidden });
+}
+
+} // namespace
+
+class ItFrmDetUnreadableEntries : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(ldif.open());
+        ldif.write(extraEntries());
+        ldif.close();
+        server = std::make_unique<ScratchDirectoryServer>(ScratchDirectoryServer::Options { {}, { ldif.fileName() } });
+        QVERIFY2(server->start(), qPrintable(server->lastError()));
+        // Before anything in this process touches libldap.
+        server->useForThisProcess();
+    }
+    void cleanupTestCase() { server.reset(); }
+    void cleanup()
+    {
+        mdlMain::strObjectPath.clear();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void groupStopsAtTheFirstMemberThatCannotBeBound_data()
+    {
+        QTest::addColumn<QString>("dn");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("first") << hiddenFirst << QStringList();
+        QTest::newRow("last") << hiddenLast << QStringList({ "鈴木 一郎", "田中 実" });
+    }
+    void groupStopsAtTheFirstMemberThatCannotBeBound()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QStringList, listed);
+        MessageRecorder recorder;
+        mdlMain::strObjectPath = QStringLiteral("LDAP://") + dn;
+
+        frmDet det;
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
+        QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::NoSuchObject) + "\r\n"));
+        QCOMPARE(det.sstDet->currentIndex(), 2);
+        QCOMPARE(entriesOf(det.lstGrpGroup), listed);
+        QCOMPARE(det.lstGrpMember->count(), 0);
+        QVERIFY(!det.ShowDetail(mdlMain::strObjectPath));
+    }
+
+    void groupMembershipThatCannotBeBoundStopsAfterTheMembers()
+    {
+        MessageRecorder recorder;
+        mdlMain::strObjectPath = QStringLiteral("LDAP://") + hiddenMembership;
+
+        frmDet det;
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
+        QCOMPARE(entriesOf(det.lstGrpGroup), QStringList({ "鈴木 一郎", "田中 実" }));
+        QCOMPARE(entriesOf(det.lstGrpMember), QStringList({ "全社員" }));
+        QVERIFY(!det.ShowDetail(mdlMain::strObjectPath));
+    }
+
+    void userSkipsEveryMembershipThatCannotBeBound()
+    {
+        MessageRecorder recorder;
+        mdlMain::strObjectPath = QStringLiteral("LDAP://") + unreadableUser;
+
+        frmDet det;
+        QVERIFY(recorder.boxes.isEmpty());
+        QCOMPARE(det.sstDet->currentIndex(), 3);
+        QCOMPARE(det.txtUsrName->text(), QStringLiteral("所属先が読めない利用者"));
+        QCOMPARE(entriesOf(det.lstUsrGroup), QStringList({ "全社員" }));
+        QVERIFY(det.ShowDetail(mdlMain::strObjectPath));
+        QVERIFY(recorder.boxes.isEmpty());
+    }
+
+private:
+    QTemporaryFile ldif;
+    std::unique_ptr<ScratchDirectoryServer> server;
+};
+
+QTEST_MAIN(ItFrmDetUnreadableEntries)
+#include "it_frmDetUnreadableEntries.moc"
