@@ -20,6 +20,15 @@ QString configuredUri()
     return uri == builtInDefaultUri ? QString() : uri;
 }
 
+QString configuredBase()
+{
+    char* raw = nullptr;
+    if (ldap_get_option(nullptr, LDAP_OPT_DEFBASE, &raw) != LDAP_OPT_SUCCESS || !raw)
+        return {};
+    ldap::CharPtr owner(raw);
+    return QString::fromUtf8(raw);
+}
+
 QString domainOf(const QString& dn)
 {
     char* raw = nullptr;
@@ -40,12 +49,30 @@ QString srvHostsOf(const QString& domain)
         uris.append(QStringLiteral("ldap://") + host);
     return uris.join(u' ');
 }
+
+QString configuredDomainUri(const QString& server)
+{
+    // Only a bare name can be a domain: a port or an IPv6 bracket makes it a host.
+    if (server.contains(u':') || server.contains(u'['))
+        return {};
+    const QString base = configuredBase();
+    if (base.isEmpty())
+        return {};
+    const QString domain = domainOf(base);
+    if (domain.isEmpty() || domain.compare(server, Qt::CaseInsensitive) != 0)
+        return {};
+    return configuredUri();
+}
 } // namespace
 
 QString serverUriFor(const AdsPath& path)
 {
-    if (!path.isServerless())
-        return QStringLiteral("ldap://") + path.server();
+    if (!path.isServerless()) {
+        // "LDAP://corp.example" may name a domain rather than a host. The domain whose DN
+        // libldap's BASE is goes where serverless paths go: the configured URI.
+        const QString domainUri = configuredDomainUri(path.server());
+        return domainUri.isEmpty() ? QStringLiteral("ldap://") + path.server() : domainUri;
+    }
     const QString configured = configuredUri();
     if (!configured.isEmpty())
         return configured;
