@@ -9,4 +9,8 @@ namespace mdlMain {
 // before each opening; nothing empties it.
 extern QString strObjectPath;
 
+// The value of key in section of the INI file, or "ERROR" when the file, the section or the
+// key does not exist; at most 254 bytes of CP932 text, cut at the first NUL. Never fails.
+QString GetIniValue(const QString& strKey, const QString& strSection, const QString& strFile);
+
 } // namespace mdlMain
