@@ -1,0 +1,472 @@
+// Mivora against the directory server's own client on the same server, case by case.
+//
+//   mivora_bench --conf DIR/ldap.conf [--proxy-conf PROXY/ldap.conf] [--repeats N]
+//
+// Every measurement runs in a child process of its own (this program again, or ldapsearch), so
+// that its peak RSS is its own and libldap reads the ldap.conf meant for it: LDAPCONF selects the
+// direct ldapi socket or the delay proxy's socket.
+#include "details/frmDet.h"
+#include "platform/MessageBox.h"
+#include "probes/mdlMain.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <ldap.h>
+#include <sasl/sasl.h>
+
+extern char** environ;
+
+namespace {
+
+const std::string bulkOu = "ou=大量ユーザー,dc=example,dc=test";
+const std::string bigGroup = "cn=大規模グループ,cn=Users,dc=example,dc=test";
+const std::string groupedUser = "cn=多数所属ユーザー,cn=Users,dc=example,dc=test";
+// member and memberOf values name them as loaded
+const std::string bigGroupValue = "CN=大規模グループ,CN=Users,DC=example,DC=test";
+const std::string groupedUserValue = "CN=多数所属ユーザー,CN=Users,DC=example,DC=test";
+const std::string classFilter = "(|(objectClass=container)(objectClass=organizationalUnit)(objectClass=group)"
+                                "(objectClass=computer)(objectClass=user))";
+const std::string domain = "example.test";
+
+double seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// ---- child side: Mivora's own code ----
+
+struct ChildOutput {
+    std::map<std::string, std::vector<double>> values;
+    void add(const std::string& key, double value) { values[key].push_back(value); }
+    void print() const
+    {
+        for (const auto& [key, list] : values) {
+            for (const double v : list)
+                std::printf("%s %.6f\n", key.c_str(), v);
+        }
+        std::fflush(stdout);
+    }
+};
+
+bool failedBox = false;
+
+void recordBoxes()
+{
+    platform::setMessageBoxHandler([](const QString& text, platform::MessageIcon) {
+        failedBox = true;
+        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+    });
+}
+
+// ListObjects on a big OU twice: the first listing, then the same node again (children removed
+// and re-added). "filled" includes the event loop's layout and paint of the shown window.
+int childList(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    recordBoxes();
+    frmMain window;
+    window.show();
+    QApplication::processEvents();
+    window.txtDomain->setText(QString::fromStdString(domain));
+    if (!window.ListObjects(QString(), QString()))
+        return 1;
+    const QString key = QStringLiteral("LDAP://") + QString::fromStdString(bulkOu);
+    ChildOutput out;
+    for (const char* round : { "first", "second" }) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!window.ListObjects(key, QString()))
+            return 1;
+        const auto returned = std::chrono::steady_clock::now();
+        QApplication::processEvents();
+        const auto filled = std::chrono::steady_clock::now();
+        out.add(std::string(round) + "-call", seconds(returned - start));
+        out.add(std::string(round), seconds(filled - start));
+    }
+    out.add("rows", window.lvList->topLevelItemCount());
+    const QTreeWidgetItem* root = window.tvNode->topLevelItem(0);
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (root->child(i)->text(0) == QString::fromStdString(bulkOu).section(u',', 0, 0))
+            out.add("nodes", root->child(i)->childCount());
+    }
+    out.print();
+    return failedBox ? 1 : 0;
+}
+
+// The details window on one object: the opening (window made, ShowDetail in its load step,
+// shown and painted), then refreshes on the connection the opening left open.
+int childDetail(int argc, char** argv)
+{
+    const QString path = QStringLiteral("LDAP://") + QString::fromUtf8(argv[2]);
+    const int refreshes = std::atoi(argv[3]);
+    QApplication app(argc, argv);
+    recordBoxes();
+    mdlMain::strObjectPath = path;
+    ChildOutput out;
+    auto start = std::chrono::steady_clock::now();
+    frmDet window;
+    window.show();
+    QApplication::processEvents();
+    out.add("cold", seconds(std::chrono::steady_clock::now() - start));
+    for (int i = 0; i < refreshes; ++i) {
+        start = std::chrono::steady_clock::now();
+        if (!window.ShowDetail(path))
+            return 1;
+        QApplication::processEvents();
+        out.add("warm", seconds(std::chrono::steady_clock::now() - start));
+    }
+    out.add("entries", window.lstGrpGroup->count() + window.lstGrpMember->count() + window.lstUsrGroup->count());
+    out.print();
+    return failedBox ? 1 : 0;
+}
+
+// ---- child side: the reference reads over libldap, one at a time ----
+
+int interact(LDAP*, unsigned, void*, void* in)
+{
+    for (auto* item = static_cast<sasl_interact_t*>(in); item->id != SASL_CB_LIST_END; ++item) {
+        item->result = item->defresult ? item->defresult : "";
+        item->len = static_cast<unsigned>(std::strlen(static_cast<const char*>(item->result)));
+    }
+    return LDAP_SUCCESS;
+}
+
+std::optional<LDAPMessage*> readOne(LDAP* ld, const std::string& dn, const char* attribute)
+{
+    char* attributes[] = { const_cast<char*>(attribute), nullptr };
+    int msgid = 0;
+    if (ldap_search_ext(
+            ld, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0, nullptr, nullptr, nullptr, 0, &msgid)
+        != LDAP_SUCCESS)
+        return std::nullopt;
+    LDAPMessage* result = nullptr;
+    if (ldap_result(ld, msgid, LDAP_MSG_ALL, nullptr, &result) <= 0)
+        return std::nullopt;
+    return result;
+}
+
+// The round trip (median of base reads of the root DSE on a bound connection), then the first
+// `count` members of the group read one after the other, each waiting for its answer.
+int childSequential(char** argv)
+{
+    const std::string group = argv[2];
+    const int count = std::atoi(argv[3]);
+    LDAP* ld = nullptr;
+    if (ldap_initialize(&ld, nullptr) != LDAP_SUCCESS)
+        return 1;
+    const int version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    char* mechanism = nullptr;
+    ldap_get_option(ld, LDAP_OPT_X_SASL_MECH, &mechanism);
+    if (ldap_sasl_interactive_bind_s(ld, nullptr, mechanism, nullptr, nullptr, LDAP_SASL_QUIET, interact, nullptr)
+        != LDAP_SUCCESS) {
+        std::fprintf(stderr, "bind failed\n");
+        return 1;
+    }
+    ldap_memfree(mechanism);
+    ChildOutput out;
+    for (int i = 0; i < 21; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        auto answer = readOne(ld, "", "namingContexts");
+        if (!answer)
+            return 1;
+        out.add("rtt", seconds(std::chrono::steady_clock::now() - start));
+        ldap_msgfree(*answer);
+    }
+    auto groupEntry = readOne(ld, group, "member");
+    if (!groupEntry)
+        return 1;
+    std::vector<std::string> members;
+    LDAPMessage* entry = ldap_first_entry(ld, *groupEntry);
+    berval** values = entry ? ldap_get_values_len(ld, entry, "member") : nullptr;
+    for (berval** v = values; v && *v && static_cast<int>(members.size()) < count; ++v)
+        members.emplace_back((*v)->bv_val, (*v)->bv_len);
+    ldap_value_free_len(values);
+    ldap_msgfree(*groupEntry);
+
+    int read = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& dn : members) {
+        auto answer = readOne(ld, dn, "cn");
+        if (!answer)
+            return 1;
+        if (ldap_first_entry(ld, *answer))
+            ++read;
+        ldap_msgfree(*answer);
+    }
+    out.add("sequential", seconds(std::chrono::steady_clock::now() - start));
+    out.add("reads", read);
+    out.print();
+    ldap_unbind_ext_s(ld, nullptr, nullptr);
+    return 0;
+}
+
+// ---- parent side ----
+
+struct Run {
+    bool ok = false;
+    double wall = 0;
+    double peakMb = 0;
+    std::map<std::string, std::vector<double>> values;
+};
+
+std::string selfPath;
+
+// Runs argv with LDAPCONF set; stdout is parsed as "key value" lines (or thrown away).
+Run spawnChild(const std::vector<std::string>& args, const std::string& ldapConf, bool parseOutput)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "LDAPCONF=", 9) != 0 && std::strncmp(*e, "LDAPNOINIT=", 11) != 0)
+            env.emplace_back(*e);
+    }
+    env.push_back("LDAPCONF=" + ldapConf);
+    env.emplace_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<char*> argvPtrs, envPtrs;
+    for (const auto& a : args)
+        argvPtrs.push_back(const_cast<char*>(a.c_str()));
+    argvPtrs.push_back(nullptr);
+    for (const auto& e : env)
+        envPtrs.push_back(const_cast<char*>(e.c_str()));
+    envPtrs.push_back(nullptr);
+
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (parseOutput) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+
+    Run run;
+    pid_t pid = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = posix_spawnp(&pid, argvPtrs[0], &actions, nullptr, argvPtrs.data(), envPtrs.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (rc != 0) {
+        close(pipeFds[0]);
+        std::fprintf(stderr, "cannot start %s: %s\n", args[0].c_str(), std::strerror(rc));
+        return run;
+    }
+    std::string output;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0)
+            output.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    rusage usage {};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) { }
+    run.wall = seconds(std::chrono::steady_clock::now() - start);
+    run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!run.ok)
+        std::fprintf(
+            stderr, "%s %s failed (status %d)\n", args[0].c_str(), args.size() > 1 ? args[1].c_str() : "", status);
+    size_t pos = 0;
+    while (pos < output.size()) {
+        const size_t end = output.find('\n', pos);
+        const std::string line = output.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        pos = end == std::string::npos ? output.size() : end + 1;
+        const size_t space = line.find(' ');
+        if (space != std::string::npos)
+            run.values[line.substr(0, space)].push_back(std::atof(line.c_str() + space + 1));
+    }
+    return run;
+}
+
+// Medians of one value over several runs, and the highest peak RSS among them.
+struct Summary {
+    double time = 0;
+    double peakMb = 0;
+    bool ok = true;
+    std::map<std::string, double> medians;
+    double value(const std::string& key) const
+    {
+        const auto it = medians.find(key);
+        return it == medians.end() ? -1 : it->second;
+    }
+};
+
+Summary repeat(int times, const std::vector<std::string>& args, const std::string& conf, bool parse)
+{
+    Summary summary;
+    std::vector<double> walls;
+    std::map<std::string, std::vector<double>> all;
+    for (int i = 0; i < times; ++i) {
+        Run run = spawnChild(args, conf, parse);
+        summary.ok = summary.ok && run.ok;
+        walls.push_back(run.wall);
+        summary.peakMb = std::max(summary.peakMb, run.peakMb);
+        for (auto& [key, list] : run.values)
+            all[key].insert(all[key].end(), list.begin(), list.end());
+    }
+    summary.time = median(walls);
+    for (auto& [key, list] : all)
+        summary.medians[key] = median(list);
+    return summary;
+}
+
+void printHeader()
+{
+    std::printf(
+        "%-52s %10s %10s %7s %9s %9s  %s\n", "case", "mivora_s", "ref_s", "ratio", "mivora_MB", "ref_MB", "reference");
+}
+
+void printLine(const std::string& name, double mivora, double reference, double mivoraMb, double referenceMb,
+    const std::string& what)
+{
+    const double ratio = reference > 0 ? mivora / reference : 0;
+    std::printf("%-52s %10.3f %10.3f %7.2f %9.1f %9.1f  %s\n", name.c_str(), mivora, reference, ratio, mivoraMb,
+        referenceMb, what.c_str());
+    std::fflush(stdout);
+}
+
+std::vector<std::string> ldapsearch(const std::string& scope, const std::string& base, const std::string& filter,
+    std::initializer_list<std::string> attributes)
+{
+    std::vector<std::string> args { "ldapsearch", "-LLL", "-Q", "-E", "pr=1000/noprompt", "-s", scope, "-b", base,
+        filter };
+    args.insert(args.end(), attributes);
+    return args;
+}
+
+void detailCases(const std::string& label, const std::string& conf, int repeats, int refreshes)
+{
+    const struct {
+        std::string name;
+        std::string dn;
+        std::vector<std::string> reference;
+        std::string what;
+        double expected;
+    } cases[] = {
+        { "group of 5,000 members", bigGroup,
+            ldapsearch("sub", "dc=example,dc=test", "(memberOf=" + bigGroupValue + ")", { "cn" }),
+            "ldapsearch pr=1000 (memberOf=group) cn", 5000 },
+        { "user in 300 groups", groupedUser,
+            ldapsearch("sub", "dc=example,dc=test", "(member=" + groupedUserValue + ")", { "cn" }),
+            "ldapsearch pr=1000 (member=user) cn", 300 },
+    };
+    for (const auto& c : cases) {
+        const Summary mivora
+            = repeat(repeats, { selfPath, "child-detail", c.dn, std::to_string(refreshes) }, conf, true);
+        const Summary reference = repeat(repeats, c.reference, conf, false);
+        if (!mivora.ok || !reference.ok || mivora.value("entries") != c.expected)
+            std::printf("%s %s: FAILED (entries %.0f, expected %.0f)\n", label.c_str(), c.name.c_str(),
+                mivora.ok ? mivora.value("entries") : -1, c.expected);
+        printLine(label + " ShowDetail " + c.name + ", opening", mivora.value("cold"), reference.time, mivora.peakMb,
+            reference.peakMb, c.what);
+        printLine(label + " ShowDetail " + c.name + ", refresh", mivora.value("warm"), reference.time, mivora.peakMb,
+            reference.peakMb, c.what);
+    }
+}
+
+int parent(int argc, char** argv)
+{
+    std::string conf, proxyConf;
+    int repeats = 3;
+    std::string only;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--conf")
+            conf = argv[i + 1];
+        else if (option == "--proxy-conf")
+            proxyConf = argv[i + 1];
+        else if (option == "--repeats")
+            repeats = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--only")
+            only = argv[i + 1];
+    }
+    if (conf.empty()) {
+        std::fprintf(
+            stderr, "usage: mivora_bench --conf LDAPCONF [--proxy-conf LDAPCONF] [--repeats N] [--only abcd]\n");
+        return 2;
+    }
+    const auto wanted = [&](char c) { return only.empty() || only.find(c) != std::string::npos; };
+    std::printf("median of %d runs; each run is a process of its own; times in seconds, peak RSS in MB\n", repeats);
+    printHeader();
+
+    if (wanted('a')) {
+        const Summary mivora = repeat(repeats, { selfPath, "child-list" }, conf, true);
+        const Summary reference = repeat(
+            repeats, ldapsearch("one", bulkOu, classFilter, { "objectClass", "structuralObjectClass" }), conf, false);
+        if (!mivora.ok || mivora.value("rows") != 100000 || mivora.value("nodes") != 100000)
+            std::printf("(a) FAILED: rows %.0f nodes %.0f\n", mivora.value("rows"), mivora.value("nodes"));
+        printLine("(a) ListObjects 100,000 children, first", mivora.value("first"), reference.time, mivora.peakMb,
+            reference.peakMb, "ldapsearch pr=1000 -s one class filter");
+        printLine("(a)   the call alone (before paint)", mivora.value("first-call"), reference.time, mivora.peakMb,
+            reference.peakMb, "ldapsearch pr=1000 -s one class filter");
+        printLine("(a) second listing of the same node", mivora.value("second"), mivora.value("first"), mivora.peakMb,
+            mivora.peakMb, "the first listing");
+    }
+    if (wanted('b') || wanted('c'))
+        detailCases("(b,c)", conf, repeats, 3);
+    if (wanted('d') && !proxyConf.empty()) {
+        const Summary sequential = repeat(1, { selfPath, "child-sequential", bigGroupValue, "100" }, proxyConf, true);
+        std::printf("(d) round trip through the proxy: %.1f ms (median of 21 base reads of the root DSE)\n",
+            sequential.value("rtt") * 1000);
+        std::printf("(d) 100 members read one at a time through the proxy: %.3f s (%.1f ms a read; 5,000 that "
+                    "way: about %.0f s)\n",
+            sequential.value("sequential"), sequential.value("sequential") * 10, sequential.value("sequential") * 50);
+        detailCases("(d)", proxyConf, repeats, 3);
+    }
+    if (wanted('b')) {
+        const Summary sequential = repeat(repeats, { selfPath, "child-sequential", bigGroupValue, "5000" }, conf, true);
+        std::printf("(b) 5,000 members read one at a time on loopback (libldap, one connection): %.3f s\n",
+            sequential.value("sequential"));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    selfPath = argv[0];
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "child-list")
+        return childList(argc, argv);
+    if (mode == "child-detail" && argc > 3)
+        return childDetail(argc, argv);
+    if (mode == "child-sequential" && argc > 3)
+        return childSequential(argv);
+    return parent(argc, argv);
+}
