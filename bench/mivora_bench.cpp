@@ -6,6 +6,7 @@
 // that its peak RSS is its own and libldap reads the ldap.conf meant for it: LDAPCONF selects the
 // direct ldapi socket or the delay proxy's socket.
 #include "details/frmDet.h"
+#include "directory/Directory.h"
 #include "platform/MessageBox.h"
 #include "probes/mdlMain.h"
 #include "shell/frmMain.h"
@@ -48,6 +49,8 @@ const std::string groupedUserValue = "CN=多数所属ユーザー,CN=Users,DC=ex
 const std::string classFilter = "(|(objectClass=container)(objectClass=organizationalUnit)(objectClass=group)"
                                 "(objectClass=computer)(objectClass=user))";
 const std::string domain = "example.test";
+const QStringList listClasses { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
+    QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
 
 double seconds(std::chrono::steady_clock::duration d)
 {
@@ -120,6 +123,27 @@ int childList(int argc, char** argv)
     }
     out.print();
     return failedBox ? 1 : 0;
+}
+
+// The directory layer's enumeration alone, without widgets: what the listing costs before the views.
+int childEnumerate()
+{
+    ChildOutput out;
+    for (int round = 0; round < 2; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        directory::Directory& directory = directory::currentDirectory();
+        const directory::DirObject container
+            = directory.bind(QStringLiteral("LDAP://") + QString::fromStdString(bulkOu));
+        qsizetype count = 0;
+        directory.enumerate(container, listClasses, [&](const directory::Directory::Batch& batch) {
+            for (const directory::DirObject& child : batch)
+                count += child.className().size() > 0 ? 1 : 0;
+        });
+        out.add("enumerate", seconds(std::chrono::steady_clock::now() - start));
+        out.add("objects", static_cast<double>(count));
+    }
+    out.print();
+    return 0;
 }
 
 // The details window on one object: the opening (window made, ShowDetail in its load step,
@@ -225,6 +249,32 @@ int childSequential(char** argv)
     }
     out.add("sequential", seconds(std::chrono::steady_clock::now() - start));
     out.add("reads", read);
+
+    // The same reads with up to `window` outstanding on the connection, answers taken in order:
+    // the least the pipelined way can cost on this server.
+    const size_t window = 200;
+    std::vector<int> msgids(members.size(), -1);
+    size_t sent = 0;
+    int pipelined = 0;
+    const auto pipelineStart = std::chrono::steady_clock::now();
+    char cn[] = "cn";
+    char* attributes[] = { cn, nullptr };
+    for (size_t next = 0; next < members.size(); ++next) {
+        for (; sent < members.size() && sent - next < window; ++sent) {
+            if (ldap_search_ext(ld, members[sent].c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0, nullptr,
+                    nullptr, nullptr, 0, &msgids[sent])
+                != LDAP_SUCCESS)
+                return 1;
+        }
+        LDAPMessage* answer = nullptr;
+        if (ldap_result(ld, msgids[next], LDAP_MSG_ALL, nullptr, &answer) <= 0)
+            return 1;
+        if (ldap_first_entry(ld, answer))
+            ++pipelined;
+        ldap_msgfree(answer);
+    }
+    out.add("pipelined", seconds(std::chrono::steady_clock::now() - pipelineStart));
+    out.add("pipelined-reads", pipelined);
     out.print();
     ldap_unbind_ext_s(ld, nullptr, nullptr);
     return 0;
@@ -442,15 +492,16 @@ int parent(int argc, char** argv)
         const Summary sequential = repeat(1, { selfPath, "child-sequential", bigGroupValue, "100" }, proxyConf, true);
         std::printf("(d) round trip through the proxy: %.1f ms (median of 21 base reads of the root DSE)\n",
             sequential.value("rtt") * 1000);
-        std::printf("(d) 100 members read one at a time through the proxy: %.3f s (%.1f ms a read; 5,000 that "
-                    "way: about %.0f s)\n",
-            sequential.value("sequential"), sequential.value("sequential") * 10, sequential.value("sequential") * 50);
+        printLine("(d) bare libldap: 100 reads pipelined, window 200", sequential.value("pipelined"),
+            sequential.value("sequential"), sequential.peakMb, sequential.peakMb, "the same reads one at a time");
+        std::printf("(d) one at a time that is %.1f ms a read: 5,000 members would take about %.0f s\n",
+            sequential.value("sequential") * 10, sequential.value("sequential") * 50);
         detailCases("(d)", proxyConf, repeats, 3);
     }
     if (wanted('b')) {
         const Summary sequential = repeat(repeats, { selfPath, "child-sequential", bigGroupValue, "5000" }, conf, true);
-        std::printf("(b) 5,000 members read one at a time on loopback (libldap, one connection): %.3f s\n",
-            sequential.value("sequential"));
+        printLine("(b) bare libldap: 5,000 reads pipelined, window 200", sequential.value("pipelined"),
+            sequential.value("sequential"), sequential.peakMb, sequential.peakMb, "the same reads one at a time");
     }
     return 0;
 }
@@ -464,6 +515,8 @@ int main(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "child-list")
         return childList(argc, argv);
+    if (mode == "child-enumerate")
+        return childEnumerate();
     if (mode == "child-detail" && argc > 3)
         return childDetail(argc, argv);
     if (mode == "child-sequential" && argc > 3)

@@ -17,10 +17,10 @@ namespace {
 const QStringList classFilter { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
     QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
 
-QTreeWidgetItem* listRow(int number, const directory::DirObject& child)
+QTreeWidgetItem* listRow(int number, const QString& className, const QString& name, const QString& adsPath)
 {
-    auto* row = new QTreeWidgetItem(QStringList { QString::number(number), child.className(), child.name() });
-    row->setData(0, Qt::UserRole, child.adsPath());
+    auto* row = new QTreeWidgetItem(QStringList { QString::number(number), className, name });
+    row->setData(0, Qt::UserRole, adsPath);
     return row;
 }
 
@@ -63,10 +63,13 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
         directory.enumerate(container, classFilter, [&](const directory::Directory::Batch& batch) {
             browser::PendingItems pending(listedNode, lvList);
             for (const directory::DirObject& child : batch) {
-                pending.addNode(tvNodeKeys.makeNode(child.adsPath(), child.name()));
+                // Each property once: the node, the row and the file line share the same strings.
+                const QString adsPath = child.adsPath();
+                const QString name = child.name();
+                pending.addNode(tvNodeKeys.makeNode(adsPath, name));
                 if (output)
-                    output->writeLine(browser::dataLine(lngCount, child.className(), child.name(), child.adsPath()));
-                pending.addRow(listRow(lngCount, child));
+                    output->writeLine(browser::dataLine(lngCount, child.className(), name, adsPath));
+                pending.addRow(listRow(lngCount, child.className(), name, adsPath));
                 ++lngCount;
             }
         });

@@ -25,6 +25,8 @@ public:
     static constexpr int networkTimeoutSeconds = 10;
     static constexpr int answerTimeoutSeconds = 30;
     static constexpr int pageSize = 1000;
+    // Bytes read from the socket at once (a page of a listing is about 150 KB).
+    static constexpr int readAheadBytes = 64 * 1024;
 
     // A SASL bind as the user who runs the program: the mechanism from libldap's configuration
     // (SASL_MECH), else EXTERNAL on ldapi:// and GSSAPI elsewhere. No name, no password.
@@ -53,6 +55,7 @@ private:
     void open();
     void bindAsCurrentUser();
     void bindWithPassword(const QString& user, const QString& password);
+    void readAhead();
     int startSearch(const QString& base, int scope, const QString& filter, const QStringList& attributes,
         LDAPControl** serverControls);
     ldap::MessagePtr waitFor(int msgid, int all);
