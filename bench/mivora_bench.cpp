@@ -5,6 +5,7 @@
 // Every measurement runs in a child process of its own (this program again, or ldapsearch), so
 // that its peak RSS is its own and libldap reads the ldap.conf meant for it: LDAPCONF selects the
 // direct ldapi socket or the delay proxy's socket.
+#include "browser/TreeNodes.h"
 #include "details/frmDet.h"
 #include "directory/Directory.h"
 #include "platform/MessageBox.h"
@@ -123,6 +124,45 @@ int childList(int argc, char** argv)
     }
     out.print();
     return failedBox ? 1 : 0;
+}
+
+// Removing a node's 100,000 children from a shown tree, as a second listing does first: the
+// program's way (keys freed in one walk, children taken at once), then deleting them one by one
+// from the last, on the same tree filled again.
+int childRemove(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTreeWidget tree;
+    tree.show();
+    browser::TreeNodes keys;
+    QTreeWidgetItem* parent = keys.makeNode(QStringLiteral("LDAP://") + QString::fromStdString(bulkOu), "ou");
+    tree.addTopLevelItem(parent);
+    parent->setExpanded(true);
+    const auto fill = [&] {
+        QList<QTreeWidgetItem*> children;
+        for (int i = 1; i <= 100000; ++i) {
+            const QString name = QStringLiteral("cn=user%1").arg(i, 6, 10, QLatin1Char('0'));
+            children.append(
+                keys.makeNode(QStringLiteral("LDAP://%1,").arg(name) + QString::fromStdString(bulkOu), name));
+        }
+        parent->addChildren(children);
+        QApplication::processEvents();
+    };
+    ChildOutput out;
+    fill();
+    auto start = std::chrono::steady_clock::now();
+    keys.removeChildren(parent);
+    QApplication::processEvents();
+    out.add("remove", seconds(std::chrono::steady_clock::now() - start));
+    out.add("keys-left", static_cast<double>(keys.size()));
+    fill();
+    start = std::chrono::steady_clock::now();
+    for (int i = parent->childCount() - 1; i >= 0; --i)
+        delete parent->child(i);
+    QApplication::processEvents();
+    out.add("one-by-one", seconds(std::chrono::steady_clock::now() - start));
+    out.print();
+    return 0;
 }
 
 // The directory layer's enumeration alone, without widgets: what the listing costs before the views.
@@ -434,6 +474,14 @@ void detailCases(const std::string& label, const std::string& conf, int repeats,
             ldapsearch("sub", "dc=example,dc=test", "(member=" + groupedUserValue + ")", { "cn" }),
             "ldapsearch pr=1000 (member=user) cn", 300 },
     };
+    // What every opening costs whatever the object: the window made, shown and painted, the
+    // connection opened and bound, one object read.
+    const std::string smallOu = "ou=Domain Controllers,dc=example,dc=test";
+    const Summary window = repeat(repeats, { selfPath, "child-detail", smallOu, "1" }, conf, true);
+    const Summary windowReference
+        = repeat(repeats, ldapsearch("base", smallOu, "(objectClass=*)", { "ou" }), conf, false);
+    printLine(label + " ShowDetail on an OU, opening (fixed part)", window.value("cold"), windowReference.time,
+        window.peakMb, windowReference.peakMb, "ldapsearch -s base ou");
     for (const auto& c : cases) {
         const Summary mivora
             = repeat(repeats, { selfPath, "child-detail", c.dn, std::to_string(refreshes) }, conf, true);
@@ -483,6 +531,11 @@ int parent(int argc, char** argv)
             reference.peakMb, "ldapsearch pr=1000 -s one class filter");
         printLine("(a)   the call alone (before paint)", mivora.value("first-call"), reference.time, mivora.peakMb,
             reference.peakMb, "ldapsearch pr=1000 -s one class filter");
+        const Summary removal = repeat(repeats, { selfPath, "child-remove" }, conf, true);
+        if (!removal.ok || removal.value("keys-left") != 1)
+            std::printf("(a) removal FAILED: %.0f keys left\n", removal.value("keys-left"));
+        printLine("(a) removing 100,000 children from a shown tree", removal.value("remove"),
+            removal.value("one-by-one"), removal.peakMb, removal.peakMb, "deleting them one by one");
         printLine("(a) second listing of the same node", mivora.value("second"), mivora.value("first"), mivora.peakMb,
             mivora.peakMb, "the first listing");
     }
@@ -515,6 +568,8 @@ int main(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "child-list")
         return childList(argc, argv);
+    if (mode == "child-remove")
+        return childRemove(argc, argv);
     if (mode == "child-enumerate")
         return childEnumerate();
     if (mode == "child-detail" && argc > 3)
