@@ -11,7 +11,13 @@ const QString providerPrefix = QStringLiteral("LDAP://");
 
 [[noreturn]] void badPath(const QString& text)
 {
-    throw DirectoryError(hresult::BadPathName, QStringLiteral("パス名が正しくありません: %1").arg(text.left(200)));
+    throw DirectoryError(
+        hresult::BadPathName, QStringLiteral("パス名が正しくありません: %1").arg(messageExcerpt(text, 200)));
+}
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 bool isValidServer(const QString& server)
@@ -133,8 +139,10 @@ QString rdnValue(const QString& rdn)
             break;
         if (c == '\\' && i + 1 < raw.size()) {
             const QByteArray hex = raw.mid(i + 1, 2);
-            bool ok = false;
-            const int byte = hex.size() == 2 ? hex.toInt(&ok, 16) : 0;
+            // Two hex digits exactly: toInt would also take a sign or a blank, and "\+1" or
+            // "\ 1" (an escaped plus or space before a digit) would become a control character.
+            bool ok = hex.size() == 2 && isHexDigit(hex.at(0)) && isHexDigit(hex.at(1));
+            const int byte = ok ? hex.toInt(&ok, 16) : 0;
             if (ok) {
                 value.append(static_cast<char>(byte));
                 i += 2;

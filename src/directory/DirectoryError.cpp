@@ -13,4 +13,14 @@ QString DirectoryError::reportText() const
     return QString::number(number_) + QStringLiteral("\r\n") + description_;
 }
 
+QString messageExcerpt(const QString& text, qsizetype maxLength)
+{
+    if (text.size() <= maxLength)
+        return text;
+    qsizetype length = maxLength;
+    if (length > 0 && text.at(length - 1).isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
 } // namespace directory

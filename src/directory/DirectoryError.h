@@ -33,4 +33,7 @@ private:
     QString description_;
 };
 
+// At most maxLength UTF-16 units of text for a message, never ending in half a surrogate pair.
+QString messageExcerpt(const QString& text, qsizetype maxLength);
+
 } // namespace directory

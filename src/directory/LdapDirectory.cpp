@@ -16,7 +16,7 @@ const QStringList classAttributes { QStringLiteral("objectClass"), QStringLitera
 void checkDnSyntax(const QString& dn)
 {
     if (!dn::isValid(dn))
-        throw errorFromLdap(LDAP_INVALID_DN_SYNTAX, dn.left(200));
+        throw errorFromLdap(LDAP_INVALID_DN_SYNTAX, messageExcerpt(dn, 200));
 }
 
 QString escapeFilterValue(const QString& value)

@@ -96,7 +96,7 @@ DirectoryError errorFromLdap(int resultCode, const QString& diagnostic)
         text += u' ' + subcode;
     const QString trimmed = diagnostic.trimmed();
     if (!trimmed.isEmpty())
-        text += QStringLiteral(" (サーバーからのメッセージ: %1)").arg(trimmed.left(500));
+        text += QStringLiteral(" (サーバーからのメッセージ: %1)").arg(messageExcerpt(trimmed, 500));
     return DirectoryError(static_cast<int32_t>(number), text);
 }
 

@@ -2,6 +2,8 @@
 
 #include "directory/DirectoryError.h"
 
+#include <limits>
+
 namespace directory {
 
 std::optional<ValueRange> parseValueRange(const QString& description)
@@ -42,7 +44,11 @@ QString RangedValues::firstRequest() const
 
 QString RangedValues::rangeRequest(qint64 low) const
 {
-    const QString high = step_ > 0 ? QString::number(low + step_ - 1) : QStringLiteral("*");
+    constexpr qint64 largest = std::numeric_limits<qint64>::max();
+    // The server decides low; a step past the largest number asks for everything left.
+    const QString high = step_ <= 0   ? QStringLiteral("*")
+        : low > largest - (step_ - 1) ? QString::number(largest)
+                                      : QString::number(low + step_ - 1);
     return QStringLiteral("%1;range=%2-%3").arg(attribute_).arg(low).arg(high);
 }
 
@@ -66,6 +72,13 @@ std::optional<QString> RangedValues::take(const DirObject::Attributes& attribute
         values_.append(*it);
         if (!range->high)
             return std::nullopt;
+        // A range that ends at the largest number has no next one: the server's word is bad.
+        if (*range->high == std::numeric_limits<qint64>::max()) {
+            throw DirectoryError(hresult::Fail,
+                QStringLiteral("属性 %1 の値の範囲が正しくありません (%2 番目まで受信)。")
+                    .arg(attribute_)
+                    .arg(*range->high));
+        }
         next_ = *range->high + 1;
         return rangeRequest(next_);
     }

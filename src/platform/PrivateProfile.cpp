@@ -176,7 +176,15 @@ Load loadProfile(const char* fileName, QByteArray& bytes)
         return Load::Missing;
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxProfileSize)
         return Load::Unreadable;
-    bytes = file.read(maxProfileSize + 1);
+    // In pieces: read(maxProfileSize + 1) would allocate the whole 64 MiB for every read, and
+    // size() says nothing for a device that keeps giving bytes.
+    bytes.clear();
+    while (bytes.size() <= maxProfileSize) {
+        const QByteArray piece = file.read(16 * 1024);
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
     if (bytes.size() > maxProfileSize || file.error() != QFileDevice::NoError)
         return Load::Unreadable;
     return Load::Loaded;
