@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit
   slapd ldap-utils
+  samba samba-ad-provision samba-dsdb-modules samba-common-bin python3-samba
+  krb5-user ldb-tools
   fonts-noto-cjk
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev
@@ -18,7 +20,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  # slapd's package would start a system-wide server; the project only ever runs its own.
+  # slapd's and samba's packages would start system-wide servers; the project only runs its own.
   printf '#!/bin/sh\nexit 101\n' | $sudo_cmd tee /usr/sbin/policy-rc.d >/dev/null
   $sudo_cmd chmod +x /usr/sbin/policy-rc.d
   $sudo_cmd apt-get update -qq
