@@ -8,7 +8,7 @@ std::vector<directory::ReadResult> memberNames(const directory::DirObject& group
     const QStringList paths = directory.members(group);
     if (paths.isEmpty())
         return {};
-    return directory.readEach(paths, QStringLiteral("cn"));
+    return directory.readRelated(paths, QStringLiteral("cn"), { directory::Related::Kind::MembersOf, group.dn() });
 }
 
 std::vector<directory::ReadResult> membershipNames(const directory::DirObject& object)
@@ -21,7 +21,8 @@ std::vector<directory::ReadResult> membershipNames(const directory::DirObject& o
     QStringList paths;
     for (const QString& dn : memberOf.toStringList())
         paths.append(QStringLiteral("LDAP://") + dn);
-    return directory::currentDirectory().readEach(paths, QStringLiteral("cn"));
+    return directory::currentDirectory().readRelated(
+        paths, QStringLiteral("cn"), { directory::Related::Kind::GroupsWithMember, object.dn() });
 }
 
 } // namespace details

@@ -280,6 +280,18 @@ LdapEntry Connection::readEntry(const QString& dn, const QStringList& attributes
 void Connection::searchChildren(const QString& base, const QString& filter, const QStringList& attributes,
     const std::function<void(std::vector<LdapEntry>&)>& onPage)
 {
+    searchPaged(base, LDAP_SCOPE_ONELEVEL, filter, attributes, onPage);
+}
+
+void Connection::searchSubtree(const QString& base, const QString& filter, const QStringList& attributes,
+    const std::function<void(std::vector<LdapEntry>&)>& onPage)
+{
+    searchPaged(base, LDAP_SCOPE_SUBTREE, filter, attributes, onPage);
+}
+
+void Connection::searchPaged(const QString& base, int scope, const QString& filter, const QStringList& attributes,
+    const std::function<void(std::vector<LdapEntry>&)>& onPage)
+{
     LDAP* ld = ld_.get();
     const auto startPage = [&](const berval* cookie) {
         LDAPControl* rawControl = nullptr;
@@ -288,7 +300,7 @@ void Connection::searchChildren(const QString& base, const QString& filter, cons
             failWith(rc);
         ldap::ControlPtr control(rawControl);
         LDAPControl* controls[] = { control.get(), nullptr };
-        return startSearch(base, LDAP_SCOPE_ONELEVEL, filter, attributes, controls);
+        return startSearch(base, scope, filter, attributes, controls);
     };
     int msgid = startPage(nullptr);
     for (;;) {

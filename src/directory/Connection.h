@@ -44,6 +44,9 @@ public:
     // One-level paged search; `onPage` gets each page's entries. Search references are skipped.
     void searchChildren(const QString& base, const QString& filter, const QStringList& attributes,
         const std::function<void(std::vector<LdapEntry>&)>& onPage);
+    // The same, over the whole subtree under `base`.
+    void searchSubtree(const QString& base, const QString& filter, const QStringList& attributes,
+        const std::function<void(std::vector<LdapEntry>&)>& onPage);
 
     // Pipelined base reads: sends up to `window` requests before waiting for the first answer.
     // `onResult` gets, in the order of `dns`, the entry or the error of each read.
@@ -58,6 +61,8 @@ private:
     void readAhead();
     int startSearch(const QString& base, int scope, const QString& filter, const QStringList& attributes,
         LDAPControl** serverControls);
+    void searchPaged(const QString& base, int scope, const QString& filter, const QStringList& attributes,
+        const std::function<void(std::vector<LdapEntry>&)>& onPage);
     ldap::MessagePtr waitFor(int msgid, int all);
     [[noreturn]] void failWith(int resultCode, const QString& diagnostic = {});
     [[noreturn]] void failFromSession();

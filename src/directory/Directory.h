@@ -17,6 +17,14 @@ struct ReadResult {
     std::optional<DirectoryError> error;
 };
 
+// What the objects of a read of many have in common: they are the members of one group, or the
+// groups that have one object as a member.
+struct Related {
+    enum class Kind { MembersOf, GroupsWithMember };
+    Kind kind;
+    QString dn; // the group, or the member
+};
+
 // The directory operations the program relies on. Every failure throws DirectoryError.
 // LdapDirectory talks to a real server; tests use an in-memory directory with the same interface.
 class Directory {
@@ -38,6 +46,14 @@ public:
     virtual QStringList members(const DirObject& group) = 0;
     // Binds each path and reads one property from it; one result per path, in the given order.
     virtual std::vector<ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) = 0;
+    // readEach of paths that share `related`: the same results, but a directory may take the
+    // objects one search of that relation finds from it and read only the others one by one.
+    virtual std::vector<ReadResult> readRelated(
+        const QStringList& adsPaths, const QString& propertyName, const Related& related)
+    {
+        static_cast<void>(related);
+        return readEach(adsPaths, propertyName);
+    }
     // IADsOpenDSObject::OpenDSObject: a bind with explicit credentials on a connection of its own.
     virtual DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) = 0;
 };

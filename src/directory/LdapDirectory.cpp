@@ -1,9 +1,12 @@
 #include "directory/LdapDirectory.h"
 
 #include "directory/Connection.h"
+#include "directory/DnKey.h"
 #include "directory/LdapErrors.h"
 #include "directory/RangedValues.h"
 #include "directory/ServerLocator.h"
+
+#include <QSet>
 
 namespace directory {
 
@@ -212,6 +215,106 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
                     results[static_cast<size_t>(index)].error = error;
             }
         }
+    }
+    return results;
+}
+
+std::vector<ReadResult> LdapDirectory::readRelated(
+    const QStringList& adsPaths, const QString& propertyName, const Related& related)
+{
+    const QString base = dn::domainPart(related.dn);
+    if (base.isEmpty() || adsPaths.size() < 2)
+        return readEach(adsPaths, propertyName);
+
+    // The paths the search may serve: valid, on the server of the first one, each with a key no
+    // other path shares (two values naming one entry are read one by one, as written).
+    QList<AdsPath> served(adsPaths.size());
+    QHash<QString, qsizetype> indexByKey;
+    QString uri;
+    qsizetype firstServed = -1;
+    for (qsizetype i = 0; i < adsPaths.size(); ++i) {
+        try {
+            const AdsPath path = AdsPath::parse(adsPaths.at(i));
+            const QString key = dn::comparisonKey(path.dn());
+            if (key.isEmpty())
+                continue;
+            const QString server = serverUriFor(path);
+            if (firstServed < 0) {
+                uri = server;
+                firstServed = i;
+            } else if (server != uri) {
+                continue;
+            }
+            served[i] = path;
+            const auto it = indexByKey.constFind(key);
+            if (it == indexByKey.constEnd())
+                indexByKey.insert(key, i);
+            else
+                indexByKey[key] = -1;
+        } catch (const DirectoryError&) {
+            // readEach gives it its error below.
+        }
+    }
+    if (firstServed < 0)
+        return readEach(adsPaths, propertyName);
+
+    const QStringList attributes = ldapAttributesFor(propertyName);
+    // objectClass as well: a base read filters on it, so an entry whose class the reader may not
+    // search is read one by one and fails or succeeds as it always has.
+    const QString filter
+        = QStringLiteral("(&(%1=%2)(objectClass=*))")
+              .arg(related.kind == Related::Kind::MembersOf ? QStringLiteral("memberOf") : QStringLiteral("member"),
+                  escapeFilterValue(related.dn));
+    QHash<qsizetype, LdapEntry> found;
+    QSet<qsizetype> foundTwice;
+    std::optional<DirectoryError> connectionFailure;
+    try {
+        const std::shared_ptr<Connection> connection = connectionFor(served.at(firstServed));
+        try {
+            run(connection, [&](Connection& ldap) {
+                ldap.searchSubtree(base, filter, attributes, [&](std::vector<LdapEntry>& page) {
+                    for (LdapEntry& entry : page) {
+                        const qsizetype index = indexByKey.value(dn::comparisonKey(entry.dn), -1);
+                        if (index < 0)
+                            continue;
+                        if (found.contains(index))
+                            foundTwice.insert(index);
+                        else
+                            found.insert(index, std::move(entry));
+                    }
+                });
+                return 0;
+            });
+        } catch (const DirectoryError& error) {
+            // A limit, a refused filter, a base the server does not hold: what came before the
+            // failure is still right, the rest is read one by one. A lost connection fails
+            // every read on it, as in readEach.
+            if (!connection->isAlive())
+                connectionFailure = error;
+        }
+    } catch (const DirectoryError& error) {
+        connectionFailure = error;
+    }
+
+    std::vector<ReadResult> results(static_cast<size_t>(adsPaths.size()));
+    QStringList rest;
+    QList<qsizetype> restAt;
+    for (qsizetype i = 0; i < adsPaths.size(); ++i) {
+        ReadResult& result = results[static_cast<size_t>(i)];
+        const auto entry = found.find(i);
+        if (entry != found.end() && !foundTwice.contains(i)) {
+            result.value = DirObject(served.at(i), std::move(entry->attributes)).get(propertyName);
+        } else if (connectionFailure && !served.at(i).dn().isEmpty()) {
+            result.error = *connectionFailure;
+        } else {
+            rest.append(adsPaths.at(i));
+            restAt.append(i);
+        }
+    }
+    if (!rest.isEmpty()) {
+        std::vector<ReadResult> read = readEach(rest, propertyName);
+        for (qsizetype k = 0; k < restAt.size(); ++k)
+            results[static_cast<size_t>(restAt.at(k))] = std::move(read[static_cast<size_t>(k)]);
     }
     return results;
 }

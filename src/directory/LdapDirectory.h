@@ -25,6 +25,11 @@ public:
         const std::function<void(const Batch&)>& onBatch) override;
     QStringList members(const DirObject& group) override;
     std::vector<ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) override;
+    // One paged subtree search of the relation under the domain of `related.dn` serves every path
+    // it finds an entry for, matched by DN; every other path (hidden, in another domain or server,
+    // a server without memberOf, a DN the match cannot pair) is read as readEach reads it.
+    std::vector<ReadResult> readRelated(
+        const QStringList& adsPaths, const QString& propertyName, const Related& related) override;
     DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override;
 
     // 0: follow the server's own ranges of "member"; n: request explicit ranges of n values.

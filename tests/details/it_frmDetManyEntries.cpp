@@ -2,12 +2,11 @@
 // outstanding at once: the lists must be what reading them one after the other gives, with the
 // unreadable entries at the edges of those windows. A private server holds the extra entries.
 #include "DetailsTestSupport.h"
-#include "ScratchDirectoryServer.h"
+#include "PrivateDirectory.h"
 #include "TestDirectory.h"
 #include "directory/LdapDirectory.h"
 
 #include <QTabWidget>
-#include <QTemporaryFile>
 #include <QTest>
 #include <memory>
 
@@ -58,25 +57,9 @@ QStringList cnsOf(const QStringList& dns)
 // The first and last place of a window, and the places either side of the boundaries.
 const QList<int> unreadablePlaces { 0, window - 1, window, window + 1, 2 * window, memberCount - 1 };
 
-QByteArray line(const char* type, const QString& value)
-{
-    return QByteArray(type) + ":: " + value.toUtf8().toBase64() + '\n';
-}
-
 QByteArray entry(const QString& dn, const QStringList& classes, const QStringList& members, const QStringList& memberOf)
 {
-    QByteArray ldif = line("dn", dn);
-    for (const QString& objectClass : classes)
-        ldif += line("objectClass", objectClass);
-    ldif += line("cn", cnOf(dn));
-    if (classes.contains(QStringLiteral("person")))
-        ldif += line("sn", cnOf(dn));
-    for (const QString& member : members)
-        ldif += line("member", member);
-    // slapadd bypasses the memberof overlay: memberOf is written as the program will read it.
-    for (const QString& group : memberOf)
-        ldif += line("memberOf", group);
-    return ldif + '\n';
+    return ldifEntry(dn, classes, cnOf(dn), members, memberOf);
 }
 
 // Every memberOf value of the user: the readable groups of ou=大量 with an unreadable one at each
@@ -95,9 +78,8 @@ QStringList userMemberships()
 
 QByteArray extraEntries()
 {
-    const QStringList group { QStringLiteral("top"), QStringLiteral("group") };
-    const QStringList user { QStringLiteral("top"), QStringLiteral("person"), QStringLiteral("organizationalPerson"),
-        QStringLiteral("user") };
+    const QStringList& group = groupClasses;
+    const QStringList& user = userClasses;
     QByteArray ldif = entry(bigGroup, group, memberDns(), {});
     for (const int place : unreadablePlaces) {
         QStringList members = memberDns();
@@ -116,17 +98,8 @@ QByteArray extraEntries()
 class ItFrmDetManyEntries : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(ldif.open());
-        ldif.write(extraEntries());
-        ldif.close();
-        server = std::make_unique<ScratchDirectoryServer>(ScratchDirectoryServer::Options { {}, { ldif.fileName() } });
-        QVERIFY2(server->start(), qPrintable(server->lastError()));
-        // Before anything in this process touches libldap.
-        server->useForThisProcess();
-    }
-    void cleanupTestCase() { server.reset(); }
+    void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
+    void cleanupTestCase() { server.stop(); }
     void cleanup()
     {
         mdlMain::strObjectPath.clear();
@@ -191,8 +164,7 @@ private slots:
     }
 
 private:
-    QTemporaryFile ldif;
-    std::unique_ptr<ScratchDirectoryServer> server;
+    PrivateDirectory server;
 };
 
 QTEST_MAIN(ItFrmDetManyEntries)

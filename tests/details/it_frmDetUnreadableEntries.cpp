@@ -2,11 +2,10 @@
 // private server that holds the sample data and a few more entries naming the hidden group
 // and a DN that does not exist.
 #include "DetailsTestSupport.h"
-#include "ScratchDirectoryServer.h"
+#include "PrivateDirectory.h"
 #include "TestDirectory.h"
 
 #include <QTabWidget>
-#include <QTemporaryFile>
 #include <QTest>
 #include <memory>
 
@@ -26,39 +25,15 @@ const QString hiddenLast = QStringLiteral("CN=最後が見えないグループ,
 const QString hiddenMembership = QStringLiteral("CN=所属先が見えないグループ,CN=Users,DC=example,DC=test");
 const QString unreadableUser = QStringLiteral("CN=所属先が読めない利用者,CN=Users,DC=example,DC=test");
 
-// One LDIF line; every value in base64, which is always allowed and keeps UTF-8 intact.
-QByteArray line(const char* type, const QString& value)
-{
-    return QByteArray(type) + ":: " + value.toUtf8().toBase64() + '\n';
-}
-
-QByteArray entry(const QString& dn, const QStringList& classes, const QString& cn, const QStringList& members,
-    const QStringList& memberOf)
-{
-    QByteArray ldif = line("dn", dn);
-    for (const QString& objectClass : classes)
-        ldif += line("objectClass", objectClass);
-    ldif += line("cn", cn);
-    if (classes.contains(QStringLiteral("person")))
-        ldif += line("sn", cn);
-    for (const QString& member : members)
-        ldif += line("member", member);
-    // slapadd bypasses the memberof overlay: memberOf is written as the program will read it.
-    for (const QString& group : memberOf)
-        ldif += line("memberOf", group);
-    return ldif + '\n';
-}
-
 QByteArray extraEntries()
 {
-    const QStringList group { QStringLiteral("top"), QStringLiteral("group") };
-    const QStringList user { QStringLiteral("top"), QStringLiteral("person"), QStringLiteral("organizationalPerson"),
-        QStringLiteral("user") };
-    return entry(hiddenFirst, group, QStringLiteral("先頭が見えないグループ"), { hidden, suzuki }, {})
-        + entry(hiddenLast, group, QStringLiteral("最後が見えないグループ"), { suzuki, tanaka, hidden }, {})
-        + entry(hiddenMembership, group, QStringLiteral("所属先が見えないグループ"), { suzuki, tanaka },
+    const QStringList& group = groupClasses;
+    const QStringList& user = userClasses;
+    return ldifEntry(hiddenFirst, group, QStringLiteral("先頭が見えないグループ"), { hidden, suzuki }, {})
+        + ldifEntry(hiddenLast, group, QStringLiteral("最後が見えないグループ"), { suzuki, tanaka, hidden }, {})
+        + ldifEntry(hiddenMembership, group, QStringLiteral("所属先が見えないグループ"), { suzuki, tanaka },
             { allStaff, hidden, sysAdmins })
-        + entry(unreadableUser, user, QStringLiteral("所属先が読めない利用者"), {}, { missing, allStaff, hidden });
+        + ldifEntry(unreadableUser, user, QStringLiteral("所属先が読めない利用者"), {}, { missing, allStaff, hidden });
 }
 
 } // namespace
@@ -66,17 +41,8 @@ QByteArray extraEntries()
 class ItFrmDetUnreadableEntries : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(ldif.open());
-        ldif.write(extraEntries());
-        ldif.close();
-        server = std::make_unique<ScratchDirectoryServer>(ScratchDirectoryServer::Options { {}, { ldif.fileName() } });
-        QVERIFY2(server->start(), qPrintable(server->lastError()));
-        // Before anything in this process touches libldap.
-        server->useForThisProcess();
-    }
-    void cleanupTestCase() { server.reset(); }
+    void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
+    void cleanupTestCase() { server.stop(); }
     void cleanup()
     {
         mdlMain::strObjectPath.clear();
@@ -135,8 +101,7 @@ private slots:
     }
 
 private:
-    QTemporaryFile ldif;
-    std::unique_ptr<ScratchDirectoryServer> server;
+    PrivateDirectory server;
 };
 
 QTEST_MAIN(ItFrmDetUnreadableEntries)
