@@ -95,7 +95,7 @@ make_template() {
     # Provisioning leaves these out of smb.conf: simple binds on plain LDAP (the TLS tests
     # use them; the default refuses them without TLS), an audit of every authentication
     # (the tests read it to see that no password was sent), no fsync of the databases.
-    sed -i 's/^\[global\]$/&\n\tldap server require strong auth = no\n\tlog level = 1 auth_audit:3\n\tldb:nosync = true/' "$conf"
+    sed -i 's/^\[global\]$/&\n\tldap server require strong auth = no\n\tlog level = 1 auth_audit:5\n\tldb:nosync = true/' "$conf"
     grep -q 'auth_audit' "$conf" || die "cannot add settings to $conf"
 
     # A certificate for every address a DC may take (Samba's own names only its host name);

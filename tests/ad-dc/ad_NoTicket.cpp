@@ -1,0 +1,74 @@
+// Connect against the Samba DC with no Kerberos ticket: the directory's error box, nothing
+// connected, and the account and password fields never reach the server. A process of its own:
+// the credential cache is chosen before anything asks Kerberos for one.
+#include "../browser/BrowserTests.h"
+#include "AdDc.h"
+#include "directory/LdapErrors.h"
+
+#include <QLineEdit>
+
+using namespace browsertests;
+using platform::MessageIcon;
+
+namespace {
+const QString typedAccount = QStringLiteral("mivora-tester@example.test");
+const QString typedPassword = QStringLiteral("NoTicket-Passw0rd!");
+
+QByteArray sambaLog()
+{
+    return readBytes(AdDc::runDirectory + QStringLiteral("/log/samba.out"));
+}
+} // namespace
+
+class AdNoTicket : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        AD_DC_SKIP_UNLESS_RUNNING();
+        // A cache that holds no ticket (a file that does not exist).
+        qputenv("KRB5CCNAME", "FILE:" + QFile::encodeName(AdDc::runDirectory) + "/no-ticket/krb5cc");
+    }
+
+    void connectShowsTheDirectorysErrorAndStaysUnconnected()
+    {
+        const auto window = openMainWindow();
+        window->txtDomain->setText(AdDc::domain);
+        window->txtAccount->setText(typedAccount);
+        window->txtPassWord->setText(typedPassword);
+        MessageRecorder recorder;
+        const qsizetype logBefore = sambaLog().size();
+
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            recorder.boxes.clear();
+            click(window->cmdConnect);
+
+            QCOMPARE(recorder.boxes.size(), 1);
+            const Box& box = recorder.boxes.constFirst();
+            QCOMPARE(box.icon, MessageIcon::Critical);
+            // The number and the description of the failed bind: a local error of the client, with
+            // the SASL library's words on the missing credentials.
+            const directory::DirectoryError expected = directory::errorFromLdap(-2 /* LDAP_LOCAL_ERROR */);
+            const QString prefix = QString::number(expected.number()) + QStringLiteral("\r\n");
+            QVERIFY2(box.text.startsWith(prefix + expected.description()), qPrintable(box.text));
+            QVERIFY2(box.text.contains(QStringLiteral("GSSAPI")), qPrintable(box.text));
+            // Not connected: the fields stay open for another try, and nothing is listed.
+            QVERIFY(window->cmdConnect->isEnabled());
+            QVERIFY(window->txtDomain->isEnabled());
+            QVERIFY(window->txtAccount->isEnabled());
+            QVERIFY(window->txtPassWord->isEnabled());
+            QCOMPARE(window->lvList->topLevelItemCount(), 0);
+            QVERIFY(!QApplication::overrideCursor());
+        }
+
+        // The server heard of neither the account nor the password.
+        const QByteArray log = sambaLog().mid(logBefore);
+        QVERIFY(!log.contains("mivora-tester@example.test"));
+        QVERIFY(!log.contains(typedPassword.toUtf8()));
+        QVERIFY(!log.contains("simple bind"));
+    }
+};
+
+QTEST_MAIN(AdNoTicket)
+#include "ad_NoTicket.moc"

@@ -1,0 +1,219 @@
+// The details window against a real Active Directory (Samba's): the user, group, computer and
+// OU tabs, a group of 1,600 members read in ranges, and the domain object that has no tab.
+#include "../details/DetailsTestSupport.h"
+#include "AdDc.h"
+#include "directory/LdapDirectory.h"
+
+#include <QPushButton>
+#include <QTabWidget>
+
+using platform::MessageIcon;
+
+namespace {
+
+std::unique_ptr<frmDet> openOn(const QString& dn)
+{
+    mdlMain::strObjectPath = AdDc::adsPath(dn);
+    return std::make_unique<frmDet>();
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+class AdFrmDet : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { AD_DC_SKIP_UNLESS_RUNNING(); }
+    void cleanup()
+    {
+        if (auto* ldap = dynamic_cast<directory::LdapDirectory*>(&directory::currentDirectory()))
+            ldap->setMemberRangeStep(0);
+        mdlMain::strObjectPath.clear();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void userTabShowsNamesAndGroups_data()
+    {
+        QTest::addColumn<QString>("dn");
+        QTest::addColumn<QStringList>("names"); // cn, displayName, sn, givenName
+        QTest::addColumn<QStringList>("groups"); // sorted: the server's order of memberOf is its own
+        QTest::newRow("two groups") << AdDc::yamadaTaro << QStringList({ "山田 太郎", "山田 太郎", "山田", "太郎" })
+                                    << QStringList({ "プロジェクトA", "営業部メンバー" });
+        QTest::newRow("no displayName") << AdDc::tanakaMinoru << QStringList({ "田中 実", "", "田中", "実" })
+                                        << QStringList({ "プロジェクトA", "全社員" });
+        QTest::newRow("nested group") << AdDc::satoHanako << QStringList({ "佐藤 花子", "佐藤 花子", "佐藤", "花子" })
+                                      << QStringList({ "東京支店メンバー" });
+        QTest::newRow("escaped comma") << AdDc::yamadaJiro
+                                       << QStringList({ "Yamada, Jiro", "Yamada, Jiro", "Yamada", "Jiro" })
+                                       << QStringList({ "全社員" });
+        QTest::newRow("escaped equals sign")
+            << AdDc::suzukiEquals << QStringList({ "鈴木=一郎", "鈴木=一郎", "鈴木", "一郎" })
+            << QStringList({ "全社員" });
+        QTest::newRow("escaped number sign")
+            << AdDc::takahashiHash << QStringList({ "#高橋 直子", "#高橋 直子", "高橋", "直子" })
+            << QStringList({ "全社員" });
+        // Domain Users is the primary group, which memberOf does not name.
+        QTest::newRow("the test account")
+            << AdDc::tester << QStringList({ "mivora-tester", "Mivora Tester", "Tester", "Mivora" }) << QStringList();
+    }
+    void userTabShowsNamesAndGroups()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, groups);
+        MessageRecorder recorder;
+
+        const auto det = openOn(dn);
+
+        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
+        QCOMPARE(det->sstDet->currentIndex(), 3);
+        QCOMPARE(QStringList({ det->txtUsrName->text(), det->txtDisName->text(), det->txtLastName->text(),
+                     det->txtGivenName->text() }),
+            names);
+        QCOMPARE(sorted(entriesOf(det->lstUsrGroup)), groups);
+        QCOMPARE(det->lstGrpGroup->count() + det->lstGrpMember->count(), 0);
+    }
+
+    void groupTabListsMembersAndMemberships_data()
+    {
+        QTest::addColumn<QString>("dn");
+        QTest::addColumn<QString>("cn");
+        QTest::addColumn<QStringList>("members"); // sorted
+        QTest::addColumn<QStringList>("memberships"); // sorted
+        QTest::newRow("nested, with a computer")
+            << AdDc::salesMembers << "営業部メンバー"
+            << QStringList({ "PC-EIGYO-001", "山田 太郎", "東京支店メンバー" }) << QStringList({ "全社員" });
+        QTest::newRow("members with escaped DNs")
+            << AdDc::allStaff << "全社員"
+            << QStringList({ "#高橋 直子", "Yamada, Jiro", "営業部メンバー", "田中 実", "鈴木=一郎" }) << QStringList();
+        QTest::newRow("in a nested group") << AdDc::tokyoMembers << "東京支店メンバー" << QStringList({ "佐藤 花子" })
+                                           << QStringList({ "営業部メンバー" });
+        QTest::newRow("members by primary group only")
+            << AdDc::domainUsers << "Domain Users" << QStringList() << QStringList({ "Users" });
+    }
+    void groupTabListsMembersAndMemberships()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QString, cn);
+        QFETCH(QStringList, members);
+        QFETCH(QStringList, memberships);
+        MessageRecorder recorder;
+
+        const auto det = openOn(dn);
+
+        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
+        QCOMPARE(det->sstDet->currentIndex(), 2);
+        QCOMPARE(det->txtGrpName->text(), cn);
+        QCOMPARE(sorted(entriesOf(det->lstGrpGroup)), members);
+        QCOMPARE(sorted(entriesOf(det->lstGrpMember)), memberships);
+    }
+
+    void groupOf1600MembersListsThemAll_data()
+    {
+        QTest::addColumn<qint64>("step");
+        QTest::newRow("as the server gives them") << qint64(0);
+        QTest::newRow("in ranges of 250") << qint64(250);
+    }
+    void groupOf1600MembersListsThemAll()
+    {
+        QFETCH(qint64, step);
+        auto* ldap = dynamic_cast<directory::LdapDirectory*>(&directory::currentDirectory());
+        QVERIFY(ldap);
+        ldap->setMemberRangeStep(step);
+        MessageRecorder recorder;
+
+        const auto det = openOn(AdDc::bulkGroup);
+
+        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
+        QCOMPARE(det->sstDet->currentIndex(), 2);
+        QCOMPARE(det->txtGrpName->text(), QStringLiteral("大量グループ"));
+        QStringList expected;
+        for (int k = 1; k <= AdDc::bulkUsers; ++k)
+            expected.append(QStringLiteral("社員%1").arg(k, 4, 10, QLatin1Char('0')));
+        const QStringList members = entriesOf(det->lstGrpGroup);
+        QCOMPARE(members.size(), AdDc::bulkUsers);
+        QCOMPARE(sorted(members), expected);
+        // In the order of the group's member values.
+        QStringList serverOrder;
+        for (const QString& member : AdDc::valuesOf(
+                 AdDc::ldapsearch(AdDc::bulkGroup, QStringLiteral("base"), QStringLiteral("(objectClass=*)"), "member"),
+                 "member"))
+            serverOrder.append(directory::dn::rdnValue(directory::dn::firstRdn(member)));
+        QCOMPARE(members, serverOrder);
+        QCOMPARE(det->lstGrpMember->count(), 0);
+    }
+
+    void computerOpensOnTheComputerTab_data()
+    {
+        QTest::addColumn<QString>("dn");
+        QTest::addColumn<QString>("cn");
+        QTest::newRow("in a Japanese OU") << AdDc::pcSales << "PC-EIGYO-001";
+        QTest::newRow("in CN=Computers") << AdDc::pc0001 << "PC-0001";
+        QTest::newRow("the domain controller") << AdDc::dc1 << "DC1";
+    }
+    void computerOpensOnTheComputerTab()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QString, cn);
+        MessageRecorder recorder;
+
+        const auto det = openOn(dn);
+
+        QVERIFY(recorder.boxes.isEmpty());
+        QCOMPARE(det->sstDet->currentIndex(), 1);
+        QCOMPARE(det->txtCompName->text(), cn);
+        // A computer is a user too, by its class chain; the user tab stays empty.
+        QVERIFY(det->txtUsrName->text().isEmpty());
+    }
+
+    void containersAndOusOpenOnTheFirstTab_data()
+    {
+        QTest::addColumn<QString>("dn");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("organizational unit") << AdDc::sales << "営業部";
+        QTest::newRow("domain controllers") << AdDc::domainControllers << "Domain Controllers";
+        QTest::newRow("container") << AdDc::users << "Users";
+        QTest::newRow("container in an OU") << AdDc::salesDocuments << "資料";
+    }
+    void containersAndOusOpenOnTheFirstTab()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QString, name);
+        MessageRecorder recorder;
+
+        const auto det = openOn(dn);
+
+        QVERIFY(recorder.boxes.isEmpty());
+        QCOMPARE(det->sstDet->currentIndex(), 0);
+        QCOMPARE(det->txtOuName->text(), name);
+    }
+
+    void objectsWithoutATabWarn_data()
+    {
+        QTest::addColumn<QString>("dn");
+        QTest::newRow("the domain (domainDNS)") << AdDc::base;
+        QTest::newRow("builtinDomain") << AdDc::builtin;
+        QTest::newRow("contact") << AdDc::usersContact;
+    }
+    void objectsWithoutATabWarn()
+    {
+        QFETCH(QString, dn);
+        MessageRecorder recorder;
+
+        const auto det = openOn(dn);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(recorder.boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
+        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Warning);
+        QCOMPARE(det->sstDet->currentIndex(), 0);
+        QVERIFY(everyFieldEmpty(*det));
+    }
+};
+
+QTEST_MAIN(AdFrmDet)
+#include "ad_frmDet.moc"
