@@ -38,6 +38,36 @@ bool isDomainComponent(const LDAPRDN rdn)
     return rdn[0] && !rdn[1] && text(rdn[0]->la_attr).compare(u"dc", Qt::CaseInsensitive) == 0;
 }
 
+void appendNumber(QString& key, qsizetype number)
+{
+    char digits[24];
+    int length = 0;
+    do {
+        digits[length++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number > 0);
+    while (length > 0)
+        key.append(QLatin1Char(digits[--length]));
+}
+
+// "type=length:value" with the type in lower case (types are ASCII) and the value case-folded,
+// or "#hex" for a value given as #hex. The length keeps "a=b,c" and "a=b","c" apart whatever
+// the values hold.
+void appendAva(QString& key, const LDAPAVA& ava)
+{
+    for (ber_len_t i = 0; i < ava.la_attr.bv_len; ++i) {
+        const char c = ava.la_attr.bv_val[i];
+        key.append(QLatin1Char(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c));
+    }
+    key.append(u'=');
+    const QString value = (ava.la_flags & LDAP_AVA_BINARY) ? u'#'
+            + QString::fromLatin1(QByteArray(ava.la_value.bv_val, static_cast<qsizetype>(ava.la_value.bv_len)).toHex())
+                                                           : text(ava.la_value).toCaseFolded();
+    appendNumber(key, value.size());
+    key.append(u':');
+    key.append(value);
+}
+
 } // namespace
 
 QString comparisonKey(const QString& dn)
@@ -46,19 +76,22 @@ QString comparisonKey(const QString& dn)
     if (!parsed)
         return {};
     QString key;
+    key.reserve(dn.size() + 32);
     for (LDAPRDN* rdn = parsed.get(); *rdn; ++rdn) {
-        QStringList parts;
-        for (LDAPAVA** ava = *rdn; *ava; ++ava) {
-            const berval& value = (*ava)->la_value;
-            // A value given as #hex stays the bytes it names; text values compare without case.
-            const QString valueKey = ((*ava)->la_flags & LDAP_AVA_BINARY)
-                ? u'#' + QString::fromLatin1(QByteArray(value.bv_val, static_cast<qsizetype>(value.bv_len)).toHex())
-                : text(value).toCaseFolded();
-            // Lengths in front keep "a=b,c" and "a=b","c" apart whatever the values hold.
-            parts.append(text((*ava)->la_attr).toLower() + u'=' + QString::number(valueKey.size()) + u':' + valueKey);
+        if (!(*rdn)[1]) {
+            appendAva(key, *(*rdn)[0]);
+        } else {
+            // The parts of a multi-valued RDN in any order name the same entry.
+            QStringList parts;
+            for (LDAPAVA** ava = *rdn; *ava; ++ava) {
+                QString part;
+                appendAva(part, **ava);
+                parts.append(part);
+            }
+            parts.sort();
+            key.append(parts.join(u'+'));
         }
-        parts.sort();
-        key += QString::number(parts.size()) + u'|' + parts.join(u'|') + u'/';
+        key.append(u'/');
     }
     return key;
 }

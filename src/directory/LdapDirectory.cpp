@@ -6,8 +6,6 @@
 #include "directory/RangedValues.h"
 #include "directory/ServerLocator.h"
 
-#include <QSet>
-
 namespace directory {
 
 namespace {
@@ -153,7 +151,9 @@ QStringList LdapDirectory::members(const DirObject& group)
 QStringList LdapDirectory::ldapAttributesFor(const QString& propertyName)
 {
     const QString key = propertyName.toLower();
-    QStringList attributes = classAttributes;
+    // Only what Get reads: no class, which nobody asks of these objects. For each of 5,000
+    // members that is one value to decode and keep instead of six.
+    QStringList attributes;
     if (key == u"displayname")
         attributes.append(QStringLiteral("displayName"));
     else if (key == u"lastname")
@@ -265,8 +265,10 @@ std::vector<ReadResult> LdapDirectory::readRelated(
         = QStringLiteral("(&(%1=%2)(objectClass=*))")
               .arg(related.kind == Related::Kind::MembersOf ? QStringLiteral("memberOf") : QStringLiteral("member"),
                   escapeFilterValue(related.dn));
-    QHash<qsizetype, LdapEntry> found;
-    QSet<qsizetype> foundTwice;
+    // Per path: how often the search returned its entry, and the value read from it. The entry
+    // itself is dropped at once, so 5,000 of them never live side by side.
+    std::vector<char> timesFound(static_cast<size_t>(adsPaths.size()), 0);
+    std::vector<AttrValue> foundValues(static_cast<size_t>(adsPaths.size()));
     std::optional<DirectoryError> connectionFailure;
     try {
         const std::shared_ptr<Connection> connection = connectionFor(served.at(firstServed));
@@ -277,10 +279,11 @@ std::vector<ReadResult> LdapDirectory::readRelated(
                         const qsizetype index = indexByKey.value(dn::comparisonKey(entry.dn), -1);
                         if (index < 0)
                             continue;
-                        if (found.contains(index))
-                            foundTwice.insert(index);
-                        else
-                            found.insert(index, std::move(entry));
+                        char& times = timesFound[static_cast<size_t>(index)];
+                        if (times == 0)
+                            foundValues[static_cast<size_t>(index)]
+                                = DirObject(served.at(index), std::move(entry.attributes)).get(propertyName);
+                        times = times == 0 ? 1 : 2;
                     }
                 });
                 return 0;
@@ -301,9 +304,8 @@ std::vector<ReadResult> LdapDirectory::readRelated(
     QList<qsizetype> restAt;
     for (qsizetype i = 0; i < adsPaths.size(); ++i) {
         ReadResult& result = results[static_cast<size_t>(i)];
-        const auto entry = found.find(i);
-        if (entry != found.end() && !foundTwice.contains(i)) {
-            result.value = DirObject(served.at(i), std::move(entry->attributes)).get(propertyName);
+        if (timesFound[static_cast<size_t>(i)] == 1) {
+            result.value = std::move(foundValues[static_cast<size_t>(i)]);
         } else if (connectionFailure && !served.at(i).dn().isEmpty()) {
             result.error = *connectionFailure;
         } else {

@@ -37,7 +37,8 @@ public:
     // Connections currently held open (for tests of reuse).
     qsizetype openConnectionCount() const { return connections_.size(); }
 
-    // The LDAP attributes to read for an ADSI property name (for Get on an object bound for it).
+    // The LDAP attributes that Get of an ADSI property name reads (for the reads of many objects,
+    // whose objects serve that one Get).
     static QStringList ldapAttributesFor(const QString& propertyName);
     // "(|(objectClass=a)(objectClass=b)...)" with each name escaped; "(objectClass=*)" for none.
     static QString classFilterText(const QStringList& classNames);
