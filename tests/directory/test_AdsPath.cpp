@@ -117,6 +117,16 @@ private slots:
         QTest::newRow("trailing backslash") << "CN=a\\"
                                             << "CN=a\\"
                                             << "a\\";
+        // toInt would read "+1" and " 1" as hex numbers and make control characters of them.
+        QTest::newRow("escaped plus before a digit") << "CN=a\\+1,DC=x"
+                                                     << "CN=a\\+1"
+                                                     << "a+1";
+        QTest::newRow("escaped blank before a digit") << "CN=\\ 1,DC=x"
+                                                      << "CN=\\ 1"
+                                                      << " 1";
+        QTest::newRow("escaped minus before hex") << "CN=\\-f,DC=x"
+                                                  << "CN=\\-f"
+                                                  << "-f";
     }
     void firstRdnKeepsTheServersSpelling()
     {

@@ -5,6 +5,7 @@
 
 #include <QTest>
 #include <ldap.h>
+#include <limits>
 
 using directory::AdsPath;
 using directory::AttrValue;
@@ -127,6 +128,21 @@ private slots:
             DirectoryError, member.take({ { QStringLiteral("member;range=20-*"), numbered(20, 25) } }));
     }
 
+    void rangesNearTheLargestNumberNeitherOverflowNorRunOn()
+    {
+        constexpr qint64 largest = std::numeric_limits<qint64>::max();
+        RangedValues endless(QStringLiteral("member"));
+        const QString last = QStringLiteral("member;range=0-%1").arg(largest);
+        QVERIFY_THROWS_EXCEPTION(DirectoryError, endless.take({ { last, numbered(0, 1) } }));
+
+        // The server picks the low end; the next request must not wrap past the largest number.
+        RangedValues stepped(QStringLiteral("member"), 100);
+        const qint64 high = largest - 10;
+        const QString first = QStringLiteral("member;range=0-%1").arg(high);
+        QCOMPARE(stepped.take({ { first, numbered(0, 1) } }),
+            std::optional<QString>(QStringLiteral("member;range=%1-%2").arg(high + 1).arg(largest)));
+    }
+
     void malformedRangesAreNotRanges()
     {
         QVERIFY(!directory::parseValueRange(QStringLiteral("member")));
@@ -151,6 +167,21 @@ private slots:
         const DirectoryError unknown = directory::errorFromLdap(LDAP_OTHER);
         QCOMPARE(unknown.number(), static_cast<int32_t>(0x80004005));
         QVERIFY(unknown.description().contains(QStringLiteral("LDAP 80")));
+    }
+
+    void messageExcerptsNeverEndInHalfACharacter()
+    {
+        const QString face = QStringLiteral("\U0001F600");
+        QCOMPARE(directory::messageExcerpt(QString(199, u'a') + face, 200), QString(199, u'a'));
+        QCOMPARE(directory::messageExcerpt(QString(198, u'a') + face, 200), QString(198, u'a') + face);
+        QCOMPARE(directory::messageExcerpt(QStringLiteral("short"), 200), QStringLiteral("short"));
+        // The server's words are cut at 500 units: a pair across the cut goes whole.
+        const QString words = QString(499, u'x') + face + QStringLiteral("tail");
+        const QString text = directory::errorFromLdap(LDAP_OTHER, words).description();
+        QVERIFY(!text.contains(face));
+        QVERIFY(text.contains(QString(499, u'x') + u')'));
+        for (QChar c : text)
+            QVERIFY(!c.isSurrogate());
     }
 
     void errorTextHasNumberCrLfDescriptionAndTheServersWords()
