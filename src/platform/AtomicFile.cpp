@@ -13,6 +13,7 @@ namespace platform {
 namespace {
 
 qint64 failAfter = -1;
+void (*stopHook)() = nullptr;
 
 bool writeAll(int fd, const char* data, qint64 size)
 {
@@ -21,6 +22,8 @@ bool writeAll(int fd, const char* data, qint64 size)
         qint64 chunk = size - written;
         if (failAfter >= 0) {
             if (written >= failAfter) {
+                if (stopHook)
+                    stopHook();
                 errno = ENOSPC;
                 return false;
             }
@@ -96,6 +99,11 @@ namespace testing {
 void failWritesAfter(qint64 bytes)
 {
     failAfter = bytes;
+}
+
+void whenWritesStop(void (*stop)())
+{
+    stopHook = stop;
 }
 } // namespace testing
 

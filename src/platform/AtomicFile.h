@@ -17,6 +17,9 @@ namespace testing {
 // Makes each later write fail with ENOSPC once this many bytes of the temporary file are
 // written, as a full disk would; a negative count switches the failure off.
 void failWritesAfter(qint64 bytes);
+// Calls stop when that count is reached, before the write fails: a test stops or kills the
+// process there, as a crash half way through a save would. Null switches it off.
+void whenWritesStop(void (*stop)());
 } // namespace testing
 
 } // namespace platform

@@ -9,9 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,6 +96,45 @@ private:
 
     QByteArray path;
     bool immutable = false;
+};
+
+// A tmpfs of the given size on a folder of its own for as long as the guard lives: a disk that
+// really fills up. Mounting needs root (CI runs as root); ok() is false otherwise and reason()
+// says why, for the skip message.
+class SmallTmpfs {
+public:
+    explicit SmallTmpfs(qint64 bytes)
+    {
+        if (!folder.isValid()) {
+            why = QStringLiteral("no temporary folder for the tmpfs");
+            return;
+        }
+        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
+        mounted = ::mount("mivora-test", QFile::encodeName(folder.path()).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                      options.constData())
+            == 0;
+        if (!mounted) {
+            why = QStringLiteral("cannot mount a small tmpfs (%1): the full-disk case needs root, as in CI")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    }
+    ~SmallTmpfs()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(folder.path()).constData(), MNT_DETACH);
+    }
+    SmallTmpfs(const SmallTmpfs&) = delete;
+    SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+
+    bool ok() const { return mounted; }
+    QString reason() const { return why; }
+    QString path() const { return folder.path(); }
+    QString filePath(const QString& name) const { return folder.filePath(name); }
+
+private:
+    QTemporaryDir folder;
+    bool mounted = false;
+    QString why;
 };
 
 } // namespace testfiles

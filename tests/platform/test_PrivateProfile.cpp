@@ -1,9 +1,13 @@
 #include "TestFiles.h"
 #include "probes/basAPI.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <memory>
+#include <sys/wait.h>
 
 using namespace testfiles;
 
@@ -135,6 +139,55 @@ private slots:
         QVERIFY(put("Data", "DOMAIN", "v"));
         QCOMPARE(get("Data", "DOMAIN", "none"), QByteArray("v"));
         QVERIFY(readBytes(path).startsWith(contents));
+    }
+
+    void aDeviceThatNeverEndsIsNotASettingsFile()
+    {
+        // size() is 0 for a device: the reader must stop by itself after the largest file.
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        QCOMPARE(get("Data", "DOMAIN", "none"), QByteArray("none"));
+        QVERIFY(!put("Data", "DOMAIN", "v"));
+        QVERIFY(QFileInfo(path).isSymLink());
+    }
+
+    void saveKilledHalfWayLeavesThePreviousFile()
+    {
+        QVERIFY(writeBytes(path, "[Data]\r\nDOMAIN=old.test\r\n"));
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // The save stops itself after 12 bytes of the new file; the parent kills it there.
+            platform::testing::failWritesAfter(12);
+            platform::testing::whenWritesStop([] { ::raise(SIGSTOP); });
+            put("Data", "DOMAIN", "new.test");
+            ::_exit(0);
+        }
+        int status = 0;
+        const bool stopped = ::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        QVERIFY2(stopped, "the saving process did not get half way");
+
+        QCOMPARE(readBytes(path), QByteArray("[Data]\r\nDOMAIN=old.test\r\n"));
+        QCOMPARE(get("Data", "DOMAIN"), QByteArray("old.test"));
+        // The part written is in a file of its own, which the next save does not mind.
+        const QStringList names = entries(temp->path());
+        QCOMPARE(names.size(), 2);
+        QVERIFY(put("Data", "DOMAIN", "next.test"));
+        QCOMPARE(get("Data", "DOMAIN"), QByteArray("next.test"));
+    }
+
+    void saveToAFullDiskIsRefusedAndKeepsThePreviousFile()
+    {
+        const SmallTmpfs disk(16 * 1024);
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.reason()));
+        const QByteArray ini = sjis(disk.filePath(QStringLiteral("data.ini")));
+        QVERIFY(writeBytes(disk.filePath(QStringLiteral("data.ini")), "[Data]\r\nDOMAIN=old.test\r\n"));
+        const QByteArray big(20 * 1024, 'v');
+        QVERIFY(!WritePrivateProfileStringA("Data", "USERNAME", big.constData(), ini.constData()));
+        QCOMPARE(readBytes(disk.filePath(QStringLiteral("data.ini"))), QByteArray("[Data]\r\nDOMAIN=old.test\r\n"));
+        QCOMPARE(entries(disk.path()), QStringList { QStringLiteral("data.ini") });
     }
 
 private:
