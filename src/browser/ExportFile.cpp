@@ -4,7 +4,9 @@
 #include "platform/Cp932.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,15 +14,64 @@
 
 namespace browser {
 
+namespace {
+
+int openFile(const char* path, int flags, mode_t mode)
+{
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// Makes the rename durable; the data itself is already on disk by then.
+void syncFolder(const QByteArray& folder)
+{
+    const int fd = openFile(folder.constData(), O_RDONLY | O_DIRECTORY, 0);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
 ExportFile::ExportFile(const QString& path)
     : path_(QFile::encodeName(path))
 {
-    do {
-        fd_ = ::open(path_.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd_ < 0 && errno == EINTR);
+    struct stat chosen { };
+    if (::stat(path_.constData(), &chosen) == 0) {
+        if (S_ISREG(chosen.st_mode)) {
+            // A symbolic link keeps pointing where it did: the file it names is replaced.
+            if (char* real = ::realpath(path_.constData(), nullptr)) {
+                path_ = real;
+                ::free(real);
+            }
+            // Refused like opening it for writing would be.
+            if (::access(path_.constData(), W_OK) != 0)
+                fail(errno);
+            keepMode_ = true;
+            previous_ = chosen;
+            // A folder that takes no new file may still hold a writable one: that is written in place.
+            if (!openBeside() && errno != EACCES && errno != EPERM)
+                fail(errno);
+        }
+    } else if (errno == ENOENT && ::lstat(path_.constData(), &chosen) != 0) {
+        // A new file (a dangling link is written in place, through the link).
+        if (!openBeside())
+            fail(errno);
+    }
     if (fd_ < 0) {
-        error_ = errno;
-        throw fileError(error_);
+        fd_ = openFile(path_.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (fd_ < 0)
+            fail(errno);
     }
     QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
@@ -30,11 +81,40 @@ ExportFile::~ExportFile()
     close();
 }
 
+bool ExportFile::openBeside()
+{
+    const QByteArray folder = folderOf(path_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = folder + "/.mivora-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        // 0666 and O_EXCL: the umask gives a new file its usual permissions.
+        const int fd = openFile(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            temp_ = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+void ExportFile::fail(int error)
+{
+    error_ = error;
+    close();
+    throw fileError(error_);
+}
+
 void ExportFile::close()
 {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
+    }
+    if (!temp_.isEmpty()) {
+        ::unlink(temp_.constData());
+        temp_.clear();
     }
     QIODevice::close();
 }
@@ -43,13 +123,52 @@ void ExportFile::commit()
 {
     if (fd_ < 0)
         return;
+    if (temp_.isEmpty())
+        commitInPlace();
+    else
+        commitReplacement();
+}
+
+void ExportFile::commitReplacement()
+{
+    // fchmod is not narrowed by the umask: the previous file's permissions come back whole.
+    if (keepMode_) {
+        if (::fchmod(fd_, previous_.st_mode & 07777) != 0)
+            fail(errno);
+        // Only root may give the file back to its owner; otherwise the writer owns it.
+        if (previous_.st_uid != ::geteuid() || previous_.st_gid != ::getegid()) {
+            [[maybe_unused]] const int ignored = ::fchown(fd_, previous_.st_uid, previous_.st_gid);
+        }
+    }
+    if (::fsync(fd_) != 0)
+        fail(errno);
+    const int rc = ::close(fd_);
+    const int closeError = errno;
+    fd_ = -1;
+    // After EINTR the descriptor is gone on Linux and the data was handed over.
+    if (rc != 0 && closeError != EINTR)
+        fail(closeError);
+    if (::rename(temp_.constData(), path_.constData()) != 0) {
+        const int renameError = errno;
+        if (renameError != ENOENT)
+            fail(renameError);
+        // The folder was removed or renamed while the lines were written.
+        error_ = ENOENT;
+        close();
+        throw ProgramError(errnum::PathNotFound,
+            QStringLiteral("パスが見つかりません。書き込み中にファイルまたはフォルダーが移動または削除されました。"));
+    }
+    temp_.clear();
+    syncFolder(folderOf(path_));
+    QIODevice::close();
+}
+
+void ExportFile::commitInPlace()
+{
     // Write-back errors (a medium gone, a network share) show only here. Devices such as
     // /dev/null cannot be synced and say so with EINVAL or EROFS: nothing is lost there.
-    if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
-        error_ = errno;
-        close();
-        throw fileError(error_);
-    }
+    if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+        fail(errno);
     struct stat written { };
     struct stat named { };
     const bool stillThere = ::fstat(fd_, &written) == 0 && ::stat(path_.constData(), &named) == 0
@@ -64,7 +183,6 @@ void ExportFile::commit()
     const int closeError = errno;
     fd_ = -1;
     QIODevice::close();
-    // After EINTR the descriptor is gone on Linux and the data was handed over.
     if (rc != 0 && closeError != EINTR) {
         error_ = closeError;
         throw fileError(error_);
@@ -142,8 +260,10 @@ void ExportOutput::abandon() noexcept
 {
     try {
         writer_.flush();
-    } catch (...) { }
-    file_.close();
+        file_.commit();
+    } catch (...) {
+        file_.close();
+    }
 }
 
 QString headingLine(const QString& nodeText)

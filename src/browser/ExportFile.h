@@ -3,21 +3,26 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <sys/stat.h>
 
 namespace browser {
 
-// The export file, written in place: the user chose to replace that file, and the lines written
-// before a failure are to stay. Each failure keeps its errno for the message.
+// The export file. The lines go to a new file beside the chosen one, which replaces it in one
+// step when the export is written out: a crash, a killed process or a full disk leaves the
+// previous file whole, never a part of the new one. Devices and other files that are not plain
+// files (/dev/null, a pipe) are written in place. Each failure keeps its errno for the message.
 class ExportFile : public QIODevice {
 public:
-    // Creates the file or empties it; throws ProgramError when it cannot.
+    // Creates the file beside the chosen one; throws ProgramError when the chosen one could not
+    // be written (missing folder, no permission, a folder's name).
     explicit ExportFile(const QString& path);
     ~ExportFile() override;
 
-    // Syncs, checks that the name still leads to the file written (a folder removed or renamed
-    // meanwhile leaves the data nowhere the user looks) and closes. Throws ProgramError.
+    // Syncs, puts the file in the chosen one's place (keeping an existing file's permissions)
+    // and closes. A folder removed or renamed meanwhile, which would leave the data nowhere the
+    // user looks, is a failure. Throws ProgramError; the previous file then stays.
     void commit();
-    // Closes without a word: for when a failure is already being reported.
+    // Closes without a word and drops what was written: the previous file stays.
     void close() override;
 
     // errno of the last failed call, 0 if none failed.
@@ -29,9 +34,17 @@ protected:
     qint64 writeData(const char* data, qint64 size) override;
 
 private:
-    QByteArray path_;
+    [[noreturn]] void fail(int error);
+    bool openBeside();
+    void commitInPlace();
+    void commitReplacement();
+
+    QByteArray path_; // the file the user chose (its link target, for a symbolic link)
+    QByteArray temp_; // the new file beside it; empty when written in place
     int fd_ = -1;
     int error_ = 0;
+    bool keepMode_ = false;
+    struct stat previous_ { };
 };
 
 // Lines in CP932 (a character CP932 cannot hold becomes '?'), each ending in CR LF, collected in
@@ -64,7 +77,8 @@ public:
     void writeLine(QStringView text) { writer_.writeLine(text); }
     // Writes out the rest and closes; throws ProgramError.
     void finish();
-    // Writes out what it still can and closes, without a word: a failure is being reported.
+    // After another failure (a directory call): writes out and puts in place what was written,
+    // without a word. When the file itself fails meanwhile the previous file stays.
     void abandon() noexcept;
 
 private:

@@ -1,5 +1,6 @@
 // The popup menu of the tree and "一覧出力..." through the real window against the test directory.
 
+#include "../platform/TestFiles.h"
 #include "BrowserTests.h"
 #include "TestDirectory.h"
 #include "platform/Cp932.h"
@@ -380,6 +381,24 @@ private slots:
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("61\r\nディスクの空き容量が不足しています。"));
         QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+    }
+
+    void fullFilesystemShowsTheErrorAndKeepsThePreviousFile()
+    {
+        const testfiles::SmallTmpfs disk(64 * 1024);
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.reason()));
+        const QString file = disk.filePath(QStringLiteral("bulk.csv"));
+        QVERIFY(testfiles::writeBytes(file, "previous\r\n"));
+        QTreeWidgetItem* bulk = connectAndSelect(TestDirectory::bulkOu);
+
+        exportThrough(bulk, file);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("61\r\nディスクの空き容量が不足しています。"));
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        QCOMPARE(readBytes(file), QByteArray("previous\r\n"));
+        QCOMPARE(testfiles::entries(disk.path()), QStringList { QStringLiteral("bulk.csv") });
     }
 
     void bigExportMatchesTheList()

@@ -1,5 +1,6 @@
 // The export file's lines, its encoding and every way writing it can fail.
 
+#include "../platform/TestFiles.h"
 #include "browser/ExportFile.h"
 #include "browser/ProgramError.h"
 
@@ -8,6 +9,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using browser::ExportFile;
@@ -17,11 +21,9 @@ using browser::ProgramError;
 
 namespace {
 
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testfiles::entries;
+using testfiles::readBytes;
+using testfiles::writeBytes;
 
 // A device that takes `capacity` bytes and refuses the rest, like a disk that fills up.
 class FillingDevice : public QIODevice {
@@ -164,19 +166,88 @@ private slots:
             browser::errnum::DiskFull);
     }
 
-    void existingFileIsEmptiedWhenOpened()
+    void existingFileStaysWholeUntilTheExportIsWrittenOut()
     {
         const QString path = temp.filePath(QStringLiteral("old.csv"));
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(5000, 'o'));
-        old.close();
+        QVERIFY(writeBytes(path, QByteArray(5000, 'o')));
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
 
         ExportOutput output(path);
-        QCOMPARE(readBytes(path), QByteArray());
         output.writeLine(QStringLiteral("new"));
+        QCOMPARE(readBytes(path), QByteArray(5000, 'o'));
         output.finish();
         QCOMPARE(readBytes(path), QByteArray("new\r\n"));
+        struct stat replaced { };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &replaced), 0);
+        QCOMPARE(replaced.st_mode & 07777, mode_t(0640));
+    }
+
+    void symbolicLinkKeepsPointingAtTheReplacedFile()
+    {
+        const QString target = temp.filePath(QStringLiteral("real.csv"));
+        const QString link = temp.filePath(QStringLiteral("link.csv"));
+        QVERIFY(writeBytes(target, "old"));
+        QVERIFY(QFile::link(target, link));
+        ExportOutput output(link);
+        output.writeLine(QStringLiteral("new"));
+        output.finish();
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(readBytes(target), QByteArray("new\r\n"));
+    }
+
+    void exportKilledHalfWayLeavesThePreviousFile()
+    {
+        const QString folder = temp.filePath(QStringLiteral("killed"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/list.csv");
+        QVERIFY(writeBytes(path, "previous\r\n"));
+
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // Several pieces written out, the rest still buffered: then the process dies.
+            ExportOutput output(path);
+            for (int i = 0; i < 3000; ++i)
+                output.writeLine(QString(100, u'k'));
+            ::raise(SIGSTOP);
+            output.finish();
+            ::_exit(0);
+        }
+        int status = 0;
+        const bool stopped = ::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        QVERIFY2(stopped, "the exporting process did not get half way");
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+        QCOMPARE(readBytes(path), QByteArray("previous\r\n"));
+        // What it wrote is in a file of its own beside the chosen one.
+        const QStringList names = entries(folder);
+        QCOMPARE(names.size(), 2);
+        QVERIFY(names.contains(QStringLiteral("list.csv")));
+        const QString written = folder + u'/' + names.at(names.at(0) == QStringLiteral("list.csv") ? 1 : 0);
+        QVERIFY(QFileInfo(written).size() >= ExportWriter::bufferSize);
+    }
+
+    void fullFilesystemFailsAndKeepsThePreviousFile()
+    {
+        const testfiles::SmallTmpfs disk(64 * 1024);
+        if (!disk.ok())
+            QSKIP(qPrintable(disk.reason()));
+        const QString path = disk.filePath(QStringLiteral("list.csv"));
+        QVERIFY(writeBytes(path, "previous\r\n"));
+
+        ExportOutput output(path);
+        QCOMPARE(errorNumberOf([&] {
+            for (int i = 0; i < 3000; ++i)
+                output.writeLine(QString(100, u'f'));
+            output.finish();
+        }),
+            browser::errnum::DiskFull);
+        output.abandon();
+
+        QCOMPARE(readBytes(path), QByteArray("previous\r\n"));
+        QCOMPARE(entries(disk.path()), QStringList { QStringLiteral("list.csv") });
     }
 
     void abandonWritesOutWhatWasWritten()
@@ -226,16 +297,20 @@ private slots:
         QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::PathNotFound);
     }
 
-    void replacedFileIsNotReportedAsSaved()
+    void lostNewFileIsNotReportedAsSaved()
     {
-        const QString path = temp.filePath(QStringLiteral("replaced.csv"));
+        const QString folder = temp.filePath(QStringLiteral("losing"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/list.csv");
+        QVERIFY(writeBytes(path, "previous"));
         ExportOutput output(path);
         output.writeLine(QStringLiteral("line"));
-        QVERIFY(QFile::remove(path));
-        QFile other(path);
-        QVERIFY(other.open(QIODevice::WriteOnly));
-        other.close();
+        for (const QString& name : entries(folder)) {
+            if (name != QStringLiteral("list.csv"))
+                QVERIFY(QFile::remove(folder + u'/' + name));
+        }
         QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(readBytes(path), QByteArray("previous"));
     }
 
     void deviceThatCannotBeSyncedIsStillSaved()
