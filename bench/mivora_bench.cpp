@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTreeWidget>
@@ -26,6 +27,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <optional>
 #include <spawn.h>
 #include <string>
@@ -187,15 +189,26 @@ int childEnumerate()
 }
 
 // The details window on one object: the opening (window made, ShowDetail in its load step,
-// shown and painted), then refreshes on the connection the opening left open.
+// shown and painted), then refreshes on the connection the opening left open. With "running"
+// the process first does what the running program has done before any details window: the
+// domain bound on the connection the window will use, a window with Japanese text painted (the
+// font database and the Japanese fallback font loaded).
 int childDetail(int argc, char** argv)
 {
     const QString path = QStringLiteral("LDAP://") + QString::fromUtf8(argv[2]);
     const int refreshes = std::atoi(argv[3]);
+    const bool running = argc > 4 && std::strcmp(argv[4], "running") == 0;
     QApplication app(argc, argv);
     recordBoxes();
     mdlMain::strObjectPath = path;
     ChildOutput out;
+    std::unique_ptr<QLabel> mainWindow;
+    if (running) {
+        directory::currentDirectory().bind(QStringLiteral("LDAP://dc=example,dc=test"));
+        mainWindow = std::make_unique<QLabel>(QStringLiteral("ドメイン 接続 切断"));
+        mainWindow->show();
+        QApplication::processEvents();
+    }
     auto start = std::chrono::steady_clock::now();
     frmDet window;
     window.show();
@@ -491,6 +504,9 @@ void detailCases(const std::string& label, const std::string& conf, int repeats,
                 mivora.ok ? mivora.value("entries") : -1, c.expected);
         printLine(label + " ShowDetail " + c.name + ", opening", mivora.value("cold"), reference.time, mivora.peakMb,
             reference.peakMb, c.what);
+        const Summary inProgram = repeat(repeats, { selfPath, "child-detail", c.dn, "0", "running" }, conf, true);
+        printLine(label + " ShowDetail " + c.name + ", opening in the running program", inProgram.value("cold"),
+            reference.time, inProgram.peakMb, reference.peakMb, c.what);
         printLine(label + " ShowDetail " + c.name + ", refresh", mivora.value("warm"), reference.time, mivora.peakMb,
             reference.peakMb, c.what);
     }

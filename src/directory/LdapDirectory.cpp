@@ -170,6 +170,7 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
     std::vector<ReadResult> results(static_cast<size_t>(adsPaths.size()));
     // Paths are grouped by the connection that serves them; each group is read pipelined.
     QHash<QString, QList<qsizetype>> byUri;
+    ServerUris uris;
     QList<AdsPath> parsed;
     parsed.reserve(adsPaths.size());
     for (qsizetype i = 0; i < adsPaths.size(); ++i) {
@@ -178,7 +179,7 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
             if (parsed.constLast().dn().isEmpty())
                 throw errorFromLdap(LDAP_NO_SUCH_OBJECT, adsPaths.at(i));
             checkDnSyntax(parsed.constLast().dn());
-            byUri[serverUriFor(parsed.constLast())].append(i);
+            byUri[uris.uriFor(parsed.constLast())].append(i);
         } catch (const DirectoryError& error) {
             if (parsed.size() == i)
                 parsed.append(AdsPath());
@@ -230,6 +231,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
     // other path shares (two values naming one entry are read one by one, as written).
     QList<AdsPath> served(adsPaths.size());
     QHash<QString, qsizetype> indexByKey;
+    ServerUris uris;
     QString uri;
     qsizetype firstServed = -1;
     for (qsizetype i = 0; i < adsPaths.size(); ++i) {
@@ -238,7 +240,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
             const QString key = dn::comparisonKey(path.dn());
             if (key.isEmpty())
                 continue;
-            const QString server = serverUriFor(path);
+            const QString server = uris.uriFor(path);
             if (firstServed < 0) {
                 uri = server;
                 firstServed = i;

@@ -65,7 +65,8 @@ QString configuredDomainUri(const QString& server)
 }
 } // namespace
 
-QString serverUriFor(const AdsPath& path)
+namespace {
+template <class SrvLookup> QString locate(const AdsPath& path, SrvLookup&& srvHosts)
 {
     if (!path.isServerless()) {
         // "LDAP://corp.example" may name a domain rather than a host. The domain whose DN
@@ -79,8 +80,24 @@ QString serverUriFor(const AdsPath& path)
     const QString domain = domainOf(path.dn());
     if (domain.isEmpty())
         return builtInDefaultUri;
-    const QString fromDns = srvHostsOf(domain);
+    const QString fromDns = srvHosts(domain);
     return fromDns.isEmpty() ? QStringLiteral("ldap://") + domain : fromDns;
+}
+} // namespace
+
+QString serverUriFor(const AdsPath& path)
+{
+    return locate(path, srvHostsOf);
+}
+
+QString ServerUris::uriFor(const AdsPath& path)
+{
+    return locate(path, [this](const QString& domain) {
+        auto it = srvHostsByDomain_.constFind(domain);
+        if (it == srvHostsByDomain_.constEnd())
+            it = srvHostsByDomain_.insert(domain, srvHostsOf(domain));
+        return *it;
+    });
 }
 
 } // namespace directory

@@ -2,6 +2,8 @@
 
 #include "directory/AdsPath.h"
 
+#include <QHash>
+
 namespace directory {
 
 // The LDAP URI (or space-separated list) that serves a path. A path that names its server gets
@@ -10,5 +12,15 @@ namespace directory {
 // configured URI (ldap.conf URI, LDAPURI, ...), else the DNS SRV records _ldap._tcp of the
 // domain its DC= components spell, else ldap://<domain>.
 QString serverUriFor(const AdsPath& path);
+
+// serverUriFor for the many paths of one operation (the members of a group): the DNS SRV
+// records of each domain are asked for once, not once per path.
+class ServerUris {
+public:
+    QString uriFor(const AdsPath& path);
+
+private:
+    QHash<QString, QString> srvHostsByDomain_;
+};
 
 } // namespace directory
