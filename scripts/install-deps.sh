@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config python3
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit
-  slapd ldap-utils
+  slapd ldap-utils openssl
   samba samba-ad-provision samba-dsdb-modules samba-vfs-modules samba-common-bin python3-samba
   krb5-user ldb-tools
   fonts-noto-cjk

@@ -215,7 +215,7 @@ LDAPNOINIT=1 ldapsearch -x -H "$TCP" -D "$ADMIN" -w "$ADMIN_PW" -LLL -s base -b 
 rc=$?
 [ $rc -eq 0 ] && ok "administrator sees the hidden group" || fail "administrator base search of the hidden group: status $rc"
 
-# --- nothing listens but 127.0.0.1:PORT and the ldapi socket
+# --- nothing listens but 127.0.0.1:PORT, 127.0.0.1:TLSPORT and the ldapi socket
 inodes=$(ls -l "/proc/$PID/fd" 2>/dev/null | sed -nE 's/.*socket:\[([0-9]+)\]$/\1/p' | sort -u)
 [ -n "$inodes" ] || fail "no sockets found for slapd pid $PID"
 listening=$(
@@ -226,13 +226,30 @@ listening=$(
         grep -qx "$inode" <<<"$inodes" && echo "$proto $addr"
     done
 )
-want=$(printf 'tcp 0100007F:%04X' "$PORT")
-[ "$listening" = "$want" ] && ok "slapd listens on 127.0.0.1:$PORT only" || fail "slapd listens on: $listening (want $want)"
+TLS_PORT=$(cat "$DIR/tls-port")
+listening=$(sort <<<"$listening")
+want=$(printf 'tcp 0100007F:%04X\ntcp 0100007F:%04X\n' "$PORT" "$TLS_PORT" | sort)
+[ "$listening" = "$want" ] && ok "slapd listens on 127.0.0.1:$PORT and :$TLS_PORT only" ||
+    fail "slapd listens on: $listening (want $want)"
 # Flags 00010000: accepting connections
 unix=$(awk 'NR > 1 && $4 == "00010000" {print $7, $8}' /proc/net/unix | while read -r inode path; do
     grep -qx "$inode" <<<"$inodes" && echo "$path"
 done)
 [ "$unix" = "$DIR/run/ldapi" ] && ok "one unix listener, $DIR/run/ldapi" || fail "unix listeners: $unix"
+
+# --- TLS: the reader over ldaps and by StartTLS with the test client certificate; a client
+# that trusts another CA is refused
+tls_whoami() { # CONF [CACERT]
+    LDAPCONF=$1 LDAPTLS_CERT=$DIR/tls/client.pem LDAPTLS_KEY=$DIR/tls/client.key \
+        LDAPTLS_CACERT=${2:-$DIR/tls/ca.pem} ldapwhoami -Q 2>&1
+}
+for mode in ldaps starttls; do
+    got=$(tls_whoami "$DIR/$mode.conf")
+    [ "$got" = "dn:cn=mivora reader,cn=users,dc=example,dc=test" ] && ok "reader over $mode" ||
+        fail "$mode whoami: $got"
+    tls_whoami "$DIR/$mode.conf" "$DIR/tls/other-ca.pem" >/dev/null &&
+        fail "$mode with an untrusted CA was accepted" || ok "$mode refused with an untrusted CA"
+done
 
 if [ $failures -ne 0 ]; then
     echo "$failures check(s) failed"

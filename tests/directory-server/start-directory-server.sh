@@ -6,13 +6,16 @@
 #   start-directory-server.sh --restart DIR    start DIR again with its data, socket and port
 #
 # A fresh instance loads the sample data of gen-sample-data.py and then each LDIF given.
-# It listens on ldapi://DIR/run/ldapi and ldap://127.0.0.1:PORT only (PORT: a free port,
-# kept in DIR/port) and is ready when this script returns. README.md has the details.
+# It listens on ldapi://DIR/run/ldapi, ldap://127.0.0.1:PORT (StartTLS offered) and
+# ldaps://127.0.0.1:TLSPORT only (free ports, kept in DIR/port and DIR/tls-port), with a test
+# CA and certificates made in DIR/tls, and is ready when this script returns. README.md has
+# the details.
 #
 # Environment:
 #   MIVORA_DS_GEN_ARGS     options for gen-sample-data.py, e.g. "--bulk-users 100000"
 #   MIVORA_DS_SKIP_SAMPLE  1: load only the LDIF files given (they must hold DC=example,DC=test)
 #   MIVORA_DS_GLOBAL       extra global slapd.conf lines, e.g. "conn_max_pending_auth 10000"
+#   MIVORA_DS_DATABASE     extra lines for the database section, e.g. "limits * size.prtotal=2000"
 #   MIVORA_DS_LOG          1: run slapd in the foreground with "-d stats" into DIR/run/slapd.log
 set -eu
 
@@ -64,7 +67,7 @@ render_instance() {
         [ ! -e "$DIR/run/slapd.pid" ] || "$HERE/stop-directory-server.sh" "$DIR" >/dev/null
         find "$DIR" -mindepth 1 -delete
     fi
-    mkdir -p "$DIR/db" "$DIR/run" "$DIR/schema" "$DIR/data"
+    mkdir -p "$DIR/db" "$DIR/run" "$DIR/schema" "$DIR/data" "$DIR/tls"
     : >"$DIR/.mivora-directory-server"
 
     # AD users and computers have no sn: relax 'person' from MUST ( sn $ cn ) to MUST cn.
@@ -80,8 +83,33 @@ render_instance() {
     # lines go in through awk, which takes them verbatim, line breaks included.
     dir_sed=$(printf '%s\n' "$DIR" | sed 's/[\\&|]/\\&/g')
     sed -e "s|@DIR@|$dir_sed|g" -e "s|@UID@|$(id -u)|g" "$HERE/slapd.conf.in" |
-        MIVORA_DS_GLOBAL=${MIVORA_DS_GLOBAL:-} awk '$0 == "@GLOBAL@" { print ENVIRON["MIVORA_DS_GLOBAL"]; next } { print }' \
-            >"$DIR/slapd.conf"
+        MIVORA_DS_GLOBAL=${MIVORA_DS_GLOBAL:-} MIVORA_DS_DATABASE=${MIVORA_DS_DATABASE:-} awk '
+            $0 == "@GLOBAL@" { print ENVIRON["MIVORA_DS_GLOBAL"]; next }
+            $0 == "@DATABASE@" { print ENVIRON["MIVORA_DS_DATABASE"]; next }
+            { print }' >"$DIR/slapd.conf"
+}
+
+# The test CA, the server's certificate (127.0.0.1 and localhost), a client certificate
+# that slapd maps to the reader, and a second CA that signed nothing here (a client that
+# trusts only it must refuse the server). P-256 keys: made in milliseconds.
+make_tls() {
+    (
+        cd "$DIR/tls"
+        key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+        # shellcheck disable=SC2086 # the key options are meant to be split
+        openssl req -x509 $key -keyout ca.key -out ca.pem -days 3650 -subj "/O=Mivora Test/CN=Mivora Test CA" &&
+            openssl req -x509 $key -keyout other-ca.key -out other-ca.pem -days 3650 \
+                -subj "/O=Mivora Elsewhere/CN=Mivora Untrusted CA" &&
+            openssl req $key -keyout server.key -out server.csr -subj "/O=Mivora Test/CN=127.0.0.1" &&
+            openssl req $key -keyout client.key -out client.csr -subj "/O=Mivora Test/CN=Mivora Reader" &&
+            printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' >server.ext &&
+            printf 'extendedKeyUsage=clientAuth\n' >client.ext &&
+            openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -set_serial 2 -days 3650 \
+                -extfile server.ext -out server.pem &&
+            openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -set_serial 3 -days 3650 \
+                -extfile client.ext -out client.pem &&
+            chmod 600 ./*.key
+    ) >"$DIR/run/openssl.log" 2>&1
 }
 
 load_data() {
@@ -126,11 +154,11 @@ urlencode() {
     esac
 }
 
-# Start slapd on the two listeners; fails when the port is taken. The daemon's parent
+# Start slapd on the three listeners; fails when a port is taken. The daemon's parent
 # returns once the child listens (or has failed), with its status.
 run_slapd() {
     rm -f "$DIR/run/slapd.pid"
-    uris="$LDAPI_URI ldap://127.0.0.1:$PORT/"
+    uris="$LDAPI_URI ldap://127.0.0.1:$PORT/ ldaps://127.0.0.1:$TLS_PORT/"
     if [ "${MIVORA_DS_LOG:-0}" = 1 ]; then
         slapd -d stats -f "$DIR/slapd.conf" -h "$uris" </dev/null >"$DIR/run/slapd.log" 2>&1 &
     else
@@ -162,27 +190,49 @@ if [ $restart = 1 ]; then
         die "$DIR holds no instance to restart"
     "$HERE/stop-directory-server.sh" "$DIR" >/dev/null
     PORT=$(cat "$DIR/port")
+    TLS_PORT=$(cat "$DIR/tls-port")
     LDAPI_URI=$(cat "$DIR/ldapi-uri")
     run_slapd || die_with_log "slapd did not start again on port $PORT" "$(slapd_log)"
 else
     render_instance
+    # the certificates are made while the data loads
+    make_tls &
+    tls_pid=$!
     load_data "$@"
+    wait "$tls_pid" || die_with_log "openssl could not make the test certificates" "$DIR/run/openssl.log"
     LDAPI_URI=ldapi://$(urlencode "$SOCKET")
     tries=0
-    until PORT=$(pick_port) && run_slapd; do
+    until PORT=$(pick_port) && TLS_PORT=$(pick_port) && [ "$TLS_PORT" != "$PORT" ] && run_slapd; do
         tries=$((tries + 1))
         # the port may have been taken between the check and slapd's bind
         [ $tries -lt 5 ] || die_with_log "slapd did not start" "$(slapd_log)"
     done
     printf '%s\n' "$PORT" >"$DIR/port"
+    printf '%s\n' "$TLS_PORT" >"$DIR/tls-port"
     printf '%s\n' "$LDAPI_URI" >"$DIR/ldapi-uri"
     cat >"$DIR/ldap.conf" <<EOF
 URI $LDAPI_URI
 BASE DC=example,DC=test
 SASL_MECH EXTERNAL
 EOF
+    # Over TLS the reader is the client certificate (SASL EXTERNAL). TLS_CERT and TLS_KEY are
+    # user-only libldap options: the environment gives them (LDAPTLS_CERT, LDAPTLS_KEY).
+    # StartTLS is asked for by the URI's critical extension: libldap refuses to go on without.
+    for mode in ldaps starttls; do
+        if [ $mode = ldaps ]; then uri=ldaps://127.0.0.1:$TLS_PORT; else uri="ldap://127.0.0.1:$PORT/????!StartTLS"; fi
+        cat >"$DIR/$mode.conf" <<EOF
+URI $uri
+BASE DC=example,DC=test
+SASL_MECH EXTERNAL
+TLS_CACERT $DIR/tls/ca.pem
+TLS_REQCERT demand
+EOF
+    done
     # single quotes for the shell that sources it; a quote inside DIR is closed and reopened
-    printf "export LDAPCONF='%s'\n" "$(printf %s "$DIR/ldap.conf" | sed "s/'/'\\\\''/g")" >"$DIR/env.sh"
+    quote() { printf %s "$1" | sed "s/'/'\\\\''/g"; }
+    printf "export LDAPCONF='%s'\n" "$(quote "$DIR/ldap.conf")" >"$DIR/env.sh"
+    printf "export LDAPCONF='%s' LDAPTLS_CERT='%s' LDAPTLS_KEY='%s'\n" "$(quote "$DIR/ldaps.conf")" \
+        "$(quote "$DIR/tls/client.pem")" "$(quote "$DIR/tls/client.key")" >"$DIR/tls-env.sh"
 fi
 
-echo "slapd pid=$(cat "$DIR/run/slapd.pid") ldapi=$LDAPI_URI ldap=ldap://127.0.0.1:$PORT dir=$DIR"
+echo "slapd pid=$(cat "$DIR/run/slapd.pid") ldapi=$LDAPI_URI ldap=ldap://127.0.0.1:$PORT ldaps=ldaps://127.0.0.1:$TLS_PORT dir=$DIR"

@@ -184,6 +184,24 @@ int ScratchDirectoryServer::port() const
     return readFile(QStringLiteral("port")).toInt();
 }
 
+int ScratchDirectoryServer::tlsPort() const
+{
+    return readFile(QStringLiteral("tls-port")).toInt();
+}
+
+QString ScratchDirectoryServer::file(const QString& name) const
+{
+    return dir + u'/' + name;
+}
+
+QString ScratchDirectoryServer::serverLog() const
+{
+    QFile log(dir + QStringLiteral("/run/slapd.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll());
+}
+
 void ScratchDirectoryServer::useForThisProcess() const
 {
     qputenv("LDAPCONF", QFile::encodeName(ldapConfPath()));
@@ -195,6 +213,10 @@ bool ScratchDirectoryServer::runScript(const QString& script, const QStringList&
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!options.generatorArguments.isEmpty())
         environment.insert(QStringLiteral("MIVORA_DS_GEN_ARGS"), options.generatorArguments.join(u' '));
+    if (!options.databaseConfig.isEmpty())
+        environment.insert(QStringLiteral("MIVORA_DS_DATABASE"), options.databaseConfig);
+    if (options.log)
+        environment.insert(QStringLiteral("MIVORA_DS_LOG"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(scriptDir + script, arguments);

@@ -15,6 +15,8 @@ public:
     struct Options {
         QStringList generatorArguments; // for gen-sample-data.py, e.g. {"--bulk-users", "3000"}
         QStringList extraLdif; // files loaded after the sample data
+        QString databaseConfig; // extra lines of the database section, e.g. "sizelimit size.prtotal=1500"
+        bool log = false; // slapd -d stats into serverLog()
     };
 
     ScratchDirectoryServer();
@@ -24,7 +26,7 @@ public:
     ScratchDirectoryServer& operator=(const ScratchDirectoryServer&) = delete;
 
     // Each returns false on failure, with the reason in lastError().
-    bool start(); // a fresh instance: new data, new port
+    bool start(); // a fresh instance: new data, new port, the same directory and ldapi socket
     bool stop(); // SIGTERM, SIGKILL after 5 s; true when nothing runs any more
     bool restart(); // start again with the same data, socket path and port
     bool pause(); // SIGSTOP: connections stay open, nothing is answered
@@ -40,6 +42,15 @@ public:
     QString ldapiUri() const; // as in ldap.conf, percent-encoded
     QString tcpUri() const; // ldap://127.0.0.1:PORT
     int port() const;
+    int tlsPort() const; // of ldaps://127.0.0.1:TLSPORT
+    // The client files the start script writes: "ldap.conf", "ldaps.conf", "starttls.conf",
+    // "tls/ca.pem", "tls/other-ca.pem", "tls/client.pem", "tls/client.key", ...
+    QString file(const QString& name) const;
+    // What slapd logged so far (Options::log), empty otherwise.
+    QString serverLog() const;
+
+    // For the next start(): another configuration in the same place.
+    void setOptions(Options next) { options = std::move(next); }
 
     // Sets LDAPCONF of this process to ldapConfPath().
     void useForThisProcess() const;
