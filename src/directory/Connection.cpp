@@ -70,9 +70,24 @@ struct CStringArray {
     std::vector<char*> pointers;
 };
 
+int networkTimeoutForTesting = 0;
+int answerTimeoutForTesting = 0;
+
+timeval networkTimeout()
+{
+    return timeval { networkTimeoutForTesting > 0 ? networkTimeoutForTesting : Connection::networkTimeoutSeconds, 0 };
+}
+
 timeval answerTimeout()
 {
-    return timeval { Connection::answerTimeoutSeconds, 0 };
+    return timeval { answerTimeoutForTesting > 0 ? answerTimeoutForTesting : Connection::answerTimeoutSeconds, 0 };
+}
+
+// Called by libldap just before a TLS handshake, with the connection's flag as argument.
+int noteTlsStart(LDAP*, void*, void*, void* started)
+{
+    *static_cast<bool*>(started) = true;
+    return 0;
 }
 
 } // namespace
@@ -80,6 +95,12 @@ timeval answerTimeout()
 Connection::Connection(QString uri)
     : uri_(std::move(uri))
 { }
+
+void Connection::setTimeoutsForTesting(int networkSeconds, int answerSeconds)
+{
+    networkTimeoutForTesting = networkSeconds;
+    answerTimeoutForTesting = answerSeconds;
+}
 
 std::shared_ptr<Connection> Connection::openAsCurrentUser(const QString& uri)
 {
@@ -113,11 +134,13 @@ void Connection::open()
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
-    const timeval network { networkTimeoutSeconds, 0 };
+    const timeval network = networkTimeout();
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
     // The synchronous calls (the SASL bind) wait no longer than an answer may take.
     const timeval answer = answerTimeout();
     ldap_set_option(ld, LDAP_OPT_TIMEOUT, &answer);
+    ldap_set_option(ld, LDAP_OPT_X_TLS_CONNECT_ARG, &tlsStarted_);
+    ldap_set_option(ld, LDAP_OPT_X_TLS_CONNECT_CB, reinterpret_cast<void*>(&noteTlsStart));
 }
 
 void Connection::bindAsCurrentUser()
@@ -131,7 +154,7 @@ void Connection::bindAsCurrentUser()
     const int rc = ldap_sasl_interactive_bind_s(
         ld, nullptr, mechanism.constData(), nullptr, nullptr, LDAP_SASL_QUIET, saslInteract, &defaults);
     if (rc != LDAP_SUCCESS)
-        failFromSession();
+        failBind();
 }
 
 void Connection::bindWithPassword(const QString& user, const QString& password)
@@ -142,7 +165,21 @@ void Connection::bindWithPassword(const QString& user, const QString& password)
         ld_.get(), user.toUtf8().constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
     secret.fill('\0');
     if (rc != LDAP_SUCCESS)
-        failFromSession();
+        failBind();
+}
+
+void Connection::failBind()
+{
+    int rc = LDAP_OTHER;
+    ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc);
+    // The connection opens with the bind. Gone after a TLS session was begun and before any
+    // answer: the handshake failed (an untrusted certificate, most often). libldap only says
+    // "Can't contact LDAP server", which is wrong: the server answered.
+    if (tlsStarted_ && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR)) {
+        broken_ = true;
+        throw tlsHandshakeError();
+    }
+    failFromSession();
 }
 
 void Connection::readAhead()

@@ -24,6 +24,9 @@ public:
     // Waits at most this long for the server to accept a connection, and for each answer.
     static constexpr int networkTimeoutSeconds = 10;
     static constexpr int answerTimeoutSeconds = 30;
+    // Only for tests of a server that never answers: shorter waits, in seconds (0 restores the
+    // defaults above). The program never calls it.
+    static void setTimeoutsForTesting(int networkSeconds, int answerSeconds);
     static constexpr int pageSize = 1000;
     // Bytes read from the socket at once (a page of a listing is about 150 KB).
     static constexpr int readAheadBytes = 64 * 1024;
@@ -58,6 +61,7 @@ private:
     void open();
     void bindAsCurrentUser();
     void bindWithPassword(const QString& user, const QString& password);
+    [[noreturn]] void failBind();
     void readAhead();
     int startSearch(const QString& base, int scope, const QString& filter, const QStringList& attributes,
         LDAPControl** serverControls);
@@ -73,6 +77,8 @@ private:
     QString uri_;
     ldap::LdapPtr ld_;
     bool broken_ = false;
+    // Set by libldap when it begins a TLS session on this connection (ldaps:// or StartTLS).
+    bool tlsStarted_ = false;
 };
 
 } // namespace directory

@@ -78,6 +78,14 @@ QString adBindSubcodeText(const QString& diagnostic)
     return {};
 }
 
+DirectoryError tlsHandshakeError()
+{
+    return DirectoryError(hresult::ServerDown,
+        QStringLiteral("サーバーとの TLS 接続を確立できませんでした。サーバーの証明書が信頼されていない "
+                       "(ldap.conf の TLS_CACERT に発行元の証明書がない) か、証明書の名前が接続先と一致しないか、"
+                       "TLS の設定がサーバーと合いません。"));
+}
+
 DirectoryError errorFromLdap(int resultCode, const QString& diagnostic)
 {
     uint32_t number = 0x80004005;

@@ -1,0 +1,291 @@
+// The main window while a private directory server dies, stops answering, refuses the
+// connection or rejects a listing by its limits: one error box each, what was listed stays,
+// the pointer comes back, and the next click after the server is back works.
+
+#include "../browser/BrowserTests.h"
+#include "ScratchDirectoryServer.h"
+#include "TestDirectory.h"
+#include "directory/Connection.h"
+#include "directory/LdapDirectory.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+
+using namespace browsertests;
+
+namespace {
+
+QString prefixOf(int32_t number)
+{
+    return QString::number(number) + QStringLiteral("\r\n");
+}
+
+// The rows of the first `count` children of ou=大量, as the window lists them.
+QList<Row> bulkRows(int count)
+{
+    QList<Row> rows;
+    for (int k = 1; k <= count; ++k) {
+        const QString dn = TestDirectory::bulkChildDn(k);
+        rows.append({ QString::number(k), TestDirectory::bulkChildClass(k), TestDirectory::firstRdn(dn),
+            TestDirectory::adsPath(dn) });
+    }
+    return rows;
+}
+
+// The real LDAP directory with a hook after the first page of a listing has reached the
+// window: where a test kills or pauses the server in the middle of the listing.
+class HookedDirectory : public directory::Directory {
+public:
+    directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
+    void enumerate(const directory::DirObject& container, const QStringList& classFilter,
+        const std::function<void(const Batch&)>& onBatch) override
+    {
+        bool first = true;
+        inner.enumerate(container, classFilter, [&](const Batch& batch) {
+            onBatch(batch);
+            if (std::exchange(first, false) && afterFirstPage)
+                afterFirstPage();
+        });
+    }
+    QStringList members(const directory::DirObject& group) override { return inner.members(group); }
+    std::vector<directory::ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) override
+    {
+        return inner.readEach(adsPaths, propertyName);
+    }
+    directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
+    {
+        return inner.openDSObject(adsPath, user, password);
+    }
+
+    std::function<void()> afterFirstPage;
+
+private:
+    directory::LdapDirectory inner;
+};
+
+} // namespace
+
+class ItServerFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        server.useForThisProcess();
+    }
+
+    void init()
+    {
+        if (server.isPaused())
+            QVERIFY2(server.resume(), qPrintable(server.lastError()));
+        if (!server.isRunning())
+            QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        // No connection from an earlier case: each one opens its own.
+        auto fresh = std::make_unique<HookedDirectory>();
+        hooked = fresh.get();
+        directory::setCurrentDirectory(std::move(fresh));
+        window = openMainWindow();
+        window->txtDomain->setText(TestDirectory::domain);
+        window->txtAccount->setText(QStringLiteral("someone"));
+        window->txtPassWord->setText(QStringLiteral("secret"));
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        directory::setCurrentDirectory(nullptr);
+        directory::Connection::setTimeoutsForTesting(0, 0);
+    }
+
+    void aServerKilledInTheMiddleOfABigListingKeepsTheRowsAlreadyListed()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QTreeWidgetItem* bulk = childWithKey(root, TestDirectory::adsPath(TestDirectory::bulkOu));
+        QVERIFY(bulk);
+        hooked->afterFirstPage = [this] { QVERIFY2(server.kill(), qPrintable(server.lastError())); };
+        MessageRecorder recorder;
+
+        clickNode(window->tvNode, bulk);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(directory::hresult::ServerDown)),
+            qPrintable(recorder.boxes.constFirst().text));
+        QCOMPARE(recorder.boxes.constFirst().icon, platform::MessageIcon::Critical);
+        QCOMPARE(recorder.boxes.constFirst().cursor, Qt::WaitCursor);
+        QVERIFY(!QApplication::overrideCursor());
+        // A page the server had sent before it died may still arrive: one or two pages of 1,000.
+        const QList<Row> rows = listRows(window->lvList);
+        QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
+        QCOMPARE(rows, bulkRows(int(rows.size())));
+        QCOMPARE(bulk->childCount(), rows.size());
+        QCOMPARE(root->childCount(), TestDirectory::rootListing.size());
+
+        hooked->afterFirstPage = nullptr;
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        clickNode(window->tvNode, bulk);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(listRows(window->lvList), bulkRows(TestDirectory::bulkListedChildren));
+        QCOMPARE(bulk->childCount(), TestDirectory::bulkListedChildren);
+    }
+
+    void aBindToAPausedServerGivesUpWithServerDown()
+    {
+        directory::Connection::setTimeoutsForTesting(2, 2);
+        QVERIFY2(server.pause(), qPrintable(server.lastError()));
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        const QString text = recorder.boxes.constFirst().text;
+        QVERIFY2(text.startsWith(prefixOf(directory::hresult::ServerDown)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("応答がありません")), qPrintable(text));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QVERIFY(window->cmdConnect->isEnabled());
+
+        QVERIFY2(server.resume(), qPrintable(server.lastError()));
+        clickNode(window->tvNode, window->tvNode->topLevelItem(0));
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+    }
+
+    void aSearchOfAPausedServerGivesUpWithServerDown()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QTreeWidgetItem* users = childWithKey(root, TestDirectory::adsPath(TestDirectory::users));
+        QVERIFY(users);
+        directory::Connection::setTimeoutsForTesting(2, 2);
+        // The connection is open and bound: the next request is a search that gets no answer.
+        QVERIFY2(server.pause(), qPrintable(server.lastError()));
+        MessageRecorder recorder;
+
+        clickNode(window->tvNode, users);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        const QString text = recorder.boxes.constFirst().text;
+        QVERIFY2(text.startsWith(prefixOf(directory::hresult::ServerDown)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("応答がありません")), qPrintable(text));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(users->childCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(root->childCount(), TestDirectory::rootListing.size());
+
+        // The unanswered session is dropped; the next click opens a new one.
+        QVERIFY2(server.resume(), qPrintable(server.lastError()));
+        clickNode(window->tvNode, users);
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(users->childCount(), 10);
+    }
+
+    void aListingPausedBetweenPagesGivesUpAndKeepsItsRows()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* bulk
+            = childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::bulkOu));
+        QVERIFY(bulk);
+        directory::Connection::setTimeoutsForTesting(2, 2);
+        hooked->afterFirstPage = [this] { QVERIFY2(server.pause(), qPrintable(server.lastError())); };
+        MessageRecorder recorder;
+
+        clickNode(window->tvNode, bulk);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(directory::hresult::ServerDown)),
+            qPrintable(recorder.boxes.constFirst().text));
+        QVERIFY(!QApplication::overrideCursor());
+        const QList<Row> rows = listRows(window->lvList);
+        QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
+        QCOMPARE(rows, bulkRows(int(rows.size())));
+
+        hooked->afterFirstPage = nullptr;
+        QVERIFY2(server.resume(), qPrintable(server.lastError()));
+        clickNode(window->tvNode, bulk);
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(window->lvList->topLevelItemCount(), TestDirectory::bulkListedChildren);
+    }
+
+    void aRefusedConnectionIsServerDown()
+    {
+        // After SIGKILL the socket file stays with nobody listening: connect() is refused.
+        QVERIFY2(server.kill(), qPrintable(server.lastError()));
+        QVERIFY(QFileInfo::exists(server.directory() + QStringLiteral("/run/ldapi")));
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(directory::hresult::ServerDown)),
+            qPrintable(recorder.boxes.constFirst().text));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QVERIFY(window->cmdConnect->isEnabled());
+
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        click(window->cmdConnect);
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+    }
+
+    // The server's own limits, set in its configuration. A new server in the same directory
+    // keeps the ldapi socket path that libldap was configured with.
+    void aListingPastTheServersTotalSizeLimitKeepsWhatCame()
+    {
+        startAgainWith(QStringLiteral("sizelimit size.prtotal=1500"));
+        MessageRecorder recorder;
+        click(window->cmdConnect);
+        QCOMPARE(recorder.boxes.size(), 0);
+        QTreeWidgetItem* bulk
+            = childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::bulkOu));
+        QVERIFY(bulk);
+
+        clickNode(window->tvNode, bulk);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(int32_t(0x80072023))),
+            qPrintable(recorder.boxes.constFirst().text));
+        QVERIFY(!QApplication::overrideCursor());
+        // The first page and the 500 entries of the second that the server sent with its refusal.
+        QCOMPARE(listRows(window->lvList), bulkRows(1500));
+        QCOMPARE(bulk->childCount(), 1500);
+    }
+
+    void aListingTheServerRefusesByAnAdministrativeLimitListsNothing()
+    {
+        // More candidates than this for any filter of the sample data: every listing is refused,
+        // while reading one object (one candidate) still works.
+        startAgainWith(QStringLiteral("sizelimit size.unchecked=1000"));
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(int32_t(0x80072024))),
+            qPrintable(recorder.boxes.constFirst().text));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QVERIFY(window->cmdConnect->isEnabled());
+    }
+
+private:
+    void startAgainWith(const QString& databaseConfig)
+    {
+        QVERIFY(server.stop());
+        server.setOptions({ {}, {}, databaseConfig, false });
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+    }
+
+    ScratchDirectoryServer server;
+    HookedDirectory* hooked = nullptr;
+    std::unique_ptr<frmMain> window;
+};
+
+QTEST_MAIN(ItServerFaults)
+#include "it_ServerFaults.moc"
