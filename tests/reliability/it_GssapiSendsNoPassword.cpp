@@ -1,0 +1,77 @@
+// The Kerberos bind, as ldap.conf's SASL_MECH GSSAPI asks for it, without a ticket: it fails
+// with one error box, and neither the login fields nor anything else of the user's is sent.
+
+#include "../browser/BrowserTests.h"
+#include "LdapRelay.h"
+#include "ScratchDirectoryServer.h"
+#include "TestDirectory.h"
+#include "platform/Cp932.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+using namespace browsertests;
+
+class ItGssapiSendsNoPassword : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        QVERIFY(scratch.isValid());
+        QVERIFY2(
+            relay.start(scratch.filePath(QStringLiteral("relay")), server.directory() + QStringLiteral("/run/ldapi")),
+            qPrintable(relay.lastError()));
+        QFile conf(scratch.filePath(QStringLiteral("ldap.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("URI %1\nBASE DC=example,DC=test\nSASL_MECH GSSAPI\n").arg(relay.uri()).toUtf8());
+        conf.close();
+        qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
+        // No ticket cache and no realm: nothing may reach a KDC either.
+        qputenv(
+            "KRB5CCNAME", QFile::encodeName(QStringLiteral("FILE:") + scratch.filePath(QStringLiteral("no-ccache"))));
+        qputenv("KRB5_CONFIG", "/dev/null");
+    }
+
+    void aBindWithoutATicketFailsAndSendsNoPassword()
+    {
+        const QString password = QStringLiteral("Mv-ケルベロス-Pw9");
+        const QString account = QStringLiteral("kerberos-account-7");
+        std::unique_ptr<frmMain> window = openMainWindow();
+        window->txtDomain->setText(TestDirectory::domain);
+        window->txtAccount->setText(account);
+        window->txtPassWord->setText(password);
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder.boxes.size(), 1);
+        const QString text = recorder.boxes.constFirst().text;
+        QVERIFY2(text.contains(QStringLiteral("\r\n")) && text.section(QStringLiteral("\r\n"), 0, 0).toInt() < 0,
+            qPrintable(text));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        const QByteArray sent = relay.sent();
+        const QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
+        for (const QByteArray& bytes : { password.toUtf8(), utf16, platform::toAnsi(password), account.toUtf8() })
+            QVERIFY(!sent.contains(bytes));
+        // Whatever went out is a SASL GSSAPI bind or the unbind that drops the connection; no read.
+        for (const LdapRelay::Request& request : relay.requests()) {
+            QVERIFY2(request.operation == 0x60 || request.operation == 0x42, QTest::toString(request));
+            if (request.operation == 0x60) {
+                QVERIFY(!request.simpleBind);
+                QCOMPARE(request.mechanism, QByteArray("GSSAPI"));
+            }
+        }
+        qInfo("%s; %d bytes sent", qPrintable(text), int(sent.size()));
+    }
+
+private:
+    ScratchDirectoryServer server;
+    QTemporaryDir scratch;
+    LdapRelay relay;
+};
+
+QTEST_MAIN(ItGssapiSendsNoPassword)
+#include "it_GssapiSendsNoPassword.moc"

@@ -1,0 +1,242 @@
+// What the program puts on the wire, read back from a relay in front of a private directory
+// server: for a strange domain text, the root DN that the typed labels make and nothing else;
+// for every bind, no password from the login fields or data.ini.
+
+#include "../browser/BrowserTests.h"
+#include "LdapRelay.h"
+#include "ScratchDirectoryServer.h"
+#include "TestDirectory.h"
+#include "browser/RootPath.h"
+#include "platform/AppInfo.h"
+#include "platform/Cp932.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+using namespace browsertests;
+
+namespace {
+
+constexpr int bindOp = 0x60;
+constexpr int searchOp = 0x63;
+
+QList<LdapRelay::Request> searchesIn(const QList<LdapRelay::Request>& requests)
+{
+    QList<LdapRelay::Request> searches;
+    for (const LdapRelay::Request& request : requests) {
+        if (request.operation == searchOp)
+            searches.append(request);
+    }
+    return searches;
+}
+
+// Every bind the program makes as the running user: SASL EXTERNAL, nothing offered with it.
+void verifyBindsAreExternalOnly(const QList<LdapRelay::Request>& requests)
+{
+    for (const LdapRelay::Request& request : requests) {
+        if (request.operation != bindOp)
+            continue;
+        QVERIFY2(!request.simpleBind, request.dn.constData());
+        QCOMPARE(request.mechanism, QByteArray("EXTERNAL"));
+        QCOMPARE(request.credentials, QByteArray());
+        QCOMPARE(request.dn, QByteArray());
+    }
+}
+
+// The password in each encoding it could leave in: UTF-8, UTF-16 and the ANSI code page.
+QList<QByteArray> encodingsOf(const QString& password)
+{
+    const QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
+    return { password.toUtf8(), utf16, platform::toAnsi(password) };
+}
+
+} // namespace
+
+class ItWhatReachesTheServer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        QVERIFY(scratch.isValid());
+        QVERIFY2(
+            relay.start(scratch.filePath(QStringLiteral("relay")), server.directory() + QStringLiteral("/run/ldapi")),
+            qPrintable(relay.lastError()));
+        QFile conf(scratch.filePath(QStringLiteral("ldap.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("URI %1\nBASE DC=example,DC=test\nSASL_MECH EXTERNAL\n").arg(relay.uri()).toUtf8());
+        conf.close();
+        // Before anything in this process touches libldap: it reads LDAPCONF once.
+        qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
+        platform::setAppPathForTesting(scratch.path());
+    }
+
+    void init()
+    {
+        directory::setCurrentDirectory(nullptr);
+        window = openMainWindow();
+        window->txtAccount->setText(QStringLiteral("someone"));
+        window->txtPassWord->setText(QStringLiteral("secret"));
+        relay.clear();
+    }
+    void cleanup()
+    {
+        window.reset();
+        directory::setCurrentDirectory(nullptr);
+    }
+
+    void theRelayPassesTheSampleDirectoryOn()
+    {
+        window->txtDomain->setText(TestDirectory::domain);
+        MessageRecorder recorder;
+        click(window->cmdConnect);
+        QCOMPARE(recorder.boxes.size(), 0);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+        const QList<LdapRelay::Request> searches = searchesIn(relay.requests());
+        QCOMPARE(searches.size(), 2); // the bind's base read and the listing
+        QCOMPARE(searches.at(0).dn, QByteArray("DC=example,DC=test"));
+        verifyBindsAreExternalOnly(relay.requests());
+    }
+
+    void strangeDomainTextGivesOneClearErrorAndSendsOnlyItsLabels_data()
+    {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("commas") << QStringLiteral("a,b.example.test") << false;
+        QTest::newRow("a comma at the end") << QStringLiteral("example.test,") << false;
+        QTest::newRow("an RDN of its own") << QStringLiteral("example.test,OU=x") << false;
+        QTest::newRow("equals signs") << QStringLiteral("a=b.example.test") << false;
+        QTest::newRow("an equals sign alone") << QStringLiteral("=.test") << false;
+        QTest::newRow("double quotes") << QStringLiteral("\"example\".test") << false;
+        QTest::newRow("a quote inside") << QStringLiteral("ex\"ample.test") << false;
+        QTest::newRow("a backslash") << QStringLiteral("a\\b.example.test") << false;
+        QTest::newRow("a backslash at the end") << QStringLiteral("example.test\\") << false;
+        QTest::newRow("an escaped comma") << QStringLiteral("a\\2Cb.example.test") << false;
+        QTest::newRow("plus and semicolon") << QStringLiteral("a+b;c.test") << false;
+        QTest::newRow("a slash and a server") << QStringLiteral("127.0.0.1:389/DC=other") << false;
+        QTest::newRow("300 labels") << QStringList(300, QStringLiteral("a")).join(u'.') << false;
+        QTest::newRow("10,000 characters") << QString(10000, u'x') << false;
+        QTest::newRow("10,000 characters of labels")
+            << QStringList(5000, QStringLiteral("y")).join(u'.').left(10000) << false;
+        QTest::newRow("control characters") << QStringLiteral("a\x01"
+                                                              "b\tc\x1f.example.test")
+                                            << false;
+        QTest::newRow("a line break") << QStringLiteral("example\r\n.test") << true;
+        QTest::newRow("a NUL") << (QStringLiteral("exa") + QChar(u'\0') + QStringLiteral("mple.test")) << false;
+        QTest::newRow("Japanese labels") << QStringLiteral("営業部.例え.テスト") << false;
+        QTest::newRow("a Japanese label among ASCII ones") << QStringLiteral("東京.example.test") << false;
+        QTest::newRow("blanks") << QStringLiteral(" example . test ") << true;
+        QTest::newRow("dots only") << QStringLiteral("...") << false;
+    }
+    void strangeDomainTextGivesOneClearErrorAndSendsOnlyItsLabels()
+    {
+        QFETCH(QString, domain);
+        QFETCH(bool, found);
+        const QString rootPath = browser::rootPath(domain);
+        window->txtDomain->setText(domain);
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        const QList<LdapRelay::Request> requests = relay.requests();
+        const QList<LdapRelay::Request> searches = searchesIn(requests);
+        verifyBindsAreExternalOnly(requests);
+        if (found) {
+            // The server reads blanks and line breaks around a value as nothing: its domain.
+            QCOMPARE(recorder.boxes.size(), 0);
+            QCOMPARE(searches.constFirst().dn, rootPath.mid(7).toUtf8());
+            QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+            return;
+        }
+        QCOMPARE(recorder.boxes.size(), 1);
+        const Box& box = recorder.boxes.constFirst();
+        QCOMPARE(box.icon, platform::MessageIcon::Critical);
+        // "number CR LF description": a directory error, with a description of a readable length.
+        const qsizetype lineBreak = box.text.indexOf(QStringLiteral("\r\n"));
+        QVERIFY2(lineBreak > 0, qPrintable(box.text));
+        bool numeric = false;
+        QVERIFY(box.text.left(lineBreak).toInt(&numeric) < 0 && numeric);
+        QVERIFY(box.text.size() - lineBreak > 10);
+        QVERIFY2(box.text.size() < 1000, qPrintable(QString::number(box.text.size())));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QVERIFY(window->cmdConnect->isEnabled());
+
+        // Either nothing was asked of the server, or one base read of exactly the typed labels.
+        QVERIFY2(searches.size() <= 1, qPrintable(QString::number(searches.size())));
+        if (!searches.isEmpty())
+            QCOMPARE(searches.constFirst().dn, rootPath.mid(7).toUtf8());
+        qInfo("%s: %s, %s", QTest::currentDataTag(), qPrintable(box.text.left(lineBreak)),
+            searches.isEmpty() ? "nothing sent" : "sent as typed");
+    }
+
+    void noPasswordFromTheLoginFieldsOrDataIniReachesTheServer()
+    {
+        const QString savedPassword = QStringLiteral("Mv-保存済み-7Qx!pw");
+        // Typed key by key (QTest types Latin-1 only); the saved one holds Japanese.
+        const QString typedPassword = QStringLiteral("Mv-typed-K3z#pw");
+        window.reset();
+        QFile ini(scratch.filePath(QStringLiteral("data.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(platform::toAnsi(QStringLiteral("[Data]\r\nDOMAIN=example.test\r\nACCOUNT=administrator\r\nPASSWORD=")
+            + savedPassword + QStringLiteral("\r\n")));
+        ini.close();
+        window = openMainWindow();
+        QCOMPARE(window->txtPassWord->text(), savedPassword);
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+        clickNode(window->tvNode,
+            childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::users)));
+        click(window->cmdDisConect);
+        window->txtPassWord->clear();
+        QTest::keyClicks(window->txtPassWord, typedPassword);
+        QCOMPARE(window->txtPassWord->text(), typedPassword);
+        click(window->cmdConnect);
+        clickNode(window->tvNode,
+            childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::sales)));
+        // The probes that reach the directory, the one with its own fixed account included.
+        for (const int probe : { 1, 2, 3 }) {
+            auto* button = window->findChild<QPushButton*>(QStringLiteral("Command%1").arg(probe));
+            QVERIFY(button);
+            button->click();
+        }
+        window->close();
+
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+        const QByteArray sent = relay.sent();
+        for (const QString& password : { savedPassword, typedPassword }) {
+            for (const QByteArray& bytes : encodingsOf(password))
+                QVERIFY2(!sent.contains(bytes), qPrintable(password));
+        }
+        // The one simple bind is the probe's, with the program's own fixed account; that its
+        // password shows here proves that a password sent would be seen.
+        QList<LdapRelay::Request> simpleBinds;
+        QList<LdapRelay::Request> others;
+        for (const LdapRelay::Request& request : relay.requests()) {
+            if (request.operation == bindOp)
+                (request.simpleBind ? simpleBinds : others).append(request);
+        }
+        QCOMPARE(simpleBinds.size(), 1);
+        QCOMPARE(simpleBinds.constFirst().dn, QByteArray("administrator"));
+        QCOMPARE(simpleBinds.constFirst().credentials, QByteArray("4821rum"));
+        QVERIFY(sent.contains("4821rum"));
+        QVERIFY(!others.isEmpty());
+        verifyBindsAreExternalOnly(others);
+        // data.ini keeps the typed password on the disk, where it belongs.
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(ini.readAll().contains(platform::toAnsi(typedPassword)));
+    }
+
+private:
+    ScratchDirectoryServer server;
+    QTemporaryDir scratch;
+    LdapRelay relay;
+    std::unique_ptr<frmMain> window;
+};
+
+QTEST_MAIN(ItWhatReachesTheServer)
+#include "it_WhatReachesTheServer.moc"

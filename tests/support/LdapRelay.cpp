@@ -1,0 +1,300 @@
+#include "LdapRelay.h"
+
+#include <QFile>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+bool fillAddress(const QString& path, sockaddr_un& address)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+    if (bytes.size() >= qsizetype(sizeof(address.sun_path)))
+        return false;
+    std::memset(&address, 0, sizeof(address));
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
+    return true;
+}
+
+int connectTo(const QString& path)
+{
+    sockaddr_un address {};
+    if (!fillAddress(path, address))
+        return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool writeAll(int fd, const char* data, ssize_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// A BER element: its tag and where its content lies. Only what LDAP requests use: one-byte
+// tags, definite lengths of up to four bytes.
+struct Element {
+    unsigned char tag = 0;
+    qsizetype start = 0;
+    qsizetype length = 0;
+    qsizetype end() const { return start + length; }
+};
+
+bool readElement(const QByteArray& data, qsizetype at, qsizetype limit, Element& element)
+{
+    if (at + 2 > limit)
+        return false;
+    element.tag = static_cast<unsigned char>(data.at(at));
+    const auto first = static_cast<unsigned char>(data.at(at + 1));
+    qsizetype position = at + 2;
+    qsizetype length = first;
+    if (first & 0x80) {
+        const int bytes = first & 0x7f;
+        if (bytes == 0 || bytes > 4 || position + bytes > limit)
+            return false;
+        length = 0;
+        for (int i = 0; i < bytes; ++i)
+            length = (length << 8) | static_cast<unsigned char>(data.at(position++));
+    }
+    if (position + length > limit)
+        return false;
+    element.start = position;
+    element.length = length;
+    return true;
+}
+
+QByteArray contentOf(const QByteArray& data, const Element& element)
+{
+    return data.mid(element.start, element.length);
+}
+
+int integerOf(const QByteArray& data, const Element& element)
+{
+    int value = 0;
+    for (qsizetype i = element.start; i < element.end(); ++i)
+        value = (value << 8) | static_cast<unsigned char>(data.at(i));
+    return value;
+}
+
+bool decodeRequest(const QByteArray& data, const Element& message, LdapRelay::Request& request)
+{
+    Element id;
+    Element op;
+    if (message.tag != 0x30 || !readElement(data, message.start, message.end(), id) || id.tag != 0x02
+        || !readElement(data, id.end(), message.end(), op))
+        return false;
+    request.messageId = integerOf(data, id);
+    request.operation = op.tag;
+    if (op.tag == 0x60) {
+        Element version;
+        Element name;
+        Element authentication;
+        if (!readElement(data, op.start, op.end(), version) || !readElement(data, version.end(), op.end(), name)
+            || !readElement(data, name.end(), op.end(), authentication))
+            return false;
+        request.dn = contentOf(data, name);
+        if (authentication.tag == 0x80) {
+            request.simpleBind = true;
+            request.credentials = contentOf(data, authentication);
+        } else if (authentication.tag == 0xA3) {
+            Element mechanism;
+            if (!readElement(data, authentication.start, authentication.end(), mechanism))
+                return false;
+            request.mechanism = contentOf(data, mechanism);
+            Element credentials;
+            if (readElement(data, mechanism.end(), authentication.end(), credentials))
+                request.credentials = contentOf(data, credentials);
+        }
+    } else if (op.tag == 0x63) {
+        Element base;
+        if (!readElement(data, op.start, op.end(), base))
+            return false;
+        request.dn = contentOf(data, base);
+    }
+    return true;
+}
+
+} // namespace
+
+LdapRelay::~LdapRelay()
+{
+    if (thread.joinable()) {
+        const char stop = 's';
+        [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &stop, 1);
+        thread.join();
+    }
+    for (const int fd : { listenFd, wakeFds[0], wakeFds[1] }) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (!listenPath.isEmpty())
+        QFile::remove(listenPath);
+}
+
+bool LdapRelay::start(const QString& listen, const QString& upstream)
+{
+    listenPath = listen;
+    upstreamPath = upstream;
+    sockaddr_un address {};
+    if (!fillAddress(listenPath, address)) {
+        error = QStringLiteral("socket path too long: ") + listenPath;
+        return false;
+    }
+    QFile::remove(listenPath);
+    listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0
+        || ::listen(listenFd, 16) != 0 || ::pipe2(wakeFds, O_CLOEXEC) != 0) {
+        error = QStringLiteral("cannot listen on %1: %2").arg(listenPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    thread = std::thread([this] { run(); });
+    return true;
+}
+
+QString LdapRelay::uri() const
+{
+    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(listenPath));
+}
+
+void LdapRelay::run()
+{
+    struct Pair {
+        int client;
+        int server;
+        size_t index;
+    };
+    std::vector<Pair> pairs;
+    for (;;) {
+        std::vector<pollfd> watched { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
+        for (const Pair& pair : pairs) {
+            watched.push_back({ pair.client, POLLIN, 0 });
+            watched.push_back({ pair.server, POLLIN, 0 });
+        }
+        if (::poll(watched.data(), watched.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (watched[0].revents)
+            break;
+        if (watched[1].revents & POLLIN) {
+            const int client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0) {
+                const int server = connectTo(upstreamPath);
+                if (server < 0) {
+                    // Nothing to relay to: the client sees a closed connection, as with a dead server.
+                    ::close(client);
+                } else {
+                    std::lock_guard lock(mutex);
+                    fromClients.emplace_back();
+                    pairs.push_back({ client, server, fromClients.size() - 1 });
+                }
+            }
+        }
+        std::vector<Pair> open;
+        for (size_t i = 0; i < pairs.size(); ++i) {
+            const Pair& pair = pairs[i];
+            const short clientEvents = watched[2 + 2 * i].revents;
+            const short serverEvents = watched[3 + 2 * i].revents;
+            bool alive = true;
+            char buffer[65536];
+            if (clientEvents) {
+                const ssize_t got = ::recv(pair.client, buffer, sizeof(buffer), 0);
+                if (got > 0) {
+                    {
+                        std::lock_guard lock(mutex);
+                        fromClients[pair.index].append(buffer, got);
+                    }
+                    alive = writeAll(pair.server, buffer, got);
+                } else {
+                    alive = false;
+                }
+            }
+            if (alive && serverEvents) {
+                const ssize_t got = ::recv(pair.server, buffer, sizeof(buffer), 0);
+                alive = got > 0 && writeAll(pair.client, buffer, got);
+            }
+            if (alive) {
+                open.push_back(pair);
+            } else {
+                ::close(pair.client);
+                ::close(pair.server);
+            }
+        }
+        pairs = std::move(open);
+    }
+    for (const Pair& pair : pairs) {
+        ::close(pair.client);
+        ::close(pair.server);
+    }
+}
+
+QByteArray LdapRelay::sent() const
+{
+    std::lock_guard lock(mutex);
+    QByteArray all;
+    for (const QByteArray& bytes : fromClients)
+        all += bytes;
+    return all;
+}
+
+QList<LdapRelay::Request> LdapRelay::requests() const
+{
+    std::vector<QByteArray> connections;
+    {
+        std::lock_guard lock(mutex);
+        connections = fromClients;
+    }
+    QList<Request> result;
+    for (size_t c = 0; c < connections.size(); ++c) {
+        const QByteArray& data = connections[c];
+        qsizetype at = 0;
+        Element message;
+        while (readElement(data, at, data.size(), message)) {
+            Request request;
+            request.connection = int(c);
+            if (!decodeRequest(data, message, request))
+                break;
+            result.append(request);
+            at = message.end();
+        }
+    }
+    return result;
+}
+
+void LdapRelay::clear()
+{
+    std::lock_guard lock(mutex);
+    for (QByteArray& bytes : fromClients)
+        bytes.clear();
+}
+
+char* QTest::toString(const LdapRelay::Request& request)
+{
+    const QByteArray text = QByteArray("[conn ") + QByteArray::number(request.connection) + " id "
+        + QByteArray::number(request.messageId) + " op 0x" + QByteArray::number(request.operation, 16) + " dn \""
+        + request.dn + "\" mech \"" + request.mechanism + "\"]";
+    return qstrdup(text.constData());
+}

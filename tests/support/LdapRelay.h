@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A Unix-socket relay in front of a slapd ldapi socket that keeps every byte the clients send:
+// what the directory layer really puts on the wire, for tests of what reaches the server.
+// slapd sees the relay's peer credentials, which are this process's, so SASL EXTERNAL still
+// binds as the reader. The relay runs on a thread of its own, because the program waits for
+// the server's answers on the one thread it has.
+class LdapRelay {
+public:
+    // One LDAP request as it was sent.
+    struct Request {
+        int connection = 0; // 0 for the first connection accepted, 1 for the next, ...
+        int messageId = 0;
+        int operation = 0; // the protocol op's tag: 0x60 bind, 0x63 search, 0x42 unbind, 0x77 extended, ...
+        QByteArray dn; // bind: the name; search: the base object
+        QByteArray mechanism; // SASL bind: the mechanism; empty for a simple bind
+        QByteArray credentials; // bind: the simple password or the SASL credentials
+        bool simpleBind = false;
+    };
+
+    LdapRelay() = default;
+    ~LdapRelay();
+    LdapRelay(const LdapRelay&) = delete;
+    LdapRelay& operator=(const LdapRelay&) = delete;
+
+    // Listens on listenPath and passes each connection on to upstreamPath. False on failure,
+    // with the reason in lastError().
+    bool start(const QString& listenPath, const QString& upstreamPath);
+    // ldapi:// URI of the relay, percent-encoded as libldap wants it.
+    QString uri() const;
+    QString lastError() const { return error; }
+
+    // Every byte clients sent so far, connection after connection.
+    QByteArray sent() const;
+    // The requests in those bytes, decoded. A message that does not decode ends its connection's list.
+    QList<Request> requests() const;
+    // Forgets what was sent so far (connections stay open).
+    void clear();
+
+private:
+    void run();
+
+    QString listenPath;
+    QString upstreamPath;
+    QString error;
+    int listenFd = -1;
+    int wakeFds[2] { -1, -1 };
+    std::thread thread;
+    mutable std::mutex mutex;
+    std::vector<QByteArray> fromClients; // one per accepted connection
+};
+
+namespace QTest {
+char* toString(const LdapRelay::Request& request);
+}
