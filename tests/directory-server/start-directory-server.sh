@@ -95,19 +95,16 @@ render_instance() {
 make_tls() {
     (
         cd "$DIR/tls"
-        key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-        # shellcheck disable=SC2086 # the key options are meant to be split
-        openssl req -x509 $key -keyout ca.key -out ca.pem -days 3650 -subj "/O=Mivora Test/CN=Mivora Test CA" &&
-            openssl req -x509 $key -keyout other-ca.key -out other-ca.pem -days 3650 \
+        key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650"
+        leaf="-CA ca.pem -CAkey ca.key -addext basicConstraints=critical,CA:FALSE"
+        # shellcheck disable=SC2086 # the options are meant to be split
+        openssl req -x509 $key -keyout ca.key -out ca.pem -subj "/O=Mivora Test/CN=Mivora Test CA" &&
+            openssl req -x509 $key -keyout other-ca.key -out other-ca.pem \
                 -subj "/O=Mivora Elsewhere/CN=Mivora Untrusted CA" &&
-            openssl req $key -keyout server.key -out server.csr -subj "/O=Mivora Test/CN=127.0.0.1" &&
-            openssl req $key -keyout client.key -out client.csr -subj "/O=Mivora Test/CN=Mivora Reader" &&
-            printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' >server.ext &&
-            printf 'extendedKeyUsage=clientAuth\n' >client.ext &&
-            openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -set_serial 2 -days 3650 \
-                -extfile server.ext -out server.pem &&
-            openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -set_serial 3 -days 3650 \
-                -extfile client.ext -out client.pem &&
+            openssl req -x509 $key $leaf -keyout server.key -out server.pem -subj "/O=Mivora Test/CN=127.0.0.1" \
+                -addext subjectAltName=IP:127.0.0.1,DNS:localhost -addext extendedKeyUsage=serverAuth &&
+            openssl req -x509 $key $leaf -keyout client.key -out client.pem -subj "/O=Mivora Test/CN=Mivora Reader" \
+                -addext extendedKeyUsage=clientAuth &&
             chmod 600 ./*.key
     ) >"$DIR/run/openssl.log" 2>&1
 }
@@ -127,20 +124,25 @@ load_data() {
     done
 }
 
-# A random port below the kernel's ephemeral range (32768-60999), so that it does not
-# collide with the source port of some outgoing connection; it is free when tried.
-pick_port() {
+# Two random ports below the kernel's ephemeral range (32768-60999), so that they do not
+# collide with the source port of some outgoing connection; they are free when tried.
+pick_ports() {
     "$PYTHON" - <<'EOF'
 import random, socket
-for _ in range(200):
+ports = []
+for _ in range(400):
     port = random.randrange(20000, 32768)
+    if port in ports:
+        continue
     with socket.socket() as s:
         try:
             s.bind(("127.0.0.1", port))
         except OSError:
             continue
-    print(port)
-    break
+    ports.append(port)
+    if len(ports) == 2:
+        print(*ports)
+        break
 else:
     raise SystemExit("no free port")
 EOF
@@ -202,9 +204,9 @@ else
     wait "$tls_pid" || die_with_log "openssl could not make the test certificates" "$DIR/run/openssl.log"
     LDAPI_URI=ldapi://$(urlencode "$SOCKET")
     tries=0
-    until PORT=$(pick_port) && TLS_PORT=$(pick_port) && [ "$TLS_PORT" != "$PORT" ] && run_slapd; do
+    until ports=$(pick_ports) && PORT=${ports% *} && TLS_PORT=${ports#* } && run_slapd; do
         tries=$((tries + 1))
-        # the port may have been taken between the check and slapd's bind
+        # a port may have been taken between the check and slapd's bind
         [ $tries -lt 5 ] || die_with_log "slapd did not start" "$(slapd_log)"
     done
     printf '%s\n' "$PORT" >"$DIR/port"
