@@ -65,6 +65,13 @@ inline QString adsPath(const QString& dn)
 
 inline const QString runDirectory = QStringLiteral(MIVORA_AD_DC_DIRECTORY "/run");
 
+// What the DC has logged so far, its audit of every authentication among it.
+inline QByteArray dcLog()
+{
+    QFile log(runDirectory + QStringLiteral("/log/samba.out"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+}
+
 // Empty when the DC is up; else why the tier is skipped. The word "AD tier skipped" in a
 // skip message makes ctest count the test as skipped.
 inline QString skipReason()

@@ -32,11 +32,6 @@ const Row* rowWithDn(const QList<Row>& rows, const QString& dn)
     return nullptr;
 }
 
-QByteArray sambaLog()
-{
-    return readBytes(AdDc::runDirectory + QStringLiteral("/log/samba.out"));
-}
-
 // CP932 of `text` by iconv, apart from the program's own encoder.
 QByteArray iconvCp932(const QString& text)
 {
@@ -76,7 +71,7 @@ private slots:
 
     void connectListsTheDomainRootsChildrenOfTheFiveClasses()
     {
-        const qsizetype logBefore = sambaLog().size();
+        const qsizetype logBefore = AdDc::dcLog().size();
         click(window->cmdConnect);
 
         QVERIFY(recorder->boxes.isEmpty());
@@ -108,7 +103,7 @@ private slots:
 
         // The bind was the ticket's: the DC saw the test account by Kerberos, and never the
         // account or the password of the fields.
-        const QByteArray log = sambaLog().mid(logBefore);
+        const QByteArray log = AdDc::dcLog().mid(logBefore);
         QVERIFY2(log.contains("mivora-tester"), log.constData());
         QVERIFY(!log.contains(typedAccount.toUtf8()));
         QVERIFY(!log.contains(typedPassword.toUtf8()));

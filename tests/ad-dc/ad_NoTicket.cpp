@@ -13,11 +13,6 @@ using platform::MessageIcon;
 namespace {
 const QString typedAccount = QStringLiteral("mivora-tester@example.test");
 const QString typedPassword = QStringLiteral("NoTicket-Passw0rd!");
-
-QByteArray sambaLog()
-{
-    return readBytes(AdDc::runDirectory + QStringLiteral("/log/samba.out"));
-}
 } // namespace
 
 class AdNoTicket : public QObject {
@@ -38,7 +33,7 @@ private slots:
         window->txtAccount->setText(typedAccount);
         window->txtPassWord->setText(typedPassword);
         MessageRecorder recorder;
-        const qsizetype logBefore = sambaLog().size();
+        const qsizetype logBefore = AdDc::dcLog().size();
 
         for (int attempt = 1; attempt <= 2; ++attempt) {
             recorder.boxes.clear();
@@ -63,7 +58,7 @@ private slots:
         }
 
         // The server heard of neither the account nor the password.
-        const QByteArray log = sambaLog().mid(logBefore);
+        const QByteArray log = AdDc::dcLog().mid(logBefore);
         QVERIFY(!log.contains("mivora-tester@example.test"));
         QVERIFY(!log.contains(typedPassword.toUtf8()));
         QVERIFY(!log.contains("simple bind"));
