@@ -119,6 +119,7 @@ private slots:
         const QList<Row> rows = listRows(window->lvList);
         QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
         QCOMPARE(rows, bulkRows(int(rows.size())));
+        qInfo("%d rows kept", int(rows.size()));
         QCOMPARE(bulk->childCount(), rows.size());
         QCOMPARE(root->childCount(), TestDirectory::rootListing.size());
 
@@ -202,6 +203,7 @@ private slots:
         const QList<Row> rows = listRows(window->lvList);
         QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
         QCOMPARE(rows, bulkRows(int(rows.size())));
+        qInfo("%d rows kept", int(rows.size()));
 
         hooked->afterFirstPage = nullptr;
         QVERIFY2(server.resume(), qPrintable(server.lastError()));

@@ -226,6 +226,8 @@ private slots:
         QVERIFY(sent.contains("4821rum"));
         QVERIFY(!others.isEmpty());
         verifyBindsAreExternalOnly(others);
+        qInfo("%d requests, %d of them SASL EXTERNAL binds, in %d bytes", int(relay.requests().size()),
+            int(others.size()), int(sent.size()));
         // data.ini keeps the typed password on the disk, where it belongs.
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QVERIFY(ini.readAll().contains(platform::toAnsi(typedPassword)));
