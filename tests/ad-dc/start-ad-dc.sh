@@ -144,6 +144,8 @@ make_template() {
         die "ldbmodify of the SPNs failed"
     }
     log "test account and SPNs in $(ms_since "$t0") ms"
+    # smb.conf names this folder; a start puts its own in its place.
+    printf '%s\n' "$base" >"$base/origin"
     template_stamp >"$base/stamp"
     mv "$base" "$TEMPLATE"
 }
@@ -178,8 +180,12 @@ run_dc() {
     local address=$1 t0
     rm -rf "$RUN"
     cp -a "$TEMPLATE" "$RUN"
-    local conf=$RUN/dc/etc/smb.conf
-    sed -i -e "s|$TEMPLATE\.new|$RUN|g" -e "s|^\(\s*interfaces =\).*|\1 $address/8|" "$conf"
+    local conf=$RUN/dc/etc/smb.conf origin run
+    # The paths as sed reads them: the template's literally, the run's as a replacement.
+    origin=$(sed 's/[][\.*^$|]/\\&/g' "$RUN/origin")
+    run=$(printf '%s\n' "$RUN" | sed 's/[\&|]/\\&/g')
+    sed -i -e "s|$origin|$run|g" -e "s|^\(\s*interfaces =\).*|\1 $address/8|" "$conf"
+    grep -qF "private dir = $RUN/dc/private" "$conf" || die "cannot point $conf at $RUN"
     grep -qF "interfaces = $address/8" "$conf" || die "cannot set the address in $conf"
     echo "$address" >"$RUN/address"
     t0=$(date +%s%N)
