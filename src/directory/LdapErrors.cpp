@@ -103,8 +103,10 @@ DirectoryError errorFromLdap(int resultCode, const QString& diagnostic)
     if (!subcode.isEmpty())
         text += u' ' + subcode;
     const QString trimmed = diagnostic.trimmed();
+    // Negative codes are libldap's own (no server, a SASL failure): its words are not the server's.
     if (!trimmed.isEmpty())
-        text += QStringLiteral(" (サーバーからのメッセージ: %1)").arg(messageExcerpt(trimmed, 500));
+        text += (resultCode < 0 ? QStringLiteral(" (詳細: %1)") : QStringLiteral(" (サーバーからのメッセージ: %1)"))
+                    .arg(messageExcerpt(trimmed, 500));
     return DirectoryError(static_cast<int32_t>(number), text);
 }
 

@@ -50,6 +50,9 @@ private slots:
         const QString text = recorder.boxes.constFirst().text;
         QVERIFY2(text.contains(QStringLiteral("\r\n")) && text.section(QStringLiteral("\r\n"), 0, 0).toInt() < 0,
             qPrintable(text));
+        // The reason is the SASL library's, on this side, and is not passed off as the server's.
+        QVERIFY2(text.contains(QStringLiteral("GSSAPI")), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("サーバーからのメッセージ")), qPrintable(text));
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
         const QByteArray sent = relay.sent();
