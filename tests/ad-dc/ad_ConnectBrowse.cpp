@@ -3,7 +3,10 @@
 #include "../browser/BrowserTests.h"
 #include "AdDc.h"
 
+#include "details/frmDet.h"
+
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 using namespace browsertests;
@@ -44,6 +47,33 @@ QByteArray iconvCp932(const QString& text)
         return {};
     return iconv.readAllStandardOutput();
 }
+
+// Closes the details window that comes up during the next user action, noting what it showed.
+class DetailsCloser {
+public:
+    DetailsCloser()
+    {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
+        timer.start(10);
+    }
+    bool shown = false;
+    int tab = -1;
+    QString computerName;
+
+private:
+    void answer()
+    {
+        auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
+        if (!det || !det->isVisible())
+            return;
+        timer.stop();
+        shown = true;
+        tab = det->sstDet->currentIndex();
+        computerName = det->txtCompName->text();
+        det->close();
+    }
+    QTimer timer;
+};
 
 } // namespace
 
@@ -159,6 +189,51 @@ private slots:
         QVERIFY(recorder->boxes.isEmpty());
         QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(AdDc::tokyo)));
         QCOMPARE(listRows(window->lvList).size(), 2);
+    }
+
+    void doubleClickOnAComputerOpensItsComputerTab()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* computers = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::computers));
+        QVERIFY(computers);
+        clickNode(window->tvNode, computers);
+        QTreeWidgetItem* row = nullptr;
+        for (int i = 0; i < window->lvList->topLevelItemCount(); ++i) {
+            if (window->lvList->topLevelItem(i)->data(0, Qt::UserRole).toString() == AdDc::adsPath(AdDc::pc0001))
+                row = window->lvList->topLevelItem(i);
+        }
+        QVERIFY(row);
+        QCOMPARE(row->text(1), QStringLiteral("computer"));
+
+        DetailsCloser closer;
+        window->lvList->scrollToItem(row);
+        const QPoint at = window->lvList->visualItemRect(row).center();
+        QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+
+        QVERIFY(closer.shown);
+        QCOMPARE(closer.tab, 1);
+        QCOMPARE(closer.computerName, QStringLiteral("PC-0001"));
+        QVERIFY(recorder->boxes.isEmpty());
+    }
+
+    void propertyOfTheDomainWarnsThatItHasNoDetails()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        clickNode(window->tvNode, root);
+        QVERIFY(recorder->boxes.isEmpty());
+
+        DetailsCloser closer;
+        const PopupAnswer popup(QStringLiteral("mnuProperty"));
+        clickNode(window->tvNode, root, Qt::RightButton);
+
+        QVERIFY(popup.shown());
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
+        QCOMPARE(recorder->boxes[0].icon, MessageIcon::Warning);
+        QVERIFY(closer.shown);
+        QCOMPARE(closer.tab, 0);
     }
 
     void exportOfUsersMatchesTheListInCp932()
