@@ -72,6 +72,18 @@ inline QByteArray dcLog()
     return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
 
+// The log's lines of binds with a name and a password ("[LDAP,simple bind]"), but for the
+// anonymous ones that the fixture's readiness checks make.
+inline QList<QByteArray> passwordBindsIn(const QByteArray& log)
+{
+    QList<QByteArray> binds;
+    for (const QByteArray& line : log.split('\n')) {
+        if (line.contains("simple bind") && !line.contains("[ANONYMOUS LOGON]"))
+            binds.append(line);
+    }
+    return binds;
+}
+
 // Empty when the DC is up; else why the tier is skipped. The word "AD tier skipped" in a
 // skip message makes ctest count the test as skipped.
 inline QString skipReason()
