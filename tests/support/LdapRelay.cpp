@@ -199,6 +199,8 @@ void LdapRelay::run()
         }
         if (watched[0].revents)
             break;
+        // A pair accepted below was not polled yet: it has no entries in watched.
+        const size_t polled = pairs.size();
         if (watched[1].revents & POLLIN) {
             const int client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
@@ -216,8 +218,8 @@ void LdapRelay::run()
         std::vector<Pair> open;
         for (size_t i = 0; i < pairs.size(); ++i) {
             const Pair& pair = pairs[i];
-            const short clientEvents = watched[2 + 2 * i].revents;
-            const short serverEvents = watched[3 + 2 * i].revents;
+            const short clientEvents = i < polled ? watched[2 + 2 * i].revents : short(0);
+            const short serverEvents = i < polled ? watched[3 + 2 * i].revents : short(0);
             bool alive = true;
             char buffer[65536];
             if (clientEvents) {
