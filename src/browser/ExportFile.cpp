@@ -1,6 +1,7 @@
 #include "browser/ExportFile.h"
 
 #include "browser/ProgramError.h"
+#include "platform/AtomicFile.h"
 #include "platform/Cp932.h"
 
 #include <QFile>
@@ -29,16 +30,6 @@ QByteArray folderOf(const QByteArray& path)
 {
     const qsizetype slash = path.lastIndexOf('/');
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
-// Makes the rename durable; the data itself is already on disk by then.
-void syncFolder(const QByteArray& folder)
-{
-    const int fd = openFile(folder.constData(), O_RDONLY | O_DIRECTORY, 0);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 } // namespace
@@ -131,15 +122,8 @@ void ExportFile::commit()
 
 void ExportFile::commitReplacement()
 {
-    // fchmod is not narrowed by the umask: the previous file's permissions come back whole.
-    if (keepMode_) {
-        if (::fchmod(fd_, previous_.st_mode & 07777) != 0)
-            fail(errno);
-        // Only root may give the file back to its owner; otherwise the writer owns it.
-        if (previous_.st_uid != ::geteuid() || previous_.st_gid != ::getegid()) {
-            [[maybe_unused]] const int ignored = ::fchown(fd_, previous_.st_uid, previous_.st_gid);
-        }
-    }
+    if (keepMode_ && !platform::takeOverModeAndOwner(fd_, previous_))
+        fail(errno);
     if (::fsync(fd_) != 0)
         fail(errno);
     const int rc = ::close(fd_);
@@ -159,7 +143,7 @@ void ExportFile::commitReplacement()
             QStringLiteral("パスが見つかりません。書き込み中にファイルまたはフォルダーが移動または削除されました。"));
     }
     temp_.clear();
-    syncFolder(folderOf(path_));
+    platform::syncDirectory(folderOf(path_));
     QIODevice::close();
 }
 

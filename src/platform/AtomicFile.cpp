@@ -40,7 +40,9 @@ bool writeAll(int fd, const char* data, qint64 size)
     return true;
 }
 
-// Makes the rename itself durable; a failure here no longer endangers the file's contents.
+} // namespace
+
+// A failure here no longer endangers the file's contents.
 void syncDirectory(const QByteArray& dir)
 {
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -50,7 +52,17 @@ void syncDirectory(const QByteArray& dir)
     ::close(fd);
 }
 
-} // namespace
+bool takeOverModeAndOwner(int fd, const struct stat& replaced)
+{
+    // fchmod is not narrowed by the umask: the replaced file's mode comes back whole.
+    if (::fchmod(fd, replaced.st_mode & 07777) != 0)
+        return false;
+    if (replaced.st_uid != ::geteuid() || replaced.st_gid != ::getegid()) {
+        // Only root may hand the file back to another owner; otherwise the writer owns it.
+        [[maybe_unused]] const int ignored = ::fchown(fd, replaced.st_uid, replaced.st_gid);
+    }
+    return true;
+}
 
 bool writeFileAtomically(const QString& path, QByteArrayView contents)
 {
@@ -63,27 +75,19 @@ bool writeFileAtomically(const QString& path, QByteArrayView contents)
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     const QByteArray dir = QFile::encodeName(info.absolutePath());
 
-    mode_t mode = S_IRUSR | S_IWUSR;
     struct stat old { };
     const bool exists = ::stat(target.constData(), &old) == 0;
-    if (exists) {
-        // A read-only settings file refuses the write, as it would on the original platform.
-        if (!S_ISREG(old.st_mode) || ::access(target.constData(), W_OK) != 0)
-            return false;
-        mode = old.st_mode & 07777;
-    }
+    // A read-only settings file refuses the write, as it would on the original platform.
+    if (exists && (!S_ISREG(old.st_mode) || ::access(target.constData(), W_OK) != 0))
+        return false;
 
     QByteArray temp = dir + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, contents.data(), contents.size());
-    // mkostemp gives 0600; fchmod is not narrowed by the umask, so an existing file's mode comes back whole.
-    ok = ok && ::fchmod(fd, mode) == 0;
-    if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
-        // Only root may hand the file back to another owner; otherwise the writer owns it.
-        [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
-    }
+    // A new file keeps mkostemp's 0600 whatever the umask says.
+    ok = ok && (exists ? takeOverModeAndOwner(fd, old) : ::fchmod(fd, S_IRUSR | S_IWUSR) == 0);
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temp.constData(), target.constData()) == 0;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -12,6 +14,12 @@ namespace platform {
 // link is followed, so the file it points to is replaced. False when anything fails; the old
 // file is then untouched.
 bool writeFileAtomically(const QString& path, QByteArrayView contents);
+
+// The steps of such a replacement that a writer streaming its own temporary file shares:
+// give the new file (fd) the permission bits and, where allowed, the owner of the one it
+// replaces; and make the rename in dir durable. False when the bits cannot be set.
+bool takeOverModeAndOwner(int fd, const struct stat& replaced);
+void syncDirectory(const QByteArray& dir);
 
 namespace testing {
 // Makes each later write fail with ENOSPC once this many bytes of the temporary file are
