@@ -220,7 +220,10 @@ private slots:
         ldif.write("dn:: T1U96L+95YqgLERDPWV4YW1wbGUsREM9dGVzdA==\n" // OU=追加,DC=example,DC=test
                    "objectClass: top\nobjectClass: organizationalUnit\nou:: 6L+95Yqg\n\n");
         ldif.close();
-        ScratchDirectoryServer server({ { QStringLiteral("--bulk-users"), QStringLiteral("3") }, { ldif.fileName() } });
+        ScratchDirectoryServer::Options options;
+        options.generatorArguments = QStringList { QStringLiteral("--bulk-users"), QStringLiteral("3") };
+        options.extraLdif = QStringList { ldif.fileName() };
+        ScratchDirectoryServer server(options);
         QVERIFY2(server.start(), qPrintable(server.lastError()));
         QCOMPARE(pagedListing(server, QStringLiteral("ou=大量ユーザー,dc=example,dc=test")).dns,
             QStringList({ QStringLiteral("cn=user000001,ou=大量ユーザー,dc=example,dc=test"),
@@ -237,7 +240,9 @@ private slots:
         QVERIFY(ldif.open());
         ldif.write("dn: OU=Orphan,OU=Missing,DC=example,DC=test\nobjectClass: organizationalUnit\nou: Orphan\n\n");
         ldif.close();
-        ScratchDirectoryServer server({ {}, { ldif.fileName() } });
+        ScratchDirectoryServer::Options options;
+        options.extraLdif = QStringList { ldif.fileName() };
+        ScratchDirectoryServer server(options);
         QVERIFY(!server.start());
         QVERIFY2(server.lastError().contains(QLatin1String("slapadd")), qPrintable(server.lastError()));
         QVERIFY(!server.isRunning());
