@@ -18,10 +18,12 @@ const char* const utf32 = "UTF-32LE";
 const char* const utf32 = "UTF-32BE";
 #endif
 
+bool converterMissing = false;
+
 class Iconv {
 public:
     Iconv(const char* to, const char* from)
-        : handle(iconv_open(to, from))
+        : handle(converterMissing ? reinterpret_cast<iconv_t>(-1) : iconv_open(to, from))
     {
         if (handle == reinterpret_cast<iconv_t>(-1))
             throw std::runtime_error("iconv cannot convert between CP932 and UTF-32");
@@ -114,5 +116,12 @@ qsizetype ansiPrefixLength(QByteArrayView bytes, qsizetype maxBytes)
     }
     return pos;
 }
+
+namespace testing {
+void failConverterOpen(bool fail)
+{
+    converterMissing = fail;
+}
+} // namespace testing
 
 } // namespace platform

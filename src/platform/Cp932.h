@@ -7,7 +7,8 @@
 
 namespace platform {
 
-// The ANSI code page of the program: CP932 (Windows-31J), through glibc iconv.
+// The ANSI code page of the program: CP932 (Windows-31J), through glibc iconv. A conversion
+// throws std::runtime_error when iconv has no CP932 converter (glibc's gconv modules missing).
 
 // Each character CP932 cannot hold becomes one '?'; the conversion always goes on to the end.
 QByteArray toAnsi(QStringView text);
@@ -24,5 +25,10 @@ constexpr bool isLeadByte(unsigned char byte)
 // The length of the longest prefix of bytes that is at most maxBytes long and does not end in
 // the first half of a double-byte character.
 qsizetype ansiPrefixLength(QByteArrayView bytes, qsizetype maxBytes);
+
+namespace testing {
+// Makes every conversion fail as if iconv had no CP932 converter (true), or work again (false).
+void failConverterOpen(bool fail);
+} // namespace testing
 
 } // namespace platform

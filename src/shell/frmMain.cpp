@@ -160,14 +160,20 @@ void frmMain::cmdClose_Click()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    shell::runGuarded([this] { Form_Unload(); });
+    Form_Unload();
     event->accept();
 }
 
 void frmMain::Form_Load()
 {
-    const QString strFile = settingsFilePath();
-    const QByteArray ansiFile = platform::toAnsi(strFile);
+    // Neither a read that fails nor a converter that cannot be opened may stop the window: every
+    // failure is swallowed, a field whose read failed stays empty and the next key is still read.
+    QByteArray ansiFile;
+    try {
+        ansiFile = platform::toAnsi(settingsFilePath());
+    } catch (...) {
+        return;
+    }
     // One buffer of 255 characters serves the three reads; each value ends at its first NUL,
     // so what a longer earlier value left behind never leaks into the next field.
     QString strBuf(255, QChar(u'\0'));
@@ -177,24 +183,35 @@ void frmMain::Form_Load()
         { "PASSWORD", txtPassWord },
     } };
     for (const auto& [key, textBox] : fields) {
-        QByteArray ansiBuf = platform::toAnsi(strBuf);
-        GetPrivateProfileStringA(iniSection, key, "", ansiBuf.data(), 255, ansiFile.constData());
-        strBuf = platform::fromAnsi(ansiBuf).leftJustified(255, QChar(u' '), true);
-        const qsizetype nul = strBuf.indexOf(QChar(u'\0'));
-        textBox->setText(nul < 0 ? strBuf : strBuf.left(nul));
+        try {
+            QByteArray ansiBuf = platform::toAnsi(strBuf);
+            GetPrivateProfileStringA(iniSection, key, "", ansiBuf.data(), 255, ansiFile.constData());
+            strBuf = platform::fromAnsi(ansiBuf).leftJustified(255, QChar(u' '), true);
+            const qsizetype nul = strBuf.indexOf(QChar(u'\0'));
+            textBox->setText(nul < 0 ? strBuf : strBuf.left(nul));
+        } catch (...) { }
     }
 }
 
 void frmMain::Form_Unload()
 {
-    const QByteArray ansiFile = platform::toAnsi(settingsFilePath());
+    // The unload never reports and never stops: a refused write, or a text that cannot be
+    // converted, is ignored and the next key is still written.
+    QByteArray ansiFile;
+    try {
+        ansiFile = platform::toAnsi(settingsFilePath());
+    } catch (...) {
+        return;
+    }
     const std::array<std::pair<const char*, QLineEdit*>, 3> fields { {
         { "DOMAIN", txtDomain },
         { "ACCOUNT", txtAccount },
         { "PASSWORD", txtPassWord },
     } };
-    // A refused write is ignored: the unload never reports and never stops.
-    for (const auto& [key, textBox] : fields)
-        WritePrivateProfileStringA(
-            iniSection, key, platform::toAnsi(textBox->text()).constData(), ansiFile.constData());
+    for (const auto& [key, textBox] : fields) {
+        try {
+            WritePrivateProfileStringA(
+                iniSection, key, platform::toAnsi(textBox->text()).constData(), ansiFile.constData());
+        } catch (...) { }
+    }
 }

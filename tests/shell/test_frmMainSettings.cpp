@@ -2,6 +2,7 @@
 #include "../platform/TestFiles.h"
 #include "platform/AppInfo.h"
 #include "platform/AtomicFile.h"
+#include "platform/Cp932.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
 
@@ -55,6 +56,7 @@ private slots:
     void cleanup()
     {
         platform::testing::failWritesAfter(-1);
+        platform::testing::failConverterOpen(false);
         platform::setMessageBoxHandler({});
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
     }
@@ -207,6 +209,32 @@ private slots:
         saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("b"), QStringLiteral("q") });
         QCOMPARE(readBytes(ini), before);
         QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+    }
+
+    void converterThatCannotBeOpenedLeavesTheWindowUpWithEmptyFields()
+    {
+        QVERIFY(writeBytes(ini, "[Data]\r\nDOMAIN=example.test\r\nACCOUNT=a\r\nPASSWORD=p\r\n"));
+        platform::testing::failConverterOpen(true);
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.txtDomain->text(), QString());
+        QCOMPARE(w.txtAccount->text(), QString());
+        QCOMPARE(w.txtPassWord->text(), QString());
+    }
+
+    void converterThatCannotBeOpenedAtUnloadShowsNoBoxAndTheWindowCloses()
+    {
+        const QByteArray before = "[Data]\r\nDOMAIN=old.test\r\n";
+        QVERIFY(writeBytes(ini, before));
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.txtDomain->setText(QStringLiteral("new.test"));
+        platform::testing::failConverterOpen(true);
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(readBytes(ini), before);
     }
 
 private:
