@@ -135,11 +135,12 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         if (type == QEvent::MouseButtonRelease)
             shell::runGuarded([&] { tvNode_MouseUp(button); });
-        // A right click must not select the node under the pointer: the menu acts on the
-        // selected node. Its release is swallowed too, or the view would report a click on
-        // the node of the last left press.
-        if (button == Qt::RightButton) {
-            if (type == QEvent::MouseButtonPress)
+        // Only the left button selects and lists. A right click must not select the node under
+        // the pointer either: the menu acts on the selected node. Releases are swallowed too, or
+        // the view would report a click on the node of the last left press. The middle button
+        // and the others do nothing here at all.
+        if (button != Qt::LeftButton) {
+            if (button == Qt::RightButton && type == QEvent::MouseButtonPress)
                 tvNode->setFocus(Qt::MouseFocusReason);
             return true;
         }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -178,6 +179,42 @@ private slots:
         QTest::mouseClick(window->tvNode->viewport(), Qt::RightButton, {}, onB);
         QCOMPARE(window->tvNode->currentItem(), a);
         QCOMPARE(window->tvNode->selectedItems(), QList<QTreeWidgetItem*>({ a }));
+    }
+
+    void middleButtonChangesNothingInTheTreeOrTheList()
+    {
+        QTreeWidget* tree = window->tvNode;
+        auto* a = new QTreeWidgetItem(tree, { QStringLiteral("A") });
+        auto* b = new QTreeWidgetItem(tree, { QStringLiteral("B") });
+        auto* c = new QTreeWidgetItem(tree, { QStringLiteral("C") });
+        tree->setCurrentItem(a);
+        auto* row = new QTreeWidgetItem(window->lvList, { QStringLiteral("1"), QStringLiteral("user") });
+        window->lvList->setCurrentItem(row);
+        const QPoint onB = tree->visualItemRect(b).center();
+        const QPoint onC = tree->visualItemRect(c).center();
+
+        QTest::mouseClick(tree->viewport(), Qt::MiddleButton, {}, onB);
+        QTest::mouseDClick(tree->viewport(), Qt::MiddleButton, {}, onB);
+        // A drag with the middle button held, from B over C.
+        QTest::mousePress(tree->viewport(), Qt::MiddleButton, {}, onB);
+        QMouseEvent move(QEvent::MouseMove, QPointF(onC), tree->viewport()->mapToGlobal(QPointF(onC)), Qt::NoButton,
+            Qt::MiddleButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &move);
+        QTest::mouseRelease(tree->viewport(), Qt::MiddleButton, {}, onC);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(tree->currentItem(), a);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ a }));
+        QCOMPARE(tree->topLevelItemCount(), 3);
+        QVERIFY(!window->mnuPopup->isVisible());
+        QCOMPARE(window->lvList->topLevelItemCount(), 1);
+        QCOMPARE(window->lvList->currentItem(), row);
+        QCOMPARE(window->lvList->selectedItems(), QList<QTreeWidgetItem*>({ row }));
+
+        // The left button still selects.
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, onC);
+        QCOMPARE(tree->currentItem(), c);
+        messages.clear();
     }
 
     void closingALockedWindowSavesTheThreeTextsWithoutAQuestion()
