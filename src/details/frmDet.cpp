@@ -8,6 +8,8 @@
 #include "shell/SlotGuard.h"
 #include "ui_frmDet.h"
 
+#include <QKeyEvent>
+
 using directory::DirectoryError;
 using directory::DirObject;
 
@@ -75,6 +77,16 @@ QWidget* frmDet::boxOwner()
 void frmDet::cmdUpdate_Click()
 {
     Form_Load();
+}
+
+void frmDet::keyPressEvent(QKeyEvent* event)
+{
+    // QDialog would reject() on the cancel key.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void frmDet::cmdClose_Click()

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <memory>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -48,6 +49,10 @@ public:
 
     void cmdUpdate_Click();
     void cmdClose_Click();
+
+protected:
+    // Esc does nothing here: only "閉じる" and the title bar close the window.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();

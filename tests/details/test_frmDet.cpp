@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 using directory::DirectoryError;
 using platform::MessageIcon;
@@ -110,6 +111,45 @@ private slots:
         // A failure leaves the tab in front where it was.
         QCOMPARE(det.sstDet->currentIndex(), 2);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void escapeLeavesTheWindowOpen_data()
+    {
+        QTest::addColumn<bool>("titleBar");
+        QTest::newRow("then 閉じる") << false;
+        QTest::newRow("then the title bar") << true;
+    }
+    void escapeLeavesTheWindowOpen()
+    {
+        QFETCH(bool, titleBar);
+        InMemoryScope scope;
+        fillSample(*scope.directory);
+        const ObjectPathScope path(pathOf(groupDn));
+        MessageRecorder recorder;
+        frmDet det;
+
+        bool openAfterEscape = false;
+        QTimer::singleShot(0, &det, [&] {
+            QVERIFY(QTest::qWaitForWindowActive(&det));
+            QWidget* focused = QApplication::focusWidget();
+            QVERIFY(focused && det.isAncestorOf(focused));
+            QTest::keyClick(focused, Qt::Key_Escape);
+            QTest::keyClick(&det, Qt::Key_Escape);
+            QCoreApplication::processEvents();
+            openAfterEscape = det.isVisible();
+            if (titleBar)
+                det.close();
+            else
+                QTest::mouseClick(det.cmdClose, Qt::LeftButton);
+        });
+        // Whatever happens above, the modal loop ends.
+        QTimer::singleShot(10000, &det, [&] { det.done(-1); });
+        const int result = det.exec();
+
+        QVERIFY(openAfterEscape);
+        QVERIFY(!det.isVisible());
+        QCOMPARE(result, static_cast<int>(QDialog::Rejected));
+        QVERIFY(recorder.boxes.isEmpty());
     }
 
     void clearFieldsEmptiesEveryFieldAndKeepsTheTab()
