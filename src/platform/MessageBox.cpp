@@ -1,5 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include "platform/WaitCursor.h"
+
 #include <QMessageBox>
 
 namespace platform {
@@ -34,6 +36,7 @@ void MsgBox(const QString& text, MessageIcon icon, QWidget* parent)
         return;
     }
     QMessageBox box(toQt(icon), applicationTitle, text, QMessageBox::Ok, parent);
+    const ArrowCursor arrow;
     box.exec();
 }
 

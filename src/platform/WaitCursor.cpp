@@ -15,4 +15,18 @@ WaitCursor::~WaitCursor()
     QApplication::restoreOverrideCursor();
 }
 
+ArrowCursor::ArrowCursor()
+{
+    if (QApplication::overrideCursor()) {
+        QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+        pushed = true;
+    }
+}
+
+ArrowCursor::~ArrowCursor()
+{
+    if (pushed)
+        QApplication::restoreOverrideCursor();
+}
+
 } // namespace platform

@@ -12,4 +12,18 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// The normal arrow for the life of a box raised while the hourglass is up (the hourglass is the
+// window's pointer, not the box's); the hourglass comes back with the end of the scope. Changes
+// nothing when no hourglass is up.
+class ArrowCursor {
+public:
+    ArrowCursor();
+    ~ArrowCursor();
+    ArrowCursor(const ArrowCursor&) = delete;
+    ArrowCursor& operator=(const ArrowCursor&) = delete;
+
+private:
+    bool pushed = false;
+};
+
 } // namespace platform

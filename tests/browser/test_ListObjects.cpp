@@ -3,6 +3,7 @@
 
 #include "BrowserTests.h"
 #include "InMemoryDirectory.h"
+#include "RealBoxes.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -161,6 +162,23 @@ private slots:
         QCOMPARE(big->child(0)->childCount(), 0);
         QVERIFY(!window->ListObjects(QStringLiteral("LDAP://") + userDn(2, userDn(1)), QString()));
         QCOMPARE(recorder->boxes.size(), 1);
+    }
+
+    void theErrorBoxShowsTheArrowNotTheHourglass()
+    {
+        auto* dir = useInMemory(5);
+        QTreeWidgetItem* big = connectAndFind(bigDn);
+        const DirectoryError error(directory::hresult::ServerDown, QStringLiteral("サーバーが動作していません。"));
+        dir->failEnumeration(bigDn, 2, error);
+        recorder.reset();
+        RealBoxes boxes;
+
+        clickNode(window->tvNode, big);
+
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.constFirst().text, error.reportText());
+        QCOMPARE(boxes.seen.constFirst().pointer, Qt::ArrowCursor);
+        QCOMPARE(big->childCount(), 2);
     }
 
 private:

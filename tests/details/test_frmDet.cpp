@@ -1,6 +1,7 @@
 // The details window where a real server cannot help: a class spelled "User", an object that
 // disappears between two reads, no object at all.
 #include "DetailsTestSupport.h"
+#include "RealBoxes.h"
 
 #include <QPushButton>
 #include <QTabWidget>
@@ -110,6 +111,20 @@ private slots:
         QVERIFY(everyFieldEmpty(det));
         // A failure leaves the tab in front where it was.
         QCOMPARE(det.sstDet->currentIndex(), 2);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void theWarningOnTheDomainObjectShowsTheArrowNotTheHourglass()
+    {
+        InMemoryScope scope;
+        fillSample(*scope.directory);
+        const ObjectPathScope path(pathOf(domainDn));
+        RealBoxes boxes;
+
+        frmDet det;
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.constFirst().text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
+        QCOMPARE(boxes.seen.constFirst().pointer, Qt::ArrowCursor);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
