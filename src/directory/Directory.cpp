@@ -5,12 +5,29 @@
 namespace directory {
 
 namespace {
+int thisMachineOnlyScopes = 0;
+
 std::unique_ptr<Directory>& current()
 {
     static std::unique_ptr<Directory> directory;
     return directory;
 }
 } // namespace
+
+ThisMachineOnly::ThisMachineOnly()
+{
+    ++thisMachineOnlyScopes;
+}
+
+ThisMachineOnly::~ThisMachineOnly()
+{
+    --thisMachineOnlyScopes;
+}
+
+bool ThisMachineOnly::active()
+{
+    return thisMachineOnlyScopes > 0;
+}
 
 Directory& currentDirectory()
 {

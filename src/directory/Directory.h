@@ -58,6 +58,20 @@ public:
     virtual DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) = 0;
 };
 
+// While one lives, the LDAP directory binds only servers on this machine (an ldapi:// socket or a
+// loopback address), whatever ldap.conf or DNS names: a bind whose server lies elsewhere fails as
+// with an unreachable server, before anything connects. For binds with fixed values that must
+// never reach a real domain controller.
+class ThisMachineOnly {
+public:
+    ThisMachineOnly();
+    ~ThisMachineOnly();
+    ThisMachineOnly(const ThisMachineOnly&) = delete;
+    ThisMachineOnly& operator=(const ThisMachineOnly&) = delete;
+
+    static bool active();
+};
+
 // The directory the program uses. Defaults to the LDAP directory; tests may put another in place.
 Directory& currentDirectory();
 // Replaces the directory; returns the previous one. Passing nullptr restores the LDAP directory.

@@ -52,9 +52,21 @@ auto LdapDirectory::run(const std::shared_ptr<Connection>& connection, Operation
     }
 }
 
-std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
+QString LdapDirectory::serverFor(const AdsPath& path)
 {
     const QString uri = serverUriFor(path);
+    if (!ThisMachineOnly::active())
+        return uri;
+    const QString local = urisOnThisMachine(uri);
+    if (local.isEmpty())
+        throw errorFromLdap(
+            LDAP_SERVER_DOWN, QStringLiteral("%1 はこのコンピューターの外にあるため接続しません。").arg(uri.left(200)));
+    return local;
+}
+
+std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
+{
+    const QString uri = serverFor(path);
     auto it = connections_.find(uri);
     if (it != connections_.end()) {
         if ((*it)->isAlive())
@@ -328,7 +340,7 @@ DirObject LdapDirectory::openDSObject(const QString& adsPath, const QString& use
     const AdsPath parsed = AdsPath::parse(adsPath);
     if (!parsed.dn().isEmpty())
         checkDnSyntax(parsed.dn());
-    std::shared_ptr<Connection> connection = Connection::openWithPassword(serverUriFor(parsed), user, password);
+    std::shared_ptr<Connection> connection = Connection::openWithPassword(serverFor(parsed), user, password);
     const AdsPath path = withDomainDn(parsed, *connection);
     LdapEntry entry = connection->readEntry(path.dn(), bindAttributes);
     return DirObject(path, std::move(entry.attributes), connection);

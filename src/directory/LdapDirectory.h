@@ -44,6 +44,8 @@ public:
     static QString classFilterText(const QStringList& classNames);
 
 private:
+    // serverUriFor, cut to the servers on this machine while a ThisMachineOnly lives.
+    static QString serverFor(const AdsPath& path);
     std::shared_ptr<Connection> connectionFor(const DirObject& object);
     std::shared_ptr<Connection> connectionFor(const AdsPath& path);
     // "LDAP://host" names the server's default naming context; every DN is checked for syntax

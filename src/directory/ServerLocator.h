@@ -13,6 +13,12 @@ namespace directory {
 // domain its DC= components spell, else ldap://<domain>.
 QString serverUriFor(const AdsPath& path);
 
+// The URIs of a list (space- or comma-separated, as serverUriFor gives it) that lead to a server on
+// this machine: ldapi:// sockets, and ldap:// or ldaps:// hosts whose every address is a loopback
+// one (127.0.0.0/8, ::1). Names are resolved here, before anything connects; a name that does not
+// resolve, or an unparsable URI, is not on this machine. Empty when no URI is.
+QString urisOnThisMachine(const QString& uris);
+
 // serverUriFor for the many paths of one operation (the members of a group): the DNS SRV
 // records of each domain are asked for once, not once per path.
 class ServerUris {

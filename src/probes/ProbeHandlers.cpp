@@ -18,7 +18,9 @@
 namespace {
 
 // Chosen so that no probe reaches past this machine: the sample directory's domain, the
-// loopback address and this host.
+// loopback address and this host. The domain alone would not do: ldap.conf or DNS may name a
+// real domain controller for it, so the directory probes also bind under ThisMachineOnly and
+// never send the fixed account and password anywhere else.
 const QString domainDnsName = QStringLiteral("example.test");
 const QString domainRootDn = QStringLiteral("DC=example,DC=test");
 const QString wmiServer = QStringLiteral("127.0.0.1");
@@ -45,6 +47,7 @@ void readNames(const directory::Directory::Batch& batch)
 
 void frmMain::Command1_Click()
 {
+    const directory::ThisMachineOnly local;
     try {
         const directory::DirObject objDomain
             = directory::currentDirectory().bind(QStringLiteral("LDAP://") + domainDnsName);
@@ -56,6 +59,7 @@ void frmMain::Command1_Click()
 
 void frmMain::Command2_Click()
 {
+    const directory::ThisMachineOnly local;
     try {
         directory::Directory& ads = directory::currentDirectory();
         directory::DirObject objDomain = ads.bind(QStringLiteral("LDAP://") + domainRootDn);
@@ -66,6 +70,7 @@ void frmMain::Command2_Click()
 
 void frmMain::Command3_Click()
 {
+    const directory::ThisMachineOnly local;
     try {
         const probes::LdapNamespace objNamespace = probes::LdapNamespace::bind(QStringLiteral("LDAP:"));
         const directory::DirObject objContainer = objNamespace.OpenDSObject(QStringLiteral("LDAP://") + domainRootDn,

@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QUrl>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -173,6 +176,28 @@ bool LdapRelay::start(const QString& listen, const QString& upstream)
     return true;
 }
 
+bool LdapRelay::startTcp(const QString& address, const QString& upstream)
+{
+    upstreamPath = upstream;
+    sockaddr_in in {};
+    in.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, address.toLatin1().constData(), &in.sin_addr) != 1) {
+        error = QStringLiteral("not an IPv4 address: ") + address;
+        return false;
+    }
+    socklen_t length = sizeof(in);
+    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<const sockaddr*>(&in), sizeof(in)) != 0
+        || ::listen(listenFd, 16) != 0 || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&in), &length) != 0
+        || ::pipe2(wakeFds, O_CLOEXEC) != 0) {
+        error = QStringLiteral("cannot listen on %1: %2").arg(address, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    tcpPort = ntohs(in.sin_port);
+    thread = std::thread([this] { run(); });
+    return true;
+}
+
 QString LdapRelay::uri() const
 {
     return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(listenPath));
@@ -204,6 +229,10 @@ void LdapRelay::run()
         if (watched[1].revents & POLLIN) {
             const int client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
+                {
+                    std::lock_guard lock(mutex);
+                    ++accepted;
+                }
                 const int server = connectTo(upstreamPath);
                 if (server < 0) {
                     // Nothing to relay to: the client sees a closed connection, as with a dead server.
@@ -284,6 +313,12 @@ QList<LdapRelay::Request> LdapRelay::requests() const
         }
     }
     return result;
+}
+
+int LdapRelay::connectionCount() const
+{
+    std::lock_guard lock(mutex);
+    return accepted;
 }
 
 void LdapRelay::clear()

@@ -33,6 +33,10 @@ public:
     // Listens on listenPath and passes each connection on to upstreamPath. False on failure,
     // with the reason in lastError().
     bool start(const QString& listenPath, const QString& upstreamPath);
+    // The same on a TCP address (IPv4 text) and a free port, for a server that is not a socket
+    // file; the port is in port().
+    bool startTcp(const QString& address, const QString& upstreamPath);
+    quint16 port() const { return tcpPort; }
     // ldapi:// URI of the relay, percent-encoded as libldap wants it.
     QString uri() const;
     QString lastError() const { return error; }
@@ -41,6 +45,8 @@ public:
     QByteArray sent() const;
     // The requests in those bytes, decoded. A message that does not decode ends its connection's list.
     QList<Request> requests() const;
+    // Connections accepted so far, those that found no server to relay to included.
+    int connectionCount() const;
     // Forgets what was sent so far (connections stay open).
     void clear();
 
@@ -50,6 +56,8 @@ private:
     QString listenPath;
     QString upstreamPath;
     QString error;
+    quint16 tcpPort = 0;
+    int accepted = 0;
     int listenFd = -1;
     int wakeFds[2] { -1, -1 };
     std::thread thread;
