@@ -221,7 +221,7 @@ void Connection::failBind(int returned)
         broken_ = true;
         throw unreachableServersError(rc, uri_);
     }
-    failWith(rc, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)));
+    throw bindError(rc, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)), uri_);
 }
 
 void Connection::readAhead()

@@ -101,13 +101,27 @@ QString kerberosProblemText(const QString& diagnostic)
     return {};
 }
 
+namespace {
+QString serverList(const QString& uris)
+{
+    return messageExcerpt(uris.split(u' ', Qt::SkipEmptyParts).join(QStringLiteral(", ")), 500);
+}
+} // namespace
+
 DirectoryError unreachableServersError(int resultCode, const QString& uris)
 {
     const DirectoryError plain = errorFromLdap(resultCode);
-    QStringList tried = uris.split(u' ', Qt::SkipEmptyParts);
-    return DirectoryError(plain.number(),
-        plain.description()
-            + QStringLiteral(" 接続を試みたサーバー: %1").arg(messageExcerpt(tried.join(QStringLiteral(", ")), 500)));
+    return DirectoryError(
+        plain.number(), plain.description() + QStringLiteral(" 接続を試みたサーバー: ") + serverList(uris));
+}
+
+DirectoryError bindError(int resultCode, const QString& diagnostic, const QString& uris)
+{
+    const DirectoryError plain = errorFromLdap(resultCode, diagnostic);
+    // Which server the Kerberos advice is about (the SPN, the KDC of its realm).
+    if (resultCode != LDAP_LOCAL_ERROR || kerberosProblemText(diagnostic).isEmpty())
+        return plain;
+    return DirectoryError(plain.number(), plain.description() + QStringLiteral(" 接続先: ") + serverList(uris));
 }
 
 DirectoryError tlsHandshakeError()

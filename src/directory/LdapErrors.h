@@ -15,6 +15,9 @@ DirectoryError tlsHandshakeError();
 // naming the servers tried.
 DirectoryError unreachableServersError(int resultCode, const QString& uris);
 
+// A failed bind's error; when it is a Kerberos problem, the servers of `uris` are named too.
+DirectoryError bindError(int resultCode, const QString& diagnostic, const QString& uris);
+
 // What a failed GSSAPI bind's diagnostic says about the user's Kerberos ticket (none, expired,
 // no KDC, no SPN for the server), in Japanese with what to do; empty when it is none of these.
 QString kerberosProblemText(const QString& diagnostic);

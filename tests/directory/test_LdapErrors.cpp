@@ -66,6 +66,20 @@ private slots:
         QVERIFY(!errorFromLdap(LDAP_UNWILLING_TO_PERFORM, noTicket).description().contains(QStringLiteral("kinit")));
     }
 
+    void aKerberosBindErrorNamesTheServer()
+    {
+        const QString uris = QStringLiteral("ldap://alias.example.test:389");
+        const directory::DirectoryError error = directory::bindError(LDAP_LOCAL_ERROR, noSpn, uris);
+        QCOMPARE(error.number(), errorFromLdap(LDAP_LOCAL_ERROR).number());
+        QCOMPARE(error.description(),
+            errorFromLdap(LDAP_LOCAL_ERROR, noSpn).description() + QStringLiteral(" 接続先: ") + uris);
+        // Other failed binds are as the server or libldap gave them.
+        const QString badPassword = QStringLiteral("80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext "
+                                                   "error, data 52e, v4563");
+        QCOMPARE(directory::bindError(LDAP_INVALID_CREDENTIALS, badPassword, uris).description(),
+            errorFromLdap(LDAP_INVALID_CREDENTIALS, badPassword).description());
+    }
+
     void unreachableServersAreNamed()
     {
         const directory::DirectoryError error = directory::unreachableServersError(
