@@ -209,7 +209,7 @@ void Connection::failBind(int returned)
     ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc);
     if (rc == LDAP_SUCCESS)
         rc = returned;
-    // The connection opens with the bind. Gone after a TLS session was begun and before any
+    // Gone (while connecting or binding) after a TLS session was begun and before any
     // answer: the handshake failed (an untrusted certificate, most often). libldap only says
     // "Can't contact LDAP server", which is wrong: the server answered.
     if (tlsStarted_ && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR)) {

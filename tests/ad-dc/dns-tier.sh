@@ -24,7 +24,9 @@ DIR=$(realpath -m -- "$1")
 RUN=$DIR/dns-run
 ADDRESS=127.77.0.10
 
+# The reason also goes to DIR/dns-skipped, for scripts/test.sh to print.
 skip() {
+    { mkdir -p "$DIR" && echo "$*" >"$DIR/dns-skipped"; } 2>/dev/null || true
     echo "AD DNS tier skipped: $*"
     exit 77
 }
@@ -34,10 +36,11 @@ if [ -z "${MIVORA_DNS_NAMESPACE:-}" ]; then
     [ ! -f "$DIR/skipped" ] || skip "$(cat "$DIR/skipped")"
     [ "$(id -u)" -eq 0 ] || skip "a network and mount namespace needs root (unshare -mn)"
     [ -f "$DIR/template/stamp" ] || skip "no provisioned DC in $DIR (run the ad-dc fixture: ctest -L ad-dc)"
-    for tool in unshare ip mount; do
+    for tool in unshare ip mount host; do
         command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing (scripts/install-deps.sh installs it)"
     done
     unshare -mn true 2>/dev/null || skip "this machine does not allow network namespaces (unshare -mn failed)"
+    rm -f "$DIR/dns-skipped"
     MIVORA_DNS_NAMESPACE=1 exec unshare -mn -- "$0" "$@"
 fi
 
