@@ -83,13 +83,15 @@ QString kerberosProblemText(const QString& diagnostic)
 {
     // MIT Kerberos' words as GSSAPI passes them through SASL and libldap.
     const auto has = [&](const char* words) { return diagnostic.contains(QLatin1String(words), Qt::CaseInsensitive); };
+    // An expired ticket may come with the words of a missing one: it is looked for first.
+    if (has("Ticket expired") || has("Ticket has expired") || has("credential has expired")
+        || has("credentials have expired"))
+        return QStringLiteral("Kerberos のチケットの有効期限が切れています。kinit を実行するか、"
+                              "ドメインにログオンし直してチケットを更新してから、もう一度接続してください。");
     if (has("No Kerberos credentials available") || has("No credentials cache found")
         || has("No credentials were supplied") || (has("Credentials cache") && has("not found")))
         return QStringLiteral("Kerberos のチケットがありません。ドメインのアカウントでログオンし直すか、"
                               "kinit を実行してチケットを取得してから、もう一度接続してください。");
-    if (has("Ticket expired") || has("Ticket has expired") || has("credentials have expired"))
-        return QStringLiteral("Kerberos のチケットの有効期限が切れています。kinit を実行するか、"
-                              "ドメインにログオンし直してチケットを更新してから、もう一度接続してください。");
     if (has("Cannot contact any KDC") || has("Cannot find KDC") || has("Cannot resolve network address for KDC"))
         return QStringLiteral("Kerberos の KDC (ドメイン コントローラー) に接続できません。ネットワークと、"
                               "DNS の _kerberos._tcp.<ドメイン> の SRV レコードまたは krb5.conf の KDC の設定を"

@@ -9,11 +9,11 @@ using directory::errorFromLdap;
 
 namespace {
 // The diagnostics libldap gives after a failed GSSAPI bind (MIT Kerberos through Cyrus SASL).
-const QString noTicket = QStringLiteral("SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor "
-                                        "code may provide more information (No Kerberos credentials available "
-                                        "(default cache: FILE:/tmp/krb5cc_1000))");
-const QString expired = QStringLiteral("SASL(-1): generic failure: GSSAPI Error: The referenced credential has "
-                                       "expired (Ticket expired)");
+const QString noTicket = QStringLiteral("SASL(-1): generic failure: GSSAPI Error: No credentials were supplied, or the "
+                                        "credentials were unavailable or inaccessible (No Kerberos credentials "
+                                        "available (default cache: FILE:/tmp/krb5cc_1000))");
+const QString expired = QStringLiteral("SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code "
+                                       "may provide more information (Ticket expired)");
 const QString noKdc = QStringLiteral("SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code "
                                      "may provide more information (Cannot contact any KDC for realm 'EXAMPLE.TEST')");
 const QString noSpn = QStringLiteral("SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code "
@@ -31,6 +31,9 @@ private slots:
         QTest::addColumn<QStringList>("words");
         QTest::newRow("no ticket") << noTicket << QStringList { "チケットがありません", "kinit", "ログオン" };
         QTest::newRow("expired") << expired << QStringList { "有効期限が切れています", "kinit" };
+        QTest::newRow("expired, in GSSAPI's words") << QStringLiteral(
+            "SASL(-1): generic failure: GSSAPI Error: The referenced credential has expired (No "
+            "credentials were supplied)") << QStringList { "有効期限が切れています", "kinit" };
         QTest::newRow("no KDC") << noKdc << QStringList { "KDC", "接続できません", "_kerberos._tcp", "krb5.conf" };
         QTest::newRow("no SPN") << noSpn << QStringList { "SPN", "登録されていません" };
     }
