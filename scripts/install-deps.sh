@@ -7,7 +7,7 @@ packages=(
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit
   slapd ldap-utils openssl
   samba samba-ad-provision samba-dsdb-modules samba-vfs-modules samba-common-bin python3-samba
-  krb5-user ldb-tools
+  krb5-user ldb-tools bind9-host iproute2 util-linux
   fonts-noto-cjk
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev

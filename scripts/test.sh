@@ -24,6 +24,8 @@ run_suite() {
     ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs" || status=1
     # ctest shows a skipped test's output nowhere: the reason the AD tier did not run goes here.
     [ ! -f "$build/ad-dc/skipped" ] || echo "AD tier skipped: $(cat "$build/ad-dc/skipped")" >&2
+    [ -f "$build/ad-dc/skipped" ] || [ ! -f "$build/ad-dc/dns-skipped" ] ||
+        echo "AD DNS tier skipped: $(cat "$build/ad-dc/dns-skipped")" >&2
 }
 
 run_suite "${MIVORA_BUILD_DIR:-$here/build}"

@@ -4,6 +4,7 @@
 #include "directory/RepeatedTexts.h"
 
 #include <QHash>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <exception>
@@ -84,6 +85,18 @@ timeval answerTimeout()
     return timeval { answerTimeoutForTesting > 0 ? answerTimeoutForTesting : Connection::answerTimeoutSeconds, 0 };
 }
 
+void setOption(LDAP* ld, int option, const void* value)
+{
+    if (ldap_set_option(ld, option, value) != LDAP_OPT_SUCCESS)
+        throw errorFromLdap(LDAP_LOCAL_ERROR, QStringLiteral("ldap_set_option(0x%1)").arg(option, 0, 16));
+}
+
+ber_len_t ssfOption(LDAP* ld, int option, ber_len_t fallback)
+{
+    ber_len_t value = fallback;
+    return ldap_get_option(ld, option, &value) == LDAP_OPT_SUCCESS ? value : fallback;
+}
+
 // Called by libldap just before a TLS handshake, with the connection's flag as argument.
 int noteTlsStart(LDAP*, void*, void*, void* started)
 {
@@ -132,16 +145,29 @@ void Connection::open()
         throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri_);
     ld_.reset(ld);
     const int version = LDAP_VERSION3;
-    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
+    setOption(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    setOption(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    setOption(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
     const timeval network = networkTimeout();
-    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
+    setOption(ld, LDAP_OPT_NETWORK_TIMEOUT, &network);
     // The synchronous calls (the SASL bind) wait no longer than an answer may take.
     const timeval answer = answerTimeout();
-    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &answer);
-    ldap_set_option(ld, LDAP_OPT_X_TLS_CONNECT_ARG, &tlsStarted_);
-    ldap_set_option(ld, LDAP_OPT_X_TLS_CONNECT_CB, reinterpret_cast<void*>(&noteTlsStart));
+    setOption(ld, LDAP_OPT_TIMEOUT, &answer);
+    setOption(ld, LDAP_OPT_X_TLS_CONNECT_ARG, &tlsStarted_);
+    setOption(ld, LDAP_OPT_X_TLS_CONNECT_CB, reinterpret_cast<void*>(&noteTlsStart));
+    // The Kerberos service name is the host connected to (the URI's or the SRV target's), not
+    // what a reverse lookup of its address gives: AD zones seldom hold PTR records, and Windows
+    // and sssd do not canonicalise either. Off is also libldap's default, so an "off" in
+    // ldap.conf cannot be told apart; krb5.conf's dns_canonicalize_hostname and rdns still
+    // canonicalise the name handed over.
+    int noCanon = 0;
+    if (ldap_get_option(ld, LDAP_OPT_X_SASL_NOCANON, &noCanon) != LDAP_OPT_SUCCESS || !noCanon)
+        setOption(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+    // Connect now rather than inside the bind: whether TLS (ldaps:// or StartTLS from the URI)
+    // protects the connection decides the SASL security layer. libldap tries each URI in turn.
+    const int connected = ldap_connect(ld);
+    if (connected != LDAP_SUCCESS)
+        failBind(connected);
 }
 
 void Connection::bindAsCurrentUser()
@@ -150,12 +176,20 @@ void Connection::bindAsCurrentUser()
     QByteArray mechanism = stringOption(ld, LDAP_OPT_X_SASL_MECH);
     if (mechanism.isEmpty())
         mechanism = uri_.startsWith(QLatin1String("ldapi://"), Qt::CaseInsensitive) ? "EXTERNAL" : "GSSAPI";
+    // Under TLS no SASL security layer: Active Directory refuses sign or seal inside TLS. On
+    // plain LDAP the layer stays (a DC that requires signing needs it). SSF limits that
+    // ldap.conf's SASL_SECPROPS changed from libldap's defaults (0 and INT_MAX) are left alone.
+    if (ldap_tls_inplace(ld) && ssfOption(ld, LDAP_OPT_X_SASL_SSF_MIN, 0) == 0
+        && ssfOption(ld, LDAP_OPT_X_SASL_SSF_MAX, 0) == INT_MAX) {
+        const ber_len_t noLayer = 0;
+        setOption(ld, LDAP_OPT_X_SASL_SSF_MAX, &noLayer);
+    }
     SaslDefaults defaults { stringOption(ld, LDAP_OPT_X_SASL_REALM), stringOption(ld, LDAP_OPT_X_SASL_AUTHCID),
         stringOption(ld, LDAP_OPT_X_SASL_AUTHZID) };
     const int rc = ldap_sasl_interactive_bind_s(
         ld, nullptr, mechanism.constData(), nullptr, nullptr, LDAP_SASL_QUIET, saslInteract, &defaults);
     if (rc != LDAP_SUCCESS)
-        failBind();
+        failBind(rc);
 }
 
 void Connection::bindWithPassword(const QString& user, const QString& password)
@@ -166,21 +200,28 @@ void Connection::bindWithPassword(const QString& user, const QString& password)
         ld_.get(), user.toUtf8().constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
     secret.fill('\0');
     if (rc != LDAP_SUCCESS)
-        failBind();
+        failBind(rc);
 }
 
-void Connection::failBind()
+void Connection::failBind(int returned)
 {
-    int rc = LDAP_OTHER;
+    int rc = LDAP_SUCCESS;
     ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc);
-    // The connection opens with the bind. Gone after a TLS session was begun and before any
+    if (rc == LDAP_SUCCESS)
+        rc = returned;
+    // Gone (while connecting or binding) after a TLS session was begun and before any
     // answer: the handshake failed (an untrusted certificate, most often). libldap only says
     // "Can't contact LDAP server", which is wrong: the server answered.
     if (tlsStarted_ && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR)) {
         broken_ = true;
         throw tlsHandshakeError();
     }
-    failFromSession();
+    // No server answered: say which ones were tried (the URI list may come from DNS).
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT) {
+        broken_ = true;
+        throw unreachableServersError(rc, uri_);
+    }
+    throw bindError(rc, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)), uri_);
 }
 
 void Connection::readAhead()

@@ -61,7 +61,8 @@ private:
     void open();
     void bindAsCurrentUser();
     void bindWithPassword(const QString& user, const QString& password);
-    [[noreturn]] void failBind();
+    // `returned` is the failed call's code, used when the session recorded none.
+    [[noreturn]] void failBind(int returned);
     void readAhead();
     int startSearch(const QString& base, int scope, const QString& filter, const QStringList& attributes,
         LDAPControl** serverControls);

@@ -1,6 +1,7 @@
 #include "directory/LdapErrors.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <ldap.h>
 
@@ -78,6 +79,53 @@ QString adBindSubcodeText(const QString& diagnostic)
     return {};
 }
 
+QString kerberosProblemText(const QString& diagnostic)
+{
+    // MIT Kerberos' words as GSSAPI passes them through SASL and libldap.
+    const auto has = [&](const char* words) { return diagnostic.contains(QLatin1String(words), Qt::CaseInsensitive); };
+    // An expired ticket may come with the words of a missing one: it is looked for first.
+    if (has("Ticket expired") || has("Ticket has expired") || has("credential has expired")
+        || has("credentials have expired"))
+        return QStringLiteral("Kerberos のチケットの有効期限が切れています。kinit を実行するか、"
+                              "ドメインにログオンし直してチケットを更新してから、もう一度接続してください。");
+    if (has("No Kerberos credentials available") || has("No credentials cache found")
+        || has("No credentials were supplied") || (has("Credentials cache") && has("not found")))
+        return QStringLiteral("Kerberos のチケットがありません。ドメインのアカウントでログオンし直すか、"
+                              "kinit を実行してチケットを取得してから、もう一度接続してください。");
+    if (has("Cannot contact any KDC") || has("Cannot find KDC") || has("Cannot resolve network address for KDC"))
+        return QStringLiteral("Kerberos の KDC (ドメイン コントローラー) に接続できません。ネットワークと、"
+                              "DNS の _kerberos._tcp.<ドメイン> の SRV レコードまたは krb5.conf の KDC の設定を"
+                              "確認してください。");
+    if (has("not found in Kerberos database"))
+        return QStringLiteral("接続先のサーバー名がドメインの Kerberos に登録されていません (SPN がありません)。"
+                              "ドメイン コントローラーの DNS 名で接続するか、管理者にサーバー名 ldap/<名前> の "
+                              "SPN の登録を依頼してください。");
+    return {};
+}
+
+namespace {
+QString serverList(const QString& uris)
+{
+    return messageExcerpt(uris.split(u' ', Qt::SkipEmptyParts).join(QStringLiteral(", ")), 500);
+}
+} // namespace
+
+DirectoryError unreachableServersError(int resultCode, const QString& uris)
+{
+    const DirectoryError plain = errorFromLdap(resultCode);
+    return DirectoryError(
+        plain.number(), plain.description() + QStringLiteral(" 接続を試みたサーバー: ") + serverList(uris));
+}
+
+DirectoryError bindError(int resultCode, const QString& diagnostic, const QString& uris)
+{
+    const DirectoryError plain = errorFromLdap(resultCode, diagnostic);
+    // Which server the Kerberos advice is about (the SPN, the KDC of its realm).
+    if (resultCode != LDAP_LOCAL_ERROR || kerberosProblemText(diagnostic).isEmpty())
+        return plain;
+    return DirectoryError(plain.number(), plain.description() + QStringLiteral(" 接続先: ") + serverList(uris));
+}
+
 DirectoryError tlsHandshakeError()
 {
     return DirectoryError(hresult::ServerDown,
@@ -99,6 +147,10 @@ DirectoryError errorFromLdap(int resultCode, const QString& diagnostic)
             break;
         }
     }
+    // A failed Kerberos bind is a local error of the client: say what the user can do about it.
+    const QString kerberos = resultCode == LDAP_LOCAL_ERROR ? kerberosProblemText(diagnostic) : QString();
+    if (!kerberos.isEmpty())
+        text = kerberos;
     const QString subcode = adBindSubcodeText(diagnostic);
     if (!subcode.isEmpty())
         text += u' ' + subcode;

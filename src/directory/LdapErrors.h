@@ -11,6 +11,17 @@ DirectoryError errorFromLdap(int resultCode, const QString& diagnostic = {});
 // A TLS session that could not be set up (certificate not trusted, name mismatch, ...).
 DirectoryError tlsHandshakeError();
 
+// No server of `uris` (a space-separated URI list) could be reached: the error of `resultCode`,
+// naming the servers tried.
+DirectoryError unreachableServersError(int resultCode, const QString& uris);
+
+// A failed bind's error; when it is a Kerberos problem, the servers of `uris` are named too.
+DirectoryError bindError(int resultCode, const QString& diagnostic, const QString& uris);
+
+// What a failed GSSAPI bind's diagnostic says about the user's Kerberos ticket (none, expired,
+// no KDC, no SPN for the server), in Japanese with what to do; empty when it is none of these.
+QString kerberosProblemText(const QString& diagnostic);
+
 // Active Directory puts a sub-code into the diagnostic of a failed bind ("data 52e"): its
 // Japanese meaning, or an empty text when there is none.
 QString adBindSubcodeText(const QString& diagnostic);

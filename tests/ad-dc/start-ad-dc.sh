@@ -1,7 +1,14 @@
 #!/bin/bash
 # Start a throwaway Samba Active Directory domain controller for Mivora's AD tests.
 #
-#   start-ad-dc.sh DIR
+#   start-ad-dc.sh [--strict-auth] [--dns] [--address A] [--run NAME] DIR
+#
+# --strict-auth  keep Samba's default "ldap server require strong auth" (no simple binds
+#                without TLS, signing on plain LDAP); by default this start relaxes it for the
+#                tests of simple binds
+# --dns          also run Samba's own DNS server (the DNS tier; only inside a namespace)
+# --address A    take this address (inside a network namespace of its own every one is free)
+# --run NAME     the running copy goes to DIR/NAME instead of DIR/run
 #
 # Realm EXAMPLE.TEST, DN DC=example,DC=test, sample data of gen-ad-data.py. Everything lives in
 # DIR: DIR/template is the provisioned and populated domain, made once and reused while this
@@ -11,19 +18,33 @@
 # address of their own) and is ready when this returns. For the tests it leaves in DIR/run:
 #   ldap.conf   URI, BASE, SASL_MECH GSSAPI, SASL_NOCANON on (for LDAPCONF)
 #   krb5.conf   the realm on the DC's KDC (for KRB5_CONFIG)
+#   ldaps.conf  the same with URI ldaps://<address>
+#   starttls.conf  the same with URI ldap://<address>/????!StartTLS
 #   krb5cc      a ticket of the test account mivora-tester, from kinit (for KRB5CCNAME)
 #   address     the DC's address
 # Exits 77 with a line saying why when this machine cannot run Samba (the tier is skipped).
 set -euo pipefail
 
 HERE=$(cd -- "$(dirname -- "$0")" && pwd -P)
-[ $# -eq 1 ] || {
-    echo "usage: start-ad-dc.sh DIR" >&2
+usage() {
+    echo "usage: start-ad-dc.sh [--strict-auth] [--dns] [--address A] [--run NAME] DIR" >&2
     exit 2
 }
+STRICT_AUTH= WITH_DNS= FIXED_ADDRESS= RUN_NAME=run
+while [ $# -gt 1 ]; do
+    case $1 in
+    --strict-auth) STRICT_AUTH=1 ;;
+    --dns) WITH_DNS=1 ;;
+    --address) FIXED_ADDRESS=${2:?}; shift ;;
+    --run) RUN_NAME=${2:?}; shift ;;
+    *) usage ;;
+    esac
+    shift
+done
+[ $# -eq 1 ] || usage
 DIR=$(realpath -m -- "$1")
 TEMPLATE=$DIR/template
-RUN=$DIR/run
+RUN=$DIR/$RUN_NAME
 REALM=EXAMPLE.TEST
 # Every address a DC may take has its SPN and certificate name made at provisioning.
 ADDRESSES=$(seq -f '127.77.0.%g' 10 41)
@@ -93,9 +114,10 @@ make_template() {
     log "provisioned in $(ms_since "$t0") ms"
     local conf=$base/dc/etc/smb.conf
     # Provisioning leaves these out of smb.conf: simple binds on plain LDAP (the TLS tests
-    # use them; the default refuses them without TLS), an audit of every authentication
-    # (the tests read it to see that no password was sent), no fsync of the databases.
-    sed -i 's/^\[global\]$/&\n\tldap server require strong auth = no\n\tlog level = 1 auth_audit:5\n\tldb:nosync = true/' "$conf"
+    # use them; the default refuses them without TLS; a --strict-auth start drops it again),
+    # an audit of every authentication (the tests read it to see that no password was sent),
+    # no fsync of the databases.
+    sed -i 's/^\[global\]$/&\n\tldap server require strong auth = no\n\tlog level = 1 auth_audit:5 auth_json_audit:5\n\tldb:nosync = true/' "$conf"
     grep -q 'auth_audit' "$conf" || die "cannot add settings to $conf"
 
     # A certificate for every address a DC may take (Samba's own names only its host name);
@@ -185,6 +207,17 @@ run_dc() {
     origin=$(sed 's/[][\.*^$|]/\\&/g' "$RUN/origin")
     run=$(printf '%s\n' "$RUN" | sed 's/[\&|]/\\&/g')
     sed -i -e "s|$origin|$run|g" -e "s|^\(\s*interfaces =\).*|\1 $address/8|" "$conf"
+    if [ -n "$STRICT_AUTH" ]; then
+        sed -i '/^\s*ldap server require strong auth = no$/d' "$conf"
+        ! grep -q 'require strong auth' "$conf" || die "cannot restore the strong auth default in $conf"
+    fi
+    if [ -n "$WITH_DNS" ]; then
+        sed -i 's/^\(\s*server services =\).*/\1 ldap kdc dns/' "$conf"
+        # Provisioning named the machine's resolver as forwarder: this DNS answers for its own
+        # zone only and never asks anybody else.
+        sed -i '/^\s*dns forwarder =/d' "$conf"
+        grep -q 'server services = ldap kdc dns$' "$conf" || die "cannot add dns to $conf"
+    fi
     grep -qF "private dir = $RUN/dc/private" "$conf" || die "cannot point $conf at $RUN"
     grep -qF "interfaces = $address/8" "$conf" || die "cannot set the address in $conf"
     echo "$address" >"$RUN/address"
@@ -227,13 +260,16 @@ write_client_config() {
 [domain_realm]
 	$address = $REALM
 EOF
-    cat >"$RUN/ldap.conf" <<EOF
-URI ldap://$address
+    local uri
+    for uri in ldap:ldap://$address ldaps:ldaps://$address "starttls:ldap://$address/????!StartTLS"; do
+        cat >"$RUN/${uri%%:*}.conf" <<EOF
+URI ${uri#*:}
 BASE DC=example,DC=test
 SASL_MECH GSSAPI
 SASL_NOCANON on
 TLS_CACERT $RUN/tls/ca.pem
 EOF
+    done
 }
 
 do_kinit() {
@@ -251,10 +287,14 @@ if [ ! -f "$TEMPLATE/stamp" ] || [ "$(cat "$TEMPLATE/stamp")" != "$(template_sta
     make_template
 fi
 # A DC still running from DIR goes first, so that its address is free again.
-"$HERE/stop-ad-dc.sh" "$DIR" >/dev/null
+"$HERE/stop-ad-dc.sh" "$DIR" "$RUN_NAME" >/dev/null
 started=
 for _ in 1 2 3; do
-    address=$(pick_address) || die "no free loopback address for the DC"
+    if [ -n "$FIXED_ADDRESS" ]; then
+        address=$FIXED_ADDRESS
+    else
+        address=$(pick_address) || die "no free loopback address for the DC"
+    fi
     if run_dc "$address"; then
         started=$address
         break
@@ -262,7 +302,7 @@ for _ in 1 2 3; do
 done
 [ -n "$started" ] || die "samba did not start (log: $RUN/log/samba.out)"
 # A DC that started but cannot serve the tests is stopped again.
-trap '"$HERE/stop-ad-dc.sh" "$DIR" >/dev/null' EXIT
+trap '"$HERE/stop-ad-dc.sh" "$DIR" "$RUN_NAME" >/dev/null' EXIT
 write_client_config "$started"
 do_kinit || die "kinit as mivora-tester failed"
 # Samba has no "Who am I?" operation: a GSSAPI bind and a read of the account proves the same.

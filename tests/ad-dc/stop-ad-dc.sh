@@ -2,14 +2,14 @@
 # Stop the Samba DC that start-ad-dc.sh started from DIR (its running copy DIR/run stays for
 # its logs; the next start replaces it). Safe to run when nothing is running.
 #
-#   stop-ad-dc.sh DIR
+#   stop-ad-dc.sh DIR [NAME]     (NAME: the running copy's folder, as start-ad-dc.sh --run)
 set -euo pipefail
 
-[ $# -eq 1 ] || {
-    echo "usage: stop-ad-dc.sh DIR" >&2
+[ $# -eq 1 ] || [ $# -eq 2 ] || {
+    echo "usage: stop-ad-dc.sh DIR [NAME]" >&2
     exit 2
 }
-RUN=$(realpath -m -- "$1")/run
+RUN=$(realpath -m -- "$1")/${2:-run}
 
 # True while PID is a live samba of this DIR: a pid file can outlive its process and the pid
 # be reused. Samba rewrites its command line ("samba: root process"), so what tells it is

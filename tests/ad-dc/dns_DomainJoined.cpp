@@ -1,0 +1,256 @@
+// Mivora on a desktop joined to the test domain, nothing configured but DNS and a Kerberos
+// ticket: no URI in ldap.conf, no SASL_NOCANON, no PTR records, the KDC found through DNS, the
+// DC with Samba's default of strong authentication. Runs inside dns-tier.sh's namespace, which
+// starts the DC with its DNS server; each test sets the _ldap._tcp SRV records it needs.
+#include "../browser/BrowserTests.h"
+#include "AdDc.h"
+
+#include "details/frmDet.h"
+#include "directory/LdapErrors.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+using namespace browsertests;
+using platform::MessageIcon;
+
+namespace {
+
+const QString typedPassword = QStringLiteral("Dns-Tier-Passw0rd!");
+
+QString runDirectory()
+{
+    return QString::fromLocal8Bit(qgetenv("MIVORA_DNS_RUN"));
+}
+
+QByteArray dcLog()
+{
+    QFile log(runDirectory() + QStringLiteral("/log/samba.out"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+}
+
+// Replaces the records of `name` in the DC's DNS (its database; the DNS server answers from it).
+bool setRecords(const QString& name, const QString& type, const QStringList& values)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral("/usr/bin/python3"),
+        QStringList { QStringLiteral(MIVORA_AD_DC_SCRIPTS "/set-dns-records.py"), runDirectory(), name, type }
+            + values);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool setLdapServers(const QStringList& targets)
+{
+    return setRecords(QStringLiteral("_ldap._tcp.example.test"), QStringLiteral("SRV"), targets);
+}
+
+// The transport protection of each LDAP authorisation of the test account in Samba's JSON audit.
+QStringList ldapProtectionsOfTheTester(const QByteArray& log)
+{
+    QStringList protections;
+    for (const QByteArray& line : log.split('\n')) {
+        const qsizetype start = line.indexOf("{\"timestamp\"");
+        if (start < 0 || !line.contains("\"Authorization\""))
+            continue;
+        const QJsonObject authz = QJsonDocument::fromJson(line.mid(start)).object().value("Authorization").toObject();
+        if (authz.value("serviceDescription").toString() == u"LDAP"
+            && authz.value("account").toString() == u"mivora-tester")
+            protections.append(authz.value("transportProtection").toString());
+    }
+    return protections;
+}
+
+const Row* rowWithDn(const QList<Row>& rows, const QString& dn)
+{
+    for (const Row& row : rows) {
+        if (row.tag == AdDc::adsPath(dn))
+            return &row;
+    }
+    return nullptr;
+}
+
+// Closes the details window that comes up during the next user action, noting what it showed.
+class DetailsCloser {
+public:
+    DetailsCloser()
+    {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
+        timer.start(10);
+    }
+    bool shown = false;
+    QString userName;
+    QString lastName;
+
+private:
+    void answer()
+    {
+        auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
+        if (!det || !det->isVisible())
+            return;
+        timer.stop();
+        shown = true;
+        userName = det->txtUsrName->text();
+        lastName = det->txtLastName->text();
+        det->close();
+    }
+    QTimer timer;
+};
+
+} // namespace
+
+class DnsDomainJoined : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (runDirectory().isEmpty())
+            QSKIP("AD DNS tier skipped: run through dns-tier.sh (ctest -R dns_DomainJoined)");
+        QVERIFY(qEnvironmentVariableIsEmpty("LDAPCONF"));
+        QVERIFY(qEnvironmentVariableIsEmpty("LDAPURI"));
+    }
+    void init()
+    {
+        QVERIFY(setLdapServers({ QStringLiteral("dc1.example.test:389:0") }));
+        window = openMainWindow();
+        window->txtDomain->setText(AdDc::domain);
+        window->txtAccount->setText(QStringLiteral("field-probe"));
+        window->txtPassWord->setText(typedPassword);
+        recorder = std::make_unique<MessageRecorder>();
+    }
+    void cleanup()
+    {
+        recorder.reset();
+        window.reset();
+    }
+
+    void connectFindsTheDcThroughDnsAndListsTheRoot()
+    {
+        const qsizetype logBefore = dcLog().size();
+        click(window->cmdConnect);
+
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+        const QList<Row> rows = listRows(window->lvList);
+        for (const QString& dn : { AdDc::users, AdDc::computers, AdDc::domainControllers, AdDc::sales, AdDc::bulkOu })
+            QVERIFY2(rowWithDn(rows, dn), qPrintable(dn));
+        // Serverless paths: the server came from DNS, not from the path.
+        for (const Row& row : rows)
+            QVERIFY2(row.tag.startsWith(u"LDAP://CN=") || row.tag.startsWith(u"LDAP://OU="), qPrintable(row.tag));
+        // The ticket's bind, sealed by SASL: this DC refuses unsigned binds on plain LDAP.
+        const QByteArray log = dcLog().mid(logBefore);
+        QVERIFY2(log.contains("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]"), log.constData());
+        QCOMPARE(ldapProtectionsOfTheTester(log), QStringList { QStringLiteral("SEAL") });
+        QVERIFY(!log.contains(typedPassword.toUtf8()));
+        QCOMPARE(AdDc::passwordBindsIn(log), QList<QByteArray>());
+        // The service ticket is for the SRV target's name; the address has neither a PTR record
+        // nor an SPN.
+        QProcess klist;
+        klist.start(QStringLiteral("klist"));
+        QVERIFY(klist.waitForFinished(30000));
+        const QByteArray tickets = klist.readAllStandardOutput();
+        QVERIFY2(tickets.contains("ldap/dc1.example.test@"), tickets.constData());
+        QVERIFY2(!tickets.contains("ldap/127."), tickets.constData());
+    }
+
+    void nodeClickDetailsAndExportWork()
+    {
+        click(window->cmdConnect);
+        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::users));
+        QVERIFY(users);
+        clickNode(window->tvNode, users);
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+        const QList<Row> rows = listRows(window->lvList);
+        QVERIFY(rowWithDn(rows, AdDc::tester));
+        QVERIFY(rowWithDn(rows, AdDc::allStaff));
+
+        QTreeWidgetItem* tester = nullptr;
+        for (int i = 0; i < window->lvList->topLevelItemCount(); ++i) {
+            if (window->lvList->topLevelItem(i)->data(0, Qt::UserRole).toString() == AdDc::adsPath(AdDc::tester))
+                tester = window->lvList->topLevelItem(i);
+        }
+        DetailsCloser closer;
+        window->lvList->scrollToItem(tester);
+        const QPoint at = window->lvList->visualItemRect(tester).center();
+        QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+        QVERIFY(closer.shown);
+        QCOMPARE(closer.userName, QStringLiteral("mivora-tester"));
+        QCOMPARE(closer.lastName, QStringLiteral("Tester"));
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+
+        QTemporaryDir temp;
+        const QString file = temp.filePath(QStringLiteral("users.csv"));
+        SaveDialogAnswers dialog;
+        dialog.answers = { file };
+        const PopupAnswer popup(QStringLiteral("mnuListOutPut"));
+        clickNode(window->tvNode, users, Qt::RightButton);
+        QVERIFY(popup.shown());
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
+        const QByteArray bytes = readBytes(file);
+        QVERIFY(bytes.startsWith("\xA2"
+                                 "CN=Users\xA3"));
+        QCOMPARE(bytes.count("\r\n"), rows.size() + 1);
+        QVERIFY(bytes.contains("\tLDAP://CN=mivora-tester,CN=Users,DC=example,DC=test\t\r\n"));
+    }
+
+    void aDeadFirstDcIsPassedOverForTheNext()
+    {
+        // dc0.example.test has an address that nothing serves, and the better priority.
+        QVERIFY(
+            setLdapServers({ QStringLiteral("dc0.example.test:389:0"), QStringLiteral("dc1.example.test:389:10") }));
+        QElapsedTimer clock;
+        clock.start();
+        click(window->cmdConnect);
+        qInfo("Connect with the first DC down listed the root after %lld ms", clock.elapsed());
+
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
+        QVERIFY(!window->cmdConnect->isEnabled());
+    }
+
+    void allDcsDownGiveOneBoxNamingThem()
+    {
+        QVERIFY(
+            setLdapServers({ QStringLiteral("dc0.example.test:389:0"), QStringLiteral("dc9.example.test:389:10") }));
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        const QString text = recorder->boxes.constFirst().text;
+        QVERIFY2(text.startsWith(QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n")),
+            qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("dc0.example.test")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("dc9.example.test")), qPrintable(text));
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        QVERIFY(window->cmdConnect->isEnabled());
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+    }
+
+    void aDcNameWithoutSpnGivesTheKerberosBox()
+    {
+        // alias.example.test reaches the DC, but no account holds ldap/alias.example.test.
+        QVERIFY(setLdapServers({ QStringLiteral("alias.example.test:389:0") }));
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder->boxes.size(), 1);
+        const QString text = recorder->boxes.constFirst().text;
+        const directory::DirectoryError localError = directory::errorFromLdap(-2 /* LDAP_LOCAL_ERROR */);
+        QVERIFY2(text.startsWith(QString::number(localError.number()) + QStringLiteral("\r\n")), qPrintable(text));
+        const QString expected = directory::kerberosProblemText(QStringLiteral("not found in Kerberos database"));
+        QVERIFY2(text.contains(expected), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("alias.example.test")), qPrintable(text));
+        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+    }
+
+private:
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MessageRecorder> recorder;
+};
+
+QTEST_MAIN(DnsDomainJoined)
+#include "dns_DomainJoined.moc"
