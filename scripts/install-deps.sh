@@ -10,6 +10,8 @@ packages=(
   krb5-user ldb-tools
   fonts-noto-cjk
   xvfb xauth xdotool imagemagick
+  dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
+  at-spi2-core python3-pyatspi dbus-daemon dbus-x11
   clang libclang-rt-14-dev
 )
 missing=()
