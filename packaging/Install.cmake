@@ -2,6 +2,8 @@
 # its menu entry, icons, AppStream metainfo and man page under the prefix; scripts/package.sh
 # turns a Release build into mivora_<version>_amd64.deb.
 include(GNUInstallDirs)
+# cpack (also in check_package.sh, inside a test run) must not start a build of everything.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
@@ -39,17 +41,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_CONTACT "Mivora maintainers <maintainers@users.noreply.c-seed-9d9dbb16.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read-only browser for Active Directory domains (Japanese UI)")
-# Debian's long description: each line starts with a blank, an empty line is " .".
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Mivora is a small desktop tool with a Japanese user interface for browsing
- an Active Directory domain: it walks the directory one level at a time in a
- tree, lists each level's containers, organizational units, groups, computers
- and users, shows the details of an object and exports a listing as a
- tab-separated CP932 file.
- .
- It only reads the directory. It binds with SASL as the user who runs it (a
- Kerberos ticket, or EXTERNAL on ldapi://) and finds the server through
- libldap's configuration or the domain's DNS SRV records.")
+# The long description; CPack puts the summary above it and indents it as Debian wants.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Mivora is a small desktop tool with a Japanese user interface for browsing
+an Active Directory domain: it walks the directory one level at a time in a
+tree, lists each level's containers, organizational units, groups, computers
+and users, shows the details of an object and exports a listing as a
+tab-separated CP932 file.
+
+It only reads the directory. It binds with SASL as the user who runs it (a
+Kerberos ticket, or EXTERNAL on ldapi://) and finds the server through
+libldap's configuration or the domain's DNS SRV records.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

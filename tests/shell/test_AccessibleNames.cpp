@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -41,7 +43,9 @@ QStringList labelsOf(QWidget* widget)
 void everyReachableControlIsNamed(QWidget* root)
 {
     for (QWidget* w : root->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(root) || w->focusPolicy() == Qt::NoFocus || qobject_cast<QTabBar*>(w))
+        // A tab control is heard through its tabs, which carry their titles.
+        if (!w->isVisibleTo(root) || w->focusPolicy() == Qt::NoFocus || qobject_cast<QTabBar*>(w)
+            || qobject_cast<QTabWidget*>(w))
             continue;
         if (w->objectName().startsWith(QStringLiteral("qt_")) || w->parentWidget()->inherits("QAbstractScrollArea"))
             continue;
@@ -138,6 +142,14 @@ private slots:
             everyReachableControlIsNamed(&dialog);
         }
         QVERIFY(QAccessible::queryAccessibleInterface(ui.cmdUpdate)->state().invisible);
+        QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(ui.sstDet->tabBar());
+        QStringList titles;
+        for (int i = 0; i < tabs->childCount(); ++i)
+            if (tabs->child(i)->role() == QAccessible::PageTab)
+                titles << tabs->child(i)->text(QAccessible::Name);
+        QCOMPARE(titles,
+            (QStringList {
+                QStringLiteral("OU"), QStringLiteral("Computer"), QStringLiteral("Group"), QStringLiteral("User") }));
     }
 
 private:
