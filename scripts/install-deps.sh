@@ -11,7 +11,7 @@ packages=(
   fonts-noto-cjk
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
-  at-spi2-core python3-pyatspi dbus-daemon dbus-x11
+  at-spi2-core python3-pyatspi dbus-daemon
   clang libclang-rt-14-dev
 )
 missing=()
