@@ -6,12 +6,13 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/install-deps.sh"
 build=${MIVORA_PACKAGE_BUILD_DIR:-$here/build-package}
-# The flags dpkg-buildpackage would give (fortify, stack protector, relro, now); read by the
-# first configure of the build folder.
-CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
-LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
-export CXXFLAGS LDFLAGS
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMIVORA_BUILD_TESTS=OFF -DMIVORA_BUILD_BENCH=OFF
+# The flags dpkg-buildpackage gives with all hardening features (fortify, stack protector, relro,
+# bind now), run from the top folder so that the file prefix map is the same every time.
+cd "$here"
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMIVORA_BUILD_TESTS=OFF -DMIVORA_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
 cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/package/mivora_*.deb
 (cd "$build" && cpack -G DEB)
