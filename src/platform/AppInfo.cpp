@@ -29,7 +29,7 @@ QString homeFolder()
     const QByteArray home = qgetenv("HOME");
     if (!home.isEmpty())
         return QFile::decodeName(home);
-    // Without HOME (a service, su without -l) the password database still knows it; QDir would
+    // Without HOME (a service started without one) the password database still knows it; QDir would
     // answer "/" and the files would land in the root folder.
     std::vector<char> buffer(16384);
     passwd entry {};
