@@ -10,6 +10,8 @@ packages=(
   krb5-user ldb-tools bind9-host iproute2 util-linux
   fonts-noto-cjk
   xvfb xauth xdotool imagemagick
+  dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
+  at-spi2-core python3-pyatspi dbus-daemon
   clang libclang-rt-14-dev
 )
 missing=()

@@ -1,3 +1,4 @@
+#include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "shell/UiFont.h"
 #include "shell/frmMain.h"
@@ -9,8 +10,14 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+#ifdef MIVORA_INSTALLED
+    // The installed program's folder belongs to the package: settings go to the user's own folder.
+    platform::setSettingsLocation(platform::SettingsLocation::UserConfig);
+#endif
     // Only the name: a display name would be appended to every window caption.
     QApplication::setApplicationName(platform::applicationTitle);
+    // Ties the windows to the menu entry mivora.desktop (its icon on Wayland and in task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("mivora"));
     shell::applyJapaneseUiFont();
     // Qt's own texts (the save dialog's buttons and labels) in Japanese, like the rest of the UI.
     QTranslator qtTexts;

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QScreen>
 #include <QStyle>
 #include <array>
@@ -36,6 +37,14 @@ frmMain::frmMain(QWidget* parent)
     shell::initResources();
     ui->setupUi(this);
     bindControls();
+
+    // The layout scales as a whole on a scaled screen (QT_SCALE_FACTOR, a high-DPI monitor); the
+    // logo then comes from the picture drawn at twice the size, or it would be blurred.
+    if (Picture1->devicePixelRatioF() > 1.0) {
+        QPixmap sharp(QStringLiteral(":/shell/logo@2x.jpg"));
+        sharp.setDevicePixelRatio(2.0);
+        Picture1->setPixmap(sharp);
+    }
 
     // A .ui file cannot hold column widths.
     QHeaderView* header = lvList->header();

@@ -72,6 +72,26 @@ private slots:
                 label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
     }
 
+    // Run again at QT_SCALE_FACTOR=2 by check_hidpi.sh: the font scales with the layout.
+    void everyCaptionOfBothWindowsFitsItsControl()
+    {
+        frmMain window;
+        QDialog dialog;
+        Ui::frmDet ui;
+        ui.setupUi(&dialog);
+        for (QWidget* root : { static_cast<QWidget*>(&window), static_cast<QWidget*>(&dialog) }) {
+            for (const QLabel* label : root->findChildren<QLabel*>()) {
+                if (label->text().isEmpty())
+                    continue;
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+                    qPrintable(label->objectName() + u' ' + label->text()));
+            }
+            for (const QPushButton* button : root->findChildren<QPushButton*>())
+                QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width(),
+                    qPrintable(button->objectName() + u' ' + button->text()));
+        }
+    }
+
     void aJapaneseFontIsInstalled()
     {
         const QStringList families = QFontDatabase::families(QFontDatabase::Japanese);
