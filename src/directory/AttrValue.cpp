@@ -27,8 +27,9 @@ QStringList AttrValue::toStringList() const
 {
     QStringList texts;
     texts.reserve(values_.size());
+    // A NUL in a server's text would end it in every C string and file made from it.
     for (const QByteArray& value : values_)
-        texts.append(QString::fromUtf8(value));
+        texts.append(QString::fromUtf8(value).replace(QChar(u'\0'), QChar::ReplacementCharacter));
     return texts;
 }
 

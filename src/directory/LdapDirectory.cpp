@@ -61,7 +61,7 @@ std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
             return *it;
         connections_.erase(it);
     }
-    std::shared_ptr<Connection> connection = Connection::openAsCurrentUser(uri);
+    std::shared_ptr<Connection> connection = opener_ ? opener_(uri) : Connection::openAsCurrentUser(uri);
     connections_.insert(uri, connection);
     return connection;
 }
