@@ -355,10 +355,7 @@ LdapEntry Connection::entryFrom(LDAPMessage* message)
     ldap::BerPtr ber(rawBer);
     if (rc != LDAP_SUCCESS)
         failWith(rc);
-    entry.dn = QString::fromUtf8(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
-    // Bad UTF-8 is already U+FFFD; a NUL would cut the DN wherever it becomes a C string again
-    // (a request, a file), so it is shown as the same replacement.
-    entry.dn.replace(QChar(u'\0'), QChar::ReplacementCharacter);
+    entry.dn = AttrValue::text(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
     for (;;) {
         berval name { 0, nullptr };
         berval* values = nullptr;
@@ -434,6 +431,7 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
         std::vector<LdapEntry> page;
         ldap::BervalPtr cookie;
         bool done = false;
+        bool unreadableControl = false;
         // The whole page within one answer time: a server that trickles entries cannot stretch it.
         const timespec deadline = answerDeadline();
         while (!done) {
@@ -459,16 +457,24 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
                     if (response) {
                         ber_int_t estimate = 0;
                         berval next { 0, nullptr };
-                        if (ldap_parse_pageresponse_control(ld, response, &estimate, &next) == LDAP_SUCCESS
-                            && next.bv_len > 0) {
+                        // libldap asserts (aborts) on a control without a value. One it cannot
+                        // read says nothing of what is left: an error, not the listing's end.
+                        if (!response->ldctl_value.bv_val
+                            || ldap_parse_pageresponse_control(ld, response, &estimate, &next) != LDAP_SUCCESS)
+                            unreadableControl = true;
+                        else if (next.bv_len > 0)
                             cookie.reset(ber_bvdup(&next));
-                        }
                         ber_memfree(next.bv_val);
                     }
                     done = true;
                 }
                 // LDAP_RES_SEARCH_REFERENCE: other partitions of Active Directory; never shown.
             }
+        }
+        if (unreadableControl) {
+            if (!page.empty())
+                onPage(page);
+            throw protocolError(QStringLiteral("ページの続きを示す応答 (paged results) が読めません。"));
         }
         // The next page is asked for before this one is handed over, so that the server prepares
         // it while the caller fills its views. A request that cannot be sent fails after this

@@ -84,7 +84,7 @@ AdsPath LdapDirectory::withDomainDn(const AdsPath& path, Connection& connection)
     const QList<QByteArray> context = rootDse.attributes.value(QStringLiteral("defaultnamingcontext"));
     if (context.isEmpty())
         throw errorFromLdap(LDAP_NO_SUCH_OBJECT, QStringLiteral("defaultNamingContext"));
-    return path.withDn(QString::fromUtf8(context.constFirst()));
+    return path.withDn(AttrValue::text(context.constFirst()));
 }
 
 DirObject LdapDirectory::bind(const QString& adsPath)
@@ -144,7 +144,7 @@ QStringList LdapDirectory::members(const DirObject& group)
     QStringList paths;
     paths.reserve(member.values().size());
     for (const QByteArray& dn : member.values())
-        paths.append(group.path().withDn(QString::fromUtf8(dn)).toString());
+        paths.append(group.path().withDn(AttrValue::text(dn)).toString());
     return paths;
 }
 
