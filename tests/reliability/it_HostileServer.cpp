@@ -138,6 +138,31 @@ private slots:
         QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 2);
     }
 
+    void aPagingControlThatCannotBeReadEndsTheListing_data()
+    {
+        QTest::addColumn<bool>("withValue");
+        // Without a value libldap itself would abort the program (found by the fuzzer).
+        QTest::newRow("no value") << false;
+        QTest::newRow("a value that is no BER") << true;
+    }
+
+    void aPagingControlThatCannotBeReadEndsTheListing()
+    {
+        QFETCH(bool, withValue);
+        setListing([withValue](const Request& request, Session& session) {
+            session.send(ouEntry(request.id, childDn(1)));
+            const QByteArray garbage("\x01\x02", 2);
+            session.send(ldapmessage::searchDoneWithControl(
+                request.id, LDAP_CONTROL_PAGEDRESULTS, withValue ? &garbage : nullptr));
+        });
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        expectOneBox(recorder, protocolError);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 1);
+    }
+
     void aTrickledPageGivesUpAfterOneAnswerTime()
     {
         directory::Connection::setTimeoutsForTesting(2, 2);

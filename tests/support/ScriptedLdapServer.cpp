@@ -87,6 +87,17 @@ QByteArray searchDone(int id, int code, bool paged, const QByteArray& cookie, co
     return out.bytes();
 }
 
+QByteArray searchDoneWithControl(int id, const char* oid, const QByteArray* value)
+{
+    BerOwner out;
+    ber_printf(out.ber, "{it{eoo}t{{s", id, LDAP_RES_SEARCH_RESULT, 0, "", ber_len_t(0), "", ber_len_t(0),
+        ber_tag_t(LDAP_TAG_CONTROLS), oid);
+    if (value)
+        ber_printf(out.ber, "o", value->constData(), ber_len_t(value->size()));
+    ber_printf(out.ber, "}}}");
+    return out.bytes();
+}
+
 QByteArray noticeOfDisconnection()
 {
     BerOwner out;

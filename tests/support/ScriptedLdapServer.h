@@ -22,6 +22,8 @@ QByteArray searchReference(int id, const QList<QByteArray>& uris);
 // A search result; with `paged`, a paged-results response control carrying `cookie`.
 QByteArray searchDone(
     int id, int code = 0, bool paged = false, const QByteArray& cookie = {}, const QList<QByteArray>& referrals = {});
+// A search result with one control of `oid`; no value at all when `value` is null.
+QByteArray searchDoneWithControl(int id, const char* oid, const QByteArray* value);
 // The unsolicited notice of disconnection (message id 0).
 QByteArray noticeOfDisconnection();
 
