@@ -59,6 +59,9 @@ int main(int argc, char** argv)
     frmMain window;
     window.show();
     QApplication::processEvents();
+    // Connect wants both filled in; the bind is the current user's.
+    window.txtAccount->setText(QStringLiteral("someone"));
+    window.txtPassWord->setText(QStringLiteral("secret"));
     std::printf("%7s %10s %6s %9s %8s %8s\n", "cycle", "rss_kib", "fds", "seconds", "rows", "members");
     const auto start = std::chrono::steady_clock::now();
     int rows = 0;
@@ -73,7 +76,8 @@ int main(int argc, char** argv)
             frmDet details;
             details.show();
             QApplication::processEvents();
-            members = details.lstGrpMember->count();
+            // The form names its lists the other way round: members are in lstGrpGroup.
+            members = details.lstGrpGroup->count();
         }
         window.cmdDisConect->click();
         QApplication::processEvents();
@@ -81,7 +85,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cycle %d: %d rows, %d members, %d boxes\n", cycle, rows, members, boxes);
             return 1;
         }
-        if (cycle == 1 || cycle % 500 == 0) {
+        if (cycle == 1 || cycle % 500 == 0 || cycle == cycles) {
             const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             std::printf("%7d %10ld %6lld %9.1f %8d %8d\n", cycle, residentKib(), qint64(openDescriptors()), elapsed,
                 rows, members);
