@@ -430,38 +430,20 @@ bool CountingListener::start()
         return false;
     listenPort = ntohs(address.sin_port);
     thread = std::thread([this] {
-        std::vector<int> open;
         for (;;) {
-            std::vector<pollfd> watched { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
-            for (const int fd : open)
-                watched.push_back({ fd, POLLIN, 0 });
-            if (::poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR)
+            pollfd watched[] { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
+            if (::poll(watched, 2, -1) < 0 && errno != EINTR)
                 break;
             if (watched[0].revents)
                 break;
-            std::vector<int> still;
-            for (size_t i = 0; i < open.size(); ++i) {
-                char buffer[4096];
-                const ssize_t got = watched[2 + i].revents ? ::recv(open[i], buffer, sizeof(buffer), 0) : 1;
-                if (watched[2 + i].revents && got <= 0) {
-                    ::close(open[i]);
-                    continue;
-                }
-                if (watched[2 + i].revents)
-                    bytes += got;
-                still.push_back(open[i]);
-            }
-            open = std::move(still);
             if (watched[1].revents & POLLIN) {
                 const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
                 if (fd >= 0) {
                     ++accepted;
-                    open.push_back(fd);
+                    ::close(fd);
                 }
             }
         }
-        for (const int fd : open)
-            ::close(fd);
     });
     return true;
 }

@@ -102,17 +102,16 @@ private:
     int connections = 0;
 };
 
-// A loopback TCP listener that only counts what reaches it: the address a referral names, to prove
-// nothing is sent there.
+// A loopback TCP listener that only counts the connections that reach it, each closed at once:
+// the address a referral names, to prove nothing is sent there (and that a client that goes there
+// fails at once instead of waiting for an answer).
 class CountingListener {
 public:
     CountingListener() = default;
     ~CountingListener();
     bool start(); // on 127.0.0.1, a free port
     int port() const { return listenPort; }
-    // Connections accepted and bytes received so far.
     int connectionCount() const { return accepted.load(); }
-    qsizetype bytesReceived() const { return bytes.load(); }
 
 private:
     int listenFd = -1;
@@ -120,5 +119,4 @@ private:
     int listenPort = 0;
     std::thread thread;
     std::atomic<int> accepted { 0 };
-    std::atomic<qsizetype> bytes { 0 };
 };
