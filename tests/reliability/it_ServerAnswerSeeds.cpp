@@ -11,6 +11,7 @@
 
 #include "LdapRelay.h"
 #include "ScratchDirectoryServer.h"
+#include "ScriptedLdapServer.h"
 #include "TestDirectory.h"
 
 #include <QDir>
@@ -112,6 +113,79 @@ private slots:
     }
 
     void cleanup() { Connection::setTimeoutsForTesting(0, 0); }
+
+    // slapd knows no ranges and sends no references: a scripted server answers as Active
+    // Directory does (a search reference in the listing, the group's members in two ranges),
+    // recorded through the relay like slapd.
+    void scriptedActiveDirectoryAnswersReplayAsTheyWereLive()
+    {
+        using ldapmessage::Attribute;
+        const QByteArray base = "DC=example,DC=test";
+        QList<QByteArray> members;
+        for (int k = 1; k <= 5; ++k)
+            members.append("CN=Member " + QByteArray::number(k) + ",OU=Staff," + base);
+        ScriptedLdapServer ad;
+        QVERIFY2(ad.start(server.directory() + QStringLiteral("/scripted-ad"),
+                     [&](const ScriptedLdapServer::Request& request, ScriptedLdapServer::Session& session) {
+                         if (request.operation != 0x63)
+                             return;
+                         const int id = request.id;
+                         if (request.scope == 1) {
+                             session.send(ldapmessage::searchEntry(id, "OU=Staff," + base,
+                                 { Attribute("objectClass", { "top", "organizationalUnit" }) }));
+                             session.send(ldapmessage::searchReference(
+                                 id, { "ldap://ForestDnsZones.example.test/DC=ForestDnsZones,DC=example,DC=test" }));
+                             session.send(ldapmessage::searchEntry(
+                                 id, "CN=Users," + base, { Attribute("objectClass", { "top", "container" }) }));
+                             session.send(ldapmessage::searchDone(id, 0, true, ""));
+                         } else if (request.scope == 2) {
+                             for (const QByteArray& member : members)
+                                 session.send(
+                                     ldapmessage::searchEntry(id, member, { Attribute("cn", { member.mid(3, 8) }) }));
+                             session.send(ldapmessage::searchDone(id, 0, true, ""));
+                         } else if (request.mentions("member;range=0-")) {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("member;range=0-2", members.mid(0, 3)) }));
+                             session.send(ldapmessage::searchDone(id));
+                         } else if (request.mentions("member;range=3-")) {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("member;range=3-*", members.mid(3)) }));
+                             session.send(ldapmessage::searchDone(id));
+                         } else {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("objectClass", { "top", "group" }) }));
+                             session.send(ldapmessage::searchDone(id));
+                         }
+                     }),
+            qPrintable(ad.lastError()));
+        const QString relayPath = server.directory() + QStringLiteral("/relay-ad");
+        LdapRelay relay;
+        QVERIFY2(
+            relay.start(relayPath, server.directory() + QStringLiteral("/scripted-ad")), qPrintable(relay.lastError()));
+        const int flags = fuzz_server_answers::RangedMembers;
+
+        const fuzz_server_answers::Outcome live = fuzz_server_answers::runSession(
+            [&](const QString& uri) { return Connection::openOnSocket(connectedTo(relayPath), uri, user, password); },
+            flags);
+
+        QVERIFY2(live.errors.isEmpty(), qPrintable(live.errors.join(u'\n')));
+        QCOMPARE(live.listed.size(), 2);
+        QCOMPARE(live.members.size(), 5);
+        QCOMPARE(live.names.constLast(), QStringLiteral("Member 5"));
+        const QByteArray input = fuzz_server_answers::encode(flags, relay.answers());
+        const fuzz_server_answers::Outcome replayed = fuzz_server_answers::replay(
+            reinterpret_cast<const std::uint8_t*>(input.constData()), size_t(input.size()));
+        QCOMPARE(replayed.errors, live.errors);
+        QCOMPARE(replayed.listed, live.listed);
+        QCOMPARE(replayed.members, live.members);
+        QCOMPARE(replayed.names, live.names);
+        const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
+        if (!target.isEmpty()) {
+            QFile file(QDir(QString::fromLocal8Bit(target)).filePath(QStringLiteral("scripted-ad-ranges")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(input), input.size());
+        }
+    }
 
     void aReplayCutAnywhereEndsInAnErrorNotAHang()
     {
