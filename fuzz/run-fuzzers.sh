@@ -17,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${MIVORA_FUZZ_BUILD_DIR:-$here/../build-fuzz}
 seconds=${MIVORA_FUZZ_SECONDS:-60}
 jobs=${MIVORA_FUZZ_JOBS:-$(nproc)}
-all=(adspath dn root_path ldap_errors cp932 private_profile ranged_values)
+all=(adspath dn root_path ldap_errors cp932 private_profile ranged_values server_answers)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
@@ -35,8 +35,16 @@ run_one() {
     local work=$build/corpus/$target
     mkdir -p "$work"
     # -rss_limit_mb: the private-profile target writes files; the others hold little.
-    if "$build/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
-        -timeout=25 -max_len=4096 -artifact_prefix="$build/artifacts/$target-" \
+    # server_answers: its seeds are whole recorded sessions of a few kilobytes each.
+    local max_len=4096 asan=$ASAN_OPTIONS lsan=${LSAN_OPTIONS:-}
+    if [ "$target" = server_answers ]; then
+        max_len=32768
+        # Full stacks through libldap, so that its own leak (lsan-suppressions.txt) can be named.
+        asan=$asan:fast_unwind_on_malloc=0
+        lsan=${lsan:+$lsan:}suppressions=$here/lsan-suppressions.txt
+    fi
+    if ASAN_OPTIONS=$asan LSAN_OPTIONS=$lsan "$build/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
+        -timeout=25 -max_len="$max_len" -artifact_prefix="$build/artifacts/$target-" \
         "$work" "$here/corpus/$target" >"$build/logs/$target.log" 2>&1; then
         echo "ok"
     else

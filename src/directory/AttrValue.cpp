@@ -11,6 +11,11 @@ AttrValue AttrValue::fromStrings(const QStringList& texts)
     return AttrValue(std::move(values));
 }
 
+QString AttrValue::text(const char* data, qsizetype size)
+{
+    return QString::fromUtf8(data, size).replace(QChar(u'\0'), QChar::ReplacementCharacter);
+}
+
 AttrValue::Form AttrValue::form() const
 {
     if (values_.isEmpty())
@@ -28,7 +33,7 @@ QStringList AttrValue::toStringList() const
     QStringList texts;
     texts.reserve(values_.size());
     for (const QByteArray& value : values_)
-        texts.append(QString::fromUtf8(value));
+        texts.append(text(value));
     return texts;
 }
 

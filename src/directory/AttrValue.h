@@ -18,6 +18,10 @@ public:
         : values_(std::move(values))
     { }
     static AttrValue fromStrings(const QStringList& texts);
+    // A server's UTF-8 as it is shown: bad sequences and NULs become U+FFFD. A NUL would end
+    // the text in every C string and file made from it.
+    static QString text(const char* data, qsizetype size);
+    static QString text(const QByteArray& value) { return text(value.constData(), value.size()); }
 
     Form form() const;
     bool isEmpty() const { return values_.isEmpty(); }

@@ -4,12 +4,15 @@
 #include "directory/RepeatedTexts.h"
 
 #include <QHash>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <openldap.h>
 #include <poll.h>
 #include <sasl/sasl.h>
+#include <unistd.h>
 
 namespace directory {
 
@@ -74,6 +77,7 @@ struct CStringArray {
 
 int networkTimeoutForTesting = 0;
 int answerTimeoutForTesting = 0;
+int pageSizeForTesting = 0;
 
 timeval networkTimeout()
 {
@@ -97,6 +101,13 @@ ber_len_t ssfOption(LDAP* ld, int option, ber_len_t fallback)
     return ldap_get_option(ld, option, &value) == LDAP_OPT_SUCCESS ? value : fallback;
 }
 
+// A server that breaks the protocol on purpose or by fault: a protocol error with what it did.
+DirectoryError protocolError(const QString& what)
+{
+    const DirectoryError base = errorFromLdap(LDAP_PROTOCOL_ERROR);
+    return DirectoryError(base.number(), base.description() + u' ' + what);
+}
+
 // Called by libldap just before a TLS handshake, with the connection's flag as argument.
 int noteTlsStart(LDAP*, void*, void*, void* started)
 {
@@ -109,6 +120,11 @@ int noteTlsStart(LDAP*, void*, void*, void* started)
 Connection::Connection(QString uri)
     : uri_(std::move(uri))
 { }
+
+void Connection::setPageSizeForTesting(int size)
+{
+    pageSizeForTesting = size;
+}
 
 void Connection::setTimeoutsForTesting(int networkSeconds, int answerSeconds)
 {
@@ -135,15 +151,48 @@ std::shared_ptr<Connection> Connection::openWithPassword(
     return connection;
 }
 
+std::shared_ptr<Connection> Connection::openOnSocket(
+    int fd, const QString& uri, const QString& user, const QString& password)
+{
+    std::shared_ptr<Connection> connection(new Connection(uri));
+    LDAP* ld = nullptr;
+    const int rc = ldap_init_fd(fd,
+        uri.startsWith(QLatin1String("ldapi://"), Qt::CaseInsensitive) ? LDAP_PROTO_IPC : LDAP_PROTO_TCP,
+        uri.toUtf8().constData(), &ld);
+    if (rc != LDAP_SUCCESS || !ld) {
+        ::close(fd);
+        throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri);
+    }
+    connection->ld_.reset(ld);
+    connection->configure();
+    if (user.isEmpty())
+        connection->bindAsCurrentUser();
+    else
+        connection->bindWithPassword(user, password);
+    connection->readAhead();
+    return connection;
+}
+
 void Connection::open()
 {
-    // A server that closes the socket under a write must give an error, not kill the program.
-    std::signal(SIGPIPE, SIG_IGN);
     LDAP* ld = nullptr;
     const int rc = ldap_initialize(&ld, uri_.toUtf8().constData());
     if (rc != LDAP_SUCCESS || !ld)
         throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri_);
     ld_.reset(ld);
+    configure();
+    // Connect now rather than inside the bind: whether TLS (ldaps:// or StartTLS from the URI)
+    // protects the connection decides the SASL security layer. libldap tries each URI in turn.
+    const int connected = ldap_connect(ld);
+    if (connected != LDAP_SUCCESS)
+        failBind(connected);
+}
+
+void Connection::configure()
+{
+    // A server that closes the socket under a write must give an error, not kill the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    LDAP* ld = ld_.get();
     const int version = LDAP_VERSION3;
     setOption(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     setOption(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -163,11 +212,13 @@ void Connection::open()
     int noCanon = 0;
     if (ldap_get_option(ld, LDAP_OPT_X_SASL_NOCANON, &noCanon) != LDAP_OPT_SUCCESS || !noCanon)
         setOption(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
-    // Connect now rather than inside the bind: whether TLS (ldaps:// or StartTLS from the URI)
-    // protects the connection decides the SASL security layer. libldap tries each URI in turn.
-    const int connected = ldap_connect(ld);
-    if (connected != LDAP_SUCCESS)
-        failBind(connected);
+    // The socket buffer of the first connection, used from the bind on: a longer message fails
+    // with ERANGE before libldap allocates it.
+    Sockbuf* socket = nullptr;
+    if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket) {
+        ber_len_t limit = maxMessageBytes;
+        ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_MAX_INCOMING, &limit);
+    }
 }
 
 void Connection::bindAsCurrentUser()
@@ -277,20 +328,47 @@ int Connection::startSearch(
     return msgid;
 }
 
-ldap::MessagePtr Connection::waitFor(int msgid, int all)
+timespec Connection::answerDeadline()
 {
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    now.tv_sec += answerTimeout().tv_sec;
+    return now;
+}
+
+ldap::MessagePtr Connection::waitFor(int msgid, int all, const timespec& deadline)
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const qint64 leftMicroseconds
+        = (qint64(deadline.tv_sec) - now.tv_sec) * 1000000 + (qint64(deadline.tv_nsec) - now.tv_nsec) / 1000;
     LDAPMessage* raw = nullptr;
-    timeval timeout = answerTimeout();
-    const int type = ldap_result(ld_.get(), msgid, all, &timeout, &raw);
+    int type = 0;
+    // Nothing left: no wait at all (a zero timeout would be a poll that still takes a message).
+    if (leftMicroseconds > 0) {
+        timeval timeout { time_t(leftMicroseconds / 1000000), suseconds_t(leftMicroseconds % 1000000) };
+        errno = 0;
+        type = ldap_result(ld_.get(), msgid, all, &timeout, &raw);
+    }
     ldap::MessagePtr message(raw);
+    if (type < 0 && errno == ERANGE) {
+        // libldap refused a message over maxMessageBytes and dropped the connection.
+        broken_ = true;
+        throw protocolError(
+            QStringLiteral("サーバーの応答が大きすぎます (1 件 %1 MB まで)。").arg(maxMessageBytes / (1024 * 1024)));
+    }
     if (type == 0) {
         ldap_abandon_ext(ld_.get(), msgid, nullptr, nullptr);
         // An unanswered request leaves the session in an unknown state: never reuse it.
         broken_ = true;
         throw errorFromLdap(LDAP_TIMEOUT);
     }
-    if (type < 0)
+    // libldap's own failure (a lost or reset connection, a notice of disconnection, a message it
+    // cannot decode) leaves the session unusable, even while the socket still looks open.
+    if (type < 0) {
+        broken_ = true;
         failFromSession();
+    }
     return message;
 }
 
@@ -318,7 +396,7 @@ LdapEntry Connection::entryFrom(LDAPMessage* message)
     ldap::BerPtr ber(rawBer);
     if (rc != LDAP_SUCCESS)
         failWith(rc);
-    entry.dn = QString::fromUtf8(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
+    entry.dn = AttrValue::text(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
     for (;;) {
         berval name { 0, nullptr };
         berval* values = nullptr;
@@ -342,7 +420,7 @@ LdapEntry Connection::entryFrom(LDAPMessage* message)
 LdapEntry Connection::readEntry(const QString& dn, const QStringList& attributes)
 {
     const int msgid = startSearch(dn, LDAP_SCOPE_BASE, QStringLiteral("(objectClass=*)"), attributes, nullptr);
-    ldap::MessagePtr chain = waitFor(msgid, LDAP_MSG_ALL);
+    ldap::MessagePtr chain = waitFor(msgid, LDAP_MSG_ALL, answerDeadline());
     std::optional<LdapEntry> entry;
     for (LDAPMessage* message = ldap_first_message(ld_.get(), chain.get()); message;
          message = ldap_next_message(ld_.get(), message)) {
@@ -380,7 +458,8 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
     LDAP* ld = ld_.get();
     const auto startPage = [&](const berval* cookie) {
         LDAPControl* rawControl = nullptr;
-        const int rc = ldap_create_page_control(ld, pageSize, const_cast<berval*>(cookie), 0, &rawControl);
+        const int rc = ldap_create_page_control(
+            ld, pageSizeForTesting > 0 ? pageSizeForTesting : pageSize, const_cast<berval*>(cookie), 0, &rawControl);
         if (rc != LDAP_SUCCESS)
             failWith(rc);
         ldap::ControlPtr control(rawControl);
@@ -388,12 +467,16 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
         return startSearch(base, scope, filter, attributes, controls);
     };
     int msgid = startPage(nullptr);
-    for (;;) {
+    ldap::BervalPtr previousCookie;
+    for (int pages = 1;; ++pages) {
         std::vector<LdapEntry> page;
         ldap::BervalPtr cookie;
         bool done = false;
+        bool unreadableControl = false;
+        // The whole page within one answer time: a server that trickles entries cannot stretch it.
+        const timespec deadline = answerDeadline();
         while (!done) {
-            ldap::MessagePtr chain = waitFor(msgid, LDAP_MSG_RECEIVED);
+            ldap::MessagePtr chain = waitFor(msgid, LDAP_MSG_RECEIVED, deadline);
             for (LDAPMessage* message = ldap_first_message(ld, chain.get()); message;
                  message = ldap_next_message(ld, message)) {
                 const int type = ldap_msgtype(message);
@@ -415,10 +498,13 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
                     if (response) {
                         ber_int_t estimate = 0;
                         berval next { 0, nullptr };
-                        if (ldap_parse_pageresponse_control(ld, response, &estimate, &next) == LDAP_SUCCESS
-                            && next.bv_len > 0) {
+                        // libldap asserts (aborts) on a control without a value. One it cannot
+                        // read says nothing of what is left: an error, not the listing's end.
+                        if (!response->ldctl_value.bv_val
+                            || ldap_parse_pageresponse_control(ld, response, &estimate, &next) != LDAP_SUCCESS)
+                            unreadableControl = true;
+                        else if (next.bv_len > 0)
                             cookie.reset(ber_bvdup(&next));
-                        }
                         ber_memfree(next.bv_val);
                     }
                     done = true;
@@ -426,18 +512,33 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
                 // LDAP_RES_SEARCH_REFERENCE: other partitions of Active Directory; never shown.
             }
         }
+        if (unreadableControl) {
+            if (!page.empty())
+                onPage(page);
+            throw protocolError(QStringLiteral("ページの続きを示す応答 (paged results) が読めません。"));
+        }
         // The next page is asked for before this one is handed over, so that the server prepares
         // it while the caller fills its views. A request that cannot be sent fails after this
         // page is delivered, as it would have before.
         int nextMsgid = -1;
         std::exception_ptr sendFailure;
         if (cookie && cookie->bv_len > 0) {
-            try {
-                nextMsgid = startPage(cookie.get());
-            } catch (...) {
-                sendFailure = std::current_exception();
+            // The same cookie again asks for the same page again, for ever.
+            const bool repeated = previousCookie && previousCookie->bv_len == cookie->bv_len
+                && std::memcmp(previousCookie->bv_val, cookie->bv_val, cookie->bv_len) == 0;
+            if (repeated || pages >= maxPages) {
+                sendFailure = std::make_exception_ptr(protocolError(repeated
+                        ? QStringLiteral("サーバーが同じページの続きを繰り返し返しました (%1 ページ目)。").arg(pages)
+                        : QStringLiteral("一覧が %1 ページを超えても終わりません。").arg(maxPages)));
+            } else {
+                try {
+                    nextMsgid = startPage(cookie.get());
+                } catch (...) {
+                    sendFailure = std::current_exception();
+                }
             }
         }
+        previousCookie = std::move(cookie);
         struct AbandonUnlessTaken {
             LDAP* ld;
             int msgid;
@@ -486,7 +587,7 @@ void Connection::readEntries(const QStringList& dns, const QStringList& attribut
             ++sent;
         }
         // libldap queues answers to the other outstanding ids while it waits for this one.
-        ldap::MessagePtr chain = waitFor(msgids[static_cast<size_t>(next)], LDAP_MSG_ALL);
+        ldap::MessagePtr chain = waitFor(msgids[static_cast<size_t>(next)], LDAP_MSG_ALL, answerDeadline());
         std::optional<LdapEntry> entry;
         std::optional<DirectoryError> error;
         for (LDAPMessage* message = ldap_first_message(ld, chain.get()); message;

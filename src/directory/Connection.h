@@ -8,6 +8,7 @@
 #include "directory/LdapHandles.h"
 
 #include <QStringList>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -28,8 +29,19 @@ public:
     // defaults above). The program never calls it.
     static void setTimeoutsForTesting(int networkSeconds, int answerSeconds);
     static constexpr int pageSize = 1000;
+    // Only for the fuzzer's recorded sessions: pages of `size` entries (0 restores pageSize), so
+    // that a small listing takes several pages and cookies.
+    static void setPageSizeForTesting(int size);
     // Bytes read from the socket at once (a page of a listing is about 150 KB).
     static constexpr int readAheadBytes = 64 * 1024;
+    // The largest message taken from a server: one entry, whole. Active Directory hands out at
+    // most 1,500 values of an attribute at a time (ranges), so its entries stay far below; a
+    // slapd group of 100,000 members is about 7 MB. libldap refuses a longer message before it
+    // allocates it, so a hostile length costs nothing.
+    static constexpr int maxMessageBytes = 16 * 1024 * 1024;
+    // Pages a listing may take: 10 million objects at 1,000 a page. A server whose cookie never
+    // ends gets an error here instead of a loop without end.
+    static constexpr int maxPages = 10000;
 
     // A SASL bind as the user who runs the program: the mechanism from libldap's configuration
     // (SASL_MECH), else EXTERNAL on ldapi:// and GSSAPI elsewhere. No name, no password.
@@ -37,6 +49,11 @@ public:
     // A simple bind with explicit credentials, on a connection of its own.
     static std::shared_ptr<Connection> openWithPassword(
         const QString& uri, const QString& user, const QString& password);
+    // Over a socket already connected to a server (tests and fuzzers give one end of a socket
+    // pair); takes the descriptor over, also on failure. A simple bind with `user` and
+    // `password`, or as the current user when `user` is empty. `uri` names the server in errors.
+    static std::shared_ptr<Connection> openOnSocket(
+        int fd, const QString& uri, const QString& user, const QString& password);
 
     const QString& uri() const { return uri_; }
     // False once the server has closed the socket or an operation found the server gone.
@@ -59,6 +76,7 @@ public:
 private:
     explicit Connection(QString uri);
     void open();
+    void configure();
     void bindAsCurrentUser();
     void bindWithPassword(const QString& user, const QString& password);
     // `returned` is the failed call's code, used when the session recorded none.
@@ -68,7 +86,10 @@ private:
         LDAPControl** serverControls);
     void searchPaged(const QString& base, int scope, const QString& filter, const QStringList& attributes,
         const std::function<void(std::vector<LdapEntry>&)>& onPage);
-    ldap::MessagePtr waitFor(int msgid, int all);
+    // Waits for the answer to msgid until `deadline` (a CLOCK_MONOTONIC time); libldap's own
+    // timeout starts again at every call, and a page's entries come one call at a time.
+    ldap::MessagePtr waitFor(int msgid, int all, const timespec& deadline);
+    static timespec answerDeadline();
     [[noreturn]] void failWith(int resultCode, const QString& diagnostic = {});
     [[noreturn]] void failFromSession();
     LdapEntry entryFrom(LDAPMessage* message);

@@ -15,7 +15,7 @@ QString DirObject::classFromAttributes(const Attributes& attributes)
     for (const char* name : { "structuralobjectclass", "objectclass" }) {
         const auto it = attributes.constFind(QLatin1String(name));
         if (it != attributes.constEnd() && !it->isEmpty())
-            return QString::fromUtf8(it->constLast());
+            return AttrValue::text(it->constLast());
     }
     return {};
 }

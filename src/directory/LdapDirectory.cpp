@@ -73,7 +73,7 @@ std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
             return *it;
         connections_.erase(it);
     }
-    std::shared_ptr<Connection> connection = Connection::openAsCurrentUser(uri);
+    std::shared_ptr<Connection> connection = opener_ ? opener_(uri) : Connection::openAsCurrentUser(uri);
     connections_.insert(uri, connection);
     return connection;
 }
@@ -96,7 +96,7 @@ AdsPath LdapDirectory::withDomainDn(const AdsPath& path, Connection& connection)
     const QList<QByteArray> context = rootDse.attributes.value(QStringLiteral("defaultnamingcontext"));
     if (context.isEmpty())
         throw errorFromLdap(LDAP_NO_SUCH_OBJECT, QStringLiteral("defaultNamingContext"));
-    return path.withDn(QString::fromUtf8(context.constFirst()));
+    return path.withDn(AttrValue::text(context.constFirst()));
 }
 
 DirObject LdapDirectory::bind(const QString& adsPath)
@@ -156,7 +156,7 @@ QStringList LdapDirectory::members(const DirObject& group)
     QStringList paths;
     paths.reserve(member.values().size());
     for (const QByteArray& dn : member.values())
-        paths.append(group.path().withDn(QString::fromUtf8(dn)).toString());
+        paths.append(group.path().withDn(AttrValue::text(dn)).toString());
     return paths;
 }
 

@@ -36,6 +36,10 @@ public:
     void setMemberRangeStep(qint64 step) { memberRangeStep_ = step; }
     // Connections currently held open (for tests of reuse).
     qsizetype openConnectionCount() const { return connections_.size(); }
+    // Opens the connection to a server URI in place of a bind as the current user (fuzzers and
+    // tests give Connection::openOnSocket over a socket pair). Empty: the real way again.
+    using Opener = std::function<std::shared_ptr<Connection>(const QString& uri)>;
+    void setOpenerForTesting(Opener opener) { opener_ = std::move(opener); }
 
     // The LDAP attributes that Get of an ADSI property name reads (for the reads of many objects,
     // whose objects serve that one Get).
@@ -56,6 +60,7 @@ private:
 
     QHash<QString, std::shared_ptr<Connection>> connections_;
     qint64 memberRangeStep_ = 0;
+    Opener opener_;
 };
 
 } // namespace directory

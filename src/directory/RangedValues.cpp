@@ -72,6 +72,13 @@ std::optional<QString> RangedValues::take(const DirObject::Attributes& attribute
         values_.append(*it);
         if (!range->high)
             return std::nullopt;
+        // A range without values asks again without end; so does one that never ends.
+        if (it->isEmpty() || ++ranges_ >= maxRanges) {
+            throw DirectoryError(hresult::Fail,
+                QStringLiteral("属性 %1 の値の範囲が終わりません (%2 番目まで受信)。")
+                    .arg(attribute_)
+                    .arg(*range->high));
+        }
         // A range that ends at the largest number has no next one: the server's word is bad.
         if (*range->high == std::numeric_limits<qint64>::max()) {
             throw DirectoryError(hresult::Fail,

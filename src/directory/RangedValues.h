@@ -23,6 +23,10 @@ public:
     // explicit ranges of n values (servers that do not cut on their own still go in steps).
     explicit RangedValues(QString attribute, qint64 step = 0);
 
+    // Ranges one attribute may take: 30 million values at Active Directory's 1,500 a range. A
+    // server that hands out one value at a time for ever gets an error here.
+    static constexpr int maxRanges = 20000;
+
     QString firstRequest() const;
     // Takes the values of one response; returns the next description to request, or nullopt
     // when complete. Throws DirectoryError when the server's ranges leave a gap.
@@ -35,6 +39,7 @@ private:
     QString attribute_;
     qint64 step_;
     qint64 next_ = 0;
+    int ranges_ = 0;
     QList<QByteArray> values_;
 };
 

@@ -10,6 +10,7 @@
 #include "../../fuzz/fuzz_private_profile.cpp"
 #include "../../fuzz/fuzz_ranged_values.cpp"
 #include "../../fuzz/fuzz_root_path.cpp"
+#include "../../fuzz/fuzz_server_answers.cpp"
 
 #include <QDir>
 #include <QTest>
@@ -30,6 +31,7 @@ const Corpus corpora[] = {
     { "cp932", replay_cp932 },
     { "private_profile", replay_private_profile },
     { "ranged_values", replay_ranged_values },
+    { "server_answers", replay_server_answers },
 };
 
 QString corpusDir(const char* name)

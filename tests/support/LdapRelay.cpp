@@ -240,6 +240,7 @@ void LdapRelay::run()
                 } else {
                     std::lock_guard lock(mutex);
                     fromClients.emplace_back();
+                    fromServers.emplace_back();
                     pairs.push_back({ client, server, fromClients.size() - 1 });
                 }
             }
@@ -265,6 +266,10 @@ void LdapRelay::run()
             }
             if (alive && serverEvents) {
                 const ssize_t got = ::recv(pair.server, buffer, sizeof(buffer), 0);
+                if (got > 0) {
+                    std::lock_guard lock(mutex);
+                    fromServers[pair.index].append(buffer, got);
+                }
                 alive = got > 0 && writeAll(pair.client, buffer, got);
             }
             if (alive) {
@@ -321,10 +326,18 @@ int LdapRelay::connectionCount() const
     return accepted;
 }
 
+QList<QByteArray> LdapRelay::answers() const
+{
+    std::lock_guard lock(mutex);
+    return QList<QByteArray>(fromServers.begin(), fromServers.end());
+}
+
 void LdapRelay::clear()
 {
     std::lock_guard lock(mutex);
     for (QByteArray& bytes : fromClients)
+        bytes.clear();
+    for (QByteArray& bytes : fromServers)
         bytes.clear();
 }
 

@@ -8,7 +8,8 @@
 #include <vector>
 
 // A Unix-socket relay in front of a slapd ldapi socket that keeps every byte the clients send:
-// what the directory layer really puts on the wire, for tests of what reaches the server.
+// what the directory layer really puts on the wire, for tests of what reaches the server. It
+// keeps the server's answers too, to record them.
 // slapd sees the relay's peer credentials, which are this process's, so SASL EXTERNAL still
 // binds as the reader. The relay runs on a thread of its own, because the program waits for
 // the server's answers on the one thread it has.
@@ -47,6 +48,8 @@ public:
     QList<Request> requests() const;
     // Connections accepted so far, those that found no server to relay to included.
     int connectionCount() const;
+    // What the server sent back, one entry per connection (to record a real server's answers).
+    QList<QByteArray> answers() const;
     // Forgets what was sent so far (connections stay open).
     void clear();
 
@@ -63,6 +66,7 @@ private:
     std::thread thread;
     mutable std::mutex mutex;
     std::vector<QByteArray> fromClients; // one per accepted connection
+    std::vector<QByteArray> fromServers;
 };
 
 namespace QTest {

@@ -1,0 +1,578 @@
+// The main window and the directory layer against a scripted server that breaks the protocol:
+// endless paging cookies, a trickle of bytes, huge values and DNs, broken UTF-8, a notice of
+// disconnection, a reset in the middle of a message, referrals to another address, ranges that
+// never end. Each ends in one error box (or the right result), the pointer back, what was listed
+// kept, and no hang.
+
+#include "../browser/BrowserTests.h"
+#include "ScriptedLdapServer.h"
+#include "directory/Connection.h"
+#include "directory/LdapDirectory.h"
+#include "directory/RangedValues.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace browsertests;
+using ldapmessage::Attribute;
+using Request = ScriptedLdapServer::Request;
+using Session = ScriptedLdapServer::Session;
+
+namespace {
+
+const QByteArray domainDn = "DC=example,DC=test";
+
+QString prefixOf(int32_t number)
+{
+    return QString::number(number) + QStringLiteral("\r\n");
+}
+
+constexpr int32_t protocolError = static_cast<int32_t>(0x80072021);
+
+QByteArray ouEntry(int id, const QByteArray& dn)
+{
+    return ldapmessage::searchEntry(
+        id, dn, { Attribute("objectClass", { "top", "organizationalUnit" }), Attribute("ou", { "x" }) });
+}
+
+QByteArray childDn(int n)
+{
+    return "OU=child" + QByteArray::number(n) + ',' + domainDn;
+}
+
+QString childPath(int n)
+{
+    return QStringLiteral("LDAP://") + QString::fromUtf8(childDn(n));
+}
+
+} // namespace
+
+class ItHostileServer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(temp.isValid());
+        QVERIFY2(server.start(temp.filePath(QStringLiteral("ldapi")),
+                     [this](const Request& request, Session& session) { answer(request, session); }),
+            qPrintable(server.lastError()));
+        QVERIFY(elsewhere.start());
+        // libldap reads its configuration once: this server is the domain's from here on.
+        QFile conf(temp.filePath(QStringLiteral("ldap.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("URI " + server.uri().toUtf8() + "\nBASE " + domainDn + "\nSASL_MECH EXTERNAL\n");
+        conf.close();
+        qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
+    }
+
+    void init()
+    {
+        {
+            std::lock_guard lock(scriptMutex);
+            listing = nullptr;
+            baseRead = nullptr;
+        }
+        pagesAsked = 0;
+        directory::setCurrentDirectory(std::make_unique<directory::LdapDirectory>());
+        window = openMainWindow();
+        window->txtDomain->setText(QStringLiteral("example.test"));
+        window->txtAccount->setText(QStringLiteral("someone"));
+        window->txtPassWord->setText(QStringLiteral("secret"));
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        directory::setCurrentDirectory(nullptr);
+        directory::Connection::setTimeoutsForTesting(0, 0);
+        QCOMPARE(elsewhere.connectionCount(), 0);
+    }
+
+    void aCookieThatNeverChangesEndsTheListing()
+    {
+        setListing([this](const Request& request, Session& session) {
+            const int page = ++pagesAsked;
+            for (int k = 0; k < 3; ++k)
+                session.send(ouEntry(request.id, childDn(3 * (page - 1) + k)));
+            // Gives up after 50 rounds, so that a client that loops fails instead of hanging.
+            session.send(ldapmessage::searchDone(request.id, 0, true, page < 50 ? "same" : ""));
+        });
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(pagesAsked.load(), 2);
+        expectOneBox(recorder, protocolError);
+        QVERIFY2(recorder.boxes.constFirst().text.contains(QStringLiteral("繰り返し")),
+            qPrintable(recorder.boxes.constFirst().text));
+        // Both pages that came are listed.
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 6);
+    }
+
+    void cookiesWithoutEndStopAtThePageLimit()
+    {
+        setListing([this](const Request& request, Session& session) {
+            const int page = ++pagesAsked;
+            if (page == 1) {
+                session.send(ouEntry(request.id, childDn(1)));
+                session.send(ouEntry(request.id, childDn(2)));
+            }
+            const bool more = page < directory::Connection::maxPages + 20;
+            session.send(ldapmessage::searchDone(request.id, 0, true, more ? QByteArray::number(page) : ""));
+        });
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(pagesAsked.load(), directory::Connection::maxPages);
+        expectOneBox(recorder, protocolError);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 2);
+    }
+
+    void aPagingControlThatCannotBeReadEndsTheListing_data()
+    {
+        QTest::addColumn<bool>("withValue");
+        // Without a value libldap itself would abort the program (found by the fuzzer).
+        QTest::newRow("no value") << false;
+        QTest::newRow("a value that is no BER") << true;
+    }
+
+    void aPagingControlThatCannotBeReadEndsTheListing()
+    {
+        QFETCH(bool, withValue);
+        setListing([withValue](const Request& request, Session& session) {
+            session.send(ouEntry(request.id, childDn(1)));
+            const QByteArray garbage("\x01\x02", 2);
+            session.send(ldapmessage::searchDoneWithControl(
+                request.id, LDAP_CONTROL_PAGEDRESULTS, withValue ? &garbage : nullptr));
+        });
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        expectOneBox(recorder, protocolError);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 1);
+    }
+
+    void aTrickledPageGivesUpAfterOneAnswerTime()
+    {
+        directory::Connection::setTimeoutsForTesting(2, 2);
+        setListing([this](const Request& request, Session& session) {
+            const int page = ++pagesAsked;
+            if (page == 1) {
+                session.send(ouEntry(request.id, childDn(1)));
+                session.send(ouEntry(request.id, childDn(2)));
+                session.send(ldapmessage::searchDone(request.id, 0, true, "next"));
+                return;
+            }
+            // Each entry within the answer time (about 1 s), the page in 12 s.
+            QByteArray page2;
+            for (int k = 3; k < 15; ++k)
+                page2 += ouEntry(request.id, childDn(k));
+            session.trickle(page2 + ldapmessage::searchDone(request.id, 0, true, ""), 15);
+        });
+        MessageRecorder recorder;
+        QElapsedTimer timer;
+        timer.start();
+
+        click(window->cmdConnect);
+
+        qInfo("gave up after %lld ms", timer.elapsed());
+        QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+        expectOneBox(recorder, directory::hresult::ServerDown);
+        QVERIFY(recorder.boxes.constFirst().text.contains(QStringLiteral("応答がありません")));
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 2);
+    }
+
+    void aTrickledEntryGivesUpAfterOneAnswerTime()
+    {
+        directory::Connection::setTimeoutsForTesting(2, 2);
+        setBaseRead([](const Request& request, Session& session) {
+            // One message of about 300 bytes, 40 ms a byte: 12 s.
+            const QByteArray entry = ldapmessage::searchEntry(request.id, request.dn,
+                { Attribute("objectClass", { "top", "domainDNS" }),
+                    Attribute("description", { QByteArray(200, 'd') }) });
+            session.trickle(entry + ldapmessage::searchDone(request.id), 40);
+        });
+        MessageRecorder recorder;
+        QElapsedTimer timer;
+        timer.start();
+
+        click(window->cmdConnect);
+
+        qInfo("gave up after %lld ms", timer.elapsed());
+        QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+        expectOneBox(recorder, directory::hresult::ServerDown);
+        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+    }
+
+    void aNoticeOfDisconnectionIsOneBoxAndTheNextClickReconnects()
+    {
+        std::atomic<bool> noticeSent { false };
+        setListing([&noticeSent](const Request& request, Session& session) {
+            if (request.dn == domainDn) {
+                session.send(ouEntry(request.id, childDn(1)));
+                session.send(ldapmessage::searchDone(request.id, 0, true, ""));
+            } else if (!noticeSent.exchange(true)) {
+                // The socket stays open a while after the notice: the client must not take it
+                // for a live connection in the meantime.
+                session.send(ldapmessage::noticeOfDisconnection());
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                session.close();
+            } else {
+                session.send(ouEntry(request.id, "OU=grandchild," + request.dn));
+                session.send(ldapmessage::searchDone(request.id, 0, true, ""));
+            }
+        });
+        MessageRecorder recorder;
+        click(window->cmdConnect);
+        QTreeWidgetItem* child = childWithKey(window->tvNode->topLevelItem(0), childPath(1));
+        QVERIFY(child);
+
+        clickNode(window->tvNode, child);
+
+        // libldap gives the notice's own result code: unavailable.
+        expectOneBox(recorder, static_cast<int32_t>(0x8007200F));
+        QCOMPARE(child->childCount(), 0);
+        const int connectionsBefore = server.connectionCount();
+
+        clickNode(window->tvNode, child);
+
+        QVERIFY2(recorder.boxes.size() == 1, qPrintable(recorder.boxes.constLast().text));
+        QCOMPARE(child->childCount(), 1);
+        // The dropped connection is not used again: the click opened a new one.
+        QCOMPARE(server.connectionCount() - connectionsBefore, 1);
+    }
+
+    void aResetInTheMiddleOfAMessageKeepsThePagesListed()
+    {
+        ScriptedLdapServer tcp;
+        std::atomic<int> pages { 0 };
+        QVERIFY(tcp.startTcp([&pages](const Request& request, Session& session) {
+            if (request.operation != 0x63)
+                return;
+            if (request.scope == 0) {
+                session.send(ouEntry(request.id, request.dn));
+                session.send(ldapmessage::searchDone(request.id));
+            } else if (++pages == 1) {
+                session.send(ouEntry(request.id, childDn(1)));
+                session.send(ouEntry(request.id, childDn(2)));
+                session.send(ldapmessage::searchDone(request.id, 0, true, "next"));
+            } else {
+                const QByteArray entry = ouEntry(request.id, childDn(3));
+                session.send(entry.left(entry.size() / 2));
+                session.reset();
+            }
+        }));
+        directory::LdapDirectory directory;
+        directory.setOpenerForTesting([](const QString& uri) {
+            return directory::Connection::openOnSocket(
+                connectedTo(uri), uri, QStringLiteral("cn=reader"), QStringLiteral("pw"));
+        });
+        const QString path = tcp.uri().replace(QStringLiteral("ldap://"), QStringLiteral("LDAP://")) + u'/'
+            + QString::fromUtf8(domainDn);
+        const directory::DirObject root = directory.bind(path);
+        QStringList listed;
+        try {
+            directory.enumerate(root, {}, [&](const directory::Directory::Batch& batch) {
+                for (const directory::DirObject& object : batch)
+                    listed.append(object.dn());
+            });
+            QFAIL("the listing did not fail");
+        } catch (const directory::DirectoryError& error) {
+            QCOMPARE(error.number(), directory::hresult::ServerDown);
+        }
+        QCOMPARE(listed, QStringList({ QString::fromUtf8(childDn(1)), QString::fromUtf8(childDn(2)) }));
+        QCOMPARE(directory.openConnectionCount(), 0);
+        // The next operation opens a new connection.
+        QCOMPARE(directory.bind(path).dn(), QString::fromUtf8(domainDn));
+        QCOMPARE(tcp.connectionCount(), 2);
+    }
+
+    void referralsAndReferencesAreNeverFollowed()
+    {
+        const QByteArray elsewhereUri = "ldap://127.0.0.1:" + QByteArray::number(elsewhere.port());
+        setListing([elsewhereUri](const Request& request, Session& session) {
+            session.send(ouEntry(request.id, childDn(1)));
+            session.send(ldapmessage::searchReference(request.id, { elsewhereUri + "/DC=other,DC=test??one" }));
+            session.send(ouEntry(request.id, childDn(2)));
+            session.send(ldapmessage::searchDone(request.id, 0, true, ""));
+        });
+        setBaseRead([elsewhereUri](const Request& request, Session& session) {
+            if (request.dn == domainDn) {
+                session.send(ouEntry(request.id, request.dn));
+                session.send(ldapmessage::searchDone(request.id));
+            } else {
+                session.send(
+                    ldapmessage::searchDone(request.id, LDAP_REFERRAL, false, {}, { elsewhereUri + "/" + request.dn }));
+            }
+        });
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder.boxes.size(), 0);
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QCOMPARE(childKeys(root), QStringList({ childPath(1), childPath(2) }));
+
+        clickNode(window->tvNode, root->child(0));
+
+        expectOneBox(recorder, static_cast<int32_t>(0x8007202B));
+        QCOMPARE(root->childCount(), 2);
+        QCOMPARE(elsewhere.connectionCount(), 0);
+    }
+
+    void brokenUtf8AndNulBytesAreReplacedNotCut()
+    {
+        const QByteArray broken = "OU=bad\xff\xfename," + domainDn;
+        const QByteArray withNul = QByteArray("OU=nul\0tail,", 12) + domainDn;
+        setListing([broken, withNul](const Request& request, Session& session) {
+            session.send(ouEntry(request.id, broken));
+            session.send(ouEntry(request.id, withNul));
+            session.send(ouEntry(request.id, childDn(1)));
+            session.send(ldapmessage::searchDone(request.id, 0, true, ""));
+        });
+        MessageRecorder recorder;
+        click(window->cmdConnect);
+
+        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        const QString replacement(QChar::ReplacementCharacter);
+        QCOMPARE(childTexts(root),
+            QStringList({ QStringLiteral("OU=bad") + replacement + replacement + QStringLiteral("name"),
+                QStringLiteral("OU=nul") + replacement + QStringLiteral("tail"), QStringLiteral("OU=child1") }));
+
+        // The export lists the selected node again.
+        clickNode(window->tvNode, root);
+        SaveDialogAnswers dialog;
+        const QString file = temp.filePath(QStringLiteral("broken.csv"));
+        dialog.answers = { file };
+        {
+            const PopupAnswer popup(QStringLiteral("mnuListOutPut"));
+            clickNode(window->tvNode, root, Qt::RightButton);
+            QVERIFY(popup.shown());
+        }
+        QCOMPARE(recorder.boxes.size(), 1);
+        QCOMPARE(recorder.boxes.constFirst().text, QStringLiteral("保存しました。"));
+        const QByteArray bytes = readBytes(file);
+        QVERIFY2(bytes.contains("\tOU=bad??name\tLDAP://OU=bad??name,DC=example,DC=test\t\r\n"), bytes.constData());
+        QVERIFY2(bytes.contains("\tOU=nul?tail\tLDAP://OU=nul?tail,DC=example,DC=test\t\r\n"), bytes.constData());
+        QVERIFY(!bytes.contains('\0'));
+        QVERIFY(bytes.contains("\tOU=child1\t"));
+    }
+
+    void aDnOfAHundredThousandCharactersIsListedWhole()
+    {
+        const QByteArray longDn = "OU=" + QByteArray(100000, 'x') + ',' + domainDn;
+        setListing([longDn](const Request& request, Session& session) {
+            session.send(ouEntry(request.id, longDn));
+            session.send(ouEntry(request.id, childDn(1)));
+            session.send(ldapmessage::searchDone(request.id, 0, true, ""));
+        });
+        MessageRecorder recorder;
+
+        click(window->cmdConnect);
+
+        QCOMPARE(recorder.boxes.size(), 0);
+        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)),
+            QStringList({ QStringLiteral("LDAP://") + QString::fromUtf8(longDn), childPath(1) }));
+        QCOMPARE(listRows(window->lvList).constFirst().name.size(), 100003);
+    }
+
+    void aValueOverTheMessageLimitIsRefusedBeforeItIsRead()
+    {
+        const QByteArray huge(50 * 1000 * 1000, 'v');
+        setBaseRead([&huge](const Request& request, Session& session) {
+            if (request.dn == domainDn) {
+                session.send(ouEntry(request.id, request.dn));
+            } else {
+                session.send(ldapmessage::searchEntry(request.id, request.dn,
+                    { Attribute("objectClass", { "top", "user" }), Attribute("description", { huge }) }));
+            }
+            session.send(ldapmessage::searchDone(request.id));
+        });
+        directory::LdapDirectory& directory = ldapDirectory();
+        QCOMPARE(
+            directory.bind(QStringLiteral("LDAP://") + QString::fromUtf8(domainDn)).dn(), QString::fromUtf8(domainDn));
+        expectRefused(directory, QStringLiteral("LDAP://CN=huge,") + QString::fromUtf8(domainDn));
+    }
+
+    void aMillionMemberOfValuesAreRefusedBeforeTheyAreRead()
+    {
+        QList<QByteArray> groups;
+        groups.reserve(1000000);
+        for (int k = 0; k < 1000000; ++k)
+            groups.append("CN=Group" + QByteArray::number(k).rightJustified(7, '0') + ",OU=Groups," + domainDn);
+        const QByteArray entry = ldapmessage::searchEntry(0x7fffffff, "CN=joiner," + domainDn,
+            { Attribute("objectClass", { "top", "user" }), Attribute("memberOf", groups) });
+        groups.clear();
+        setBaseRead([&entry](const Request& request, Session& session) {
+            if (request.dn == domainDn) {
+                session.send(ouEntry(request.id, request.dn));
+            } else {
+                // The same message with this request's id (the id is the first 4-byte integer).
+                QByteArray answer = entry;
+                const qsizetype id = answer.indexOf(QByteArray("\x02\x04\x7f\xff\xff\xff", 6));
+                answer.replace(id + 2, 4, QByteArray("\0\0\0", 3) + char(request.id));
+                session.send(answer);
+            }
+            session.send(ldapmessage::searchDone(request.id));
+        });
+        QVERIFY(entry.size() > directory::Connection::maxMessageBytes);
+        qInfo("the entry is %lld bytes", qint64(entry.size()));
+        directory::LdapDirectory& directory = ldapDirectory();
+        QCOMPARE(
+            directory.bind(QStringLiteral("LDAP://") + QString::fromUtf8(domainDn)).dn(), QString::fromUtf8(domainDn));
+        expectRefused(directory, QStringLiteral("LDAP://CN=joiner,") + QString::fromUtf8(domainDn));
+    }
+
+    void rangesThatGoBackNeverEndOrCarryNothingFail_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("back to the start") << QStringLiteral("back");
+        QTest::newRow("an empty range") << QStringLiteral("empty");
+        QTest::newRow("one value a range for ever") << QStringLiteral("endless");
+    }
+
+    void rangesThatGoBackNeverEndOrCarryNothingFail()
+    {
+        QFETCH(QString, kind);
+        std::atomic<int> asked { 0 };
+        setBaseRead([&asked, kind](const Request& request, Session& session) {
+            if (request.dn == domainDn) {
+                session.send(ouEntry(request.id, request.dn));
+                session.send(ldapmessage::searchDone(request.id));
+                return;
+            }
+            // The bind's read: the first range, as Active Directory cuts a big group.
+            QByteArray range = "member;range=0-1";
+            QList<QByteArray> values { "CN=a," + domainDn, "CN=b," + domainDn };
+            if (request.mentions("member;range=")) {
+                const int n = ++asked;
+                const QByteArray low = QByteArray::number(n + 1);
+                // A client that keeps asking gets a last range after 30,000 rounds, and no error.
+                if (n > directory::RangedValues::maxRanges + 10000) {
+                    range = "member;range=" + low + "-*";
+                } else if (kind != u"back") {
+                    range = "member;range=" + low + '-' + low;
+                    values = { "CN=c" + low + ',' + domainDn };
+                    if (kind == u"empty")
+                        values.clear();
+                }
+            }
+            session.send(ldapmessage::searchEntry(
+                request.id, request.dn, { Attribute("objectClass", { "top", "group" }), Attribute(range, values) }));
+            session.send(ldapmessage::searchDone(request.id));
+        });
+        directory::LdapDirectory& directory = ldapDirectory();
+        const directory::DirObject group
+            = directory.bind(QStringLiteral("LDAP://CN=group,") + QString::fromUtf8(domainDn));
+        try {
+            directory.members(group);
+            QFAIL(qPrintable(QStringLiteral("no error after %1 requests").arg(asked.load())));
+        } catch (const directory::DirectoryError& error) {
+            QCOMPARE(error.number(), directory::hresult::Fail);
+            qInfo("%s after %d requests", qPrintable(error.description()), asked.load());
+        }
+        QVERIFY(asked <= directory::RangedValues::maxRanges + 1);
+    }
+
+private:
+    using Script = std::function<void(const Request&, Session&)>;
+
+    static int connectedTo(const QString& uri)
+    {
+        const int port = uri.section(u':', -1).toInt();
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+            ::close(fd);
+            throw directory::DirectoryError(directory::hresult::ServerDown, QStringLiteral("no test server"));
+        }
+        return fd;
+    }
+
+    static directory::LdapDirectory& ldapDirectory()
+    {
+        return static_cast<directory::LdapDirectory&>(directory::currentDirectory());
+    }
+
+    static void expectRefused(directory::LdapDirectory& directory, const QString& path)
+    {
+        try {
+            directory.bind(path);
+            QFAIL("the entry was taken");
+        } catch (const directory::DirectoryError& error) {
+            QCOMPARE(error.number(), protocolError);
+            QVERIFY2(error.description().contains(QStringLiteral("大きすぎます")), qPrintable(error.description()));
+        }
+        // The connection is gone; the next read opens another and works.
+        QCOMPARE(directory.openConnectionCount(), 0);
+        QCOMPARE(
+            directory.bind(QStringLiteral("LDAP://") + QString::fromUtf8(domainDn)).dn(), QString::fromUtf8(domainDn));
+    }
+
+    static void expectOneBox(const MessageRecorder& recorder, int32_t number)
+    {
+        QCOMPARE(recorder.boxes.size(), 1);
+        const Box& box = recorder.boxes.constFirst();
+        QVERIFY2(box.text.startsWith(prefixOf(number)), qPrintable(box.text));
+        QCOMPARE(box.icon, platform::MessageIcon::Critical);
+        QCOMPARE(box.cursor, Qt::WaitCursor);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void setListing(Script script)
+    {
+        std::lock_guard lock(scriptMutex);
+        listing = std::move(script);
+    }
+    void setBaseRead(Script script)
+    {
+        std::lock_guard lock(scriptMutex);
+        baseRead = std::move(script);
+    }
+
+    // On the server's thread.
+    void answer(const Request& request, Session& session)
+    {
+        if (request.operation != 0x63)
+            return;
+        Script script;
+        {
+            std::lock_guard lock(scriptMutex);
+            script = request.scope == 0 ? baseRead : listing;
+        }
+        if (script) {
+            script(request, session);
+        } else if (request.scope == 0) {
+            session.send(ouEntry(request.id, request.dn));
+            session.send(ldapmessage::searchDone(request.id));
+        } else {
+            session.send(ldapmessage::searchDone(request.id, 0, true, ""));
+        }
+    }
+
+    QTemporaryDir temp;
+    ScriptedLdapServer server;
+    CountingListener elsewhere;
+    std::mutex scriptMutex;
+    Script listing;
+    Script baseRead;
+    std::atomic<int> pagesAsked { 0 };
+    std::unique_ptr<frmMain> window;
+};
+
+QTEST_MAIN(ItHostileServer)
+#include "it_HostileServer.moc"

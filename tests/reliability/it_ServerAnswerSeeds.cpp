@@ -1,0 +1,217 @@
+// The server-answers fuzz target's session against a real slapd, through a relay that keeps what
+// the server answers: a replay of those answers through the target gives exactly what the live
+// run gave, so the target drives the directory layer's real code and its seeds are real answers.
+// The session asks for pages of 3, so a listing takes several pages and cookies.
+//
+// MIVORA_WRITE_SEEDS=DIR writes the recorded inputs there (fuzz/corpus/server_answers/).
+
+#define MIVORA_FUZZ_REPLAY
+
+#include "../../fuzz/fuzz_server_answers.cpp"
+
+#include "LdapRelay.h"
+#include "ScratchDirectoryServer.h"
+#include "ScriptedLdapServer.h"
+#include "TestDirectory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QUrl>
+#include <cstring>
+#include <sys/un.h>
+
+namespace {
+
+using directory::Connection;
+using directory::DirectoryError;
+using fuzz_server_answers::password;
+using fuzz_server_answers::user;
+
+int connectedTo(const QString& path)
+{
+    sockaddr_un address {};
+    const QByteArray name = QFile::encodeName(path);
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), size_t(std::min<qsizetype>(name.size(), 100)));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        throw DirectoryError(directory::hresult::ServerDown, QStringLiteral("relay not reached"));
+    }
+    return fd;
+}
+
+} // namespace
+
+class ItServerAnswerSeeds : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(server.start(), qPrintable(server.lastError())); }
+
+    void recordedAnswersReplayAsTheyWereLive_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QString>("seed");
+        QTest::newRow("sales group") << 0 << QStringLiteral("slapd-sales");
+        QTest::newRow("group with a hidden member")
+            << int(fuzz_server_answers::SecondGroup) << QStringLiteral("slapd-hidden-member");
+        QTest::newRow("explicit member ranges")
+            << int(fuzz_server_answers::RangedMembers) << QStringLiteral("slapd-ranged-request");
+    }
+
+    void recordedAnswersReplayAsTheyWereLive()
+    {
+        QFETCH(int, flags);
+        QFETCH(QString, seed);
+        const QString upstream
+            = QUrl::fromPercentEncoding(server.ldapiUri().mid(int(std::strlen("ldapi://"))).toLatin1());
+        const QString relayPath = server.directory() + QStringLiteral("/relay-") + QString::number(flags);
+        LdapRelay relay;
+        QVERIFY2(relay.start(relayPath, upstream), qPrintable(relay.lastError()));
+
+        const fuzz_server_answers::Outcome live = fuzz_server_answers::runSession(
+            [&](const QString& uri) { return Connection::openOnSocket(connectedTo(relayPath), uri, user, password); },
+            flags);
+
+        QVERIFY2(live.errors.isEmpty(), qPrintable(live.errors.join(u'\n')));
+        QCOMPARE(live.listed.size(), TestDirectory::rootListing.size());
+        if (flags & fuzz_server_answers::RangedMembers) {
+            // slapd knows no ranges: the group reads as having no member.
+            QVERIFY(live.members.isEmpty());
+        } else {
+            QVERIFY(live.members.size() >= 2);
+            QCOMPARE(live.names.size(), live.members.size());
+        }
+        const QList<QByteArray> answers = relay.answers();
+        QCOMPARE(answers.size(), 1);
+        const QByteArray input = fuzz_server_answers::encode(flags, answers);
+        qInfo("%s: %lld bytes, %lld listed, %lld members", qPrintable(seed), qint64(input.size()),
+            qint64(live.listed.size()), qint64(live.members.size()));
+
+        const fuzz_server_answers::Outcome replayed = fuzz_server_answers::replay(
+            reinterpret_cast<const std::uint8_t*>(input.constData()), size_t(input.size()));
+
+        QCOMPARE(replayed.errors, live.errors);
+        QCOMPARE(replayed.listed, live.listed);
+        QCOMPARE(replayed.members, live.members);
+        QCOMPARE(replayed.names, live.names);
+        try {
+            fuzz_server_answers::check(replayed);
+        } catch (const fuzzing::CheckFailure& failure) {
+            QFAIL(failure.what());
+        }
+
+        const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
+        if (!target.isEmpty()) {
+            QFile file(QDir(QString::fromLocal8Bit(target)).filePath(seed));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(input), input.size());
+        }
+    }
+
+    void cleanup() { Connection::setTimeoutsForTesting(0, 0); }
+
+    // slapd knows no ranges and sends no references: a scripted server answers as Active
+    // Directory does (a search reference in the listing, the group's members in two ranges),
+    // recorded through the relay like slapd.
+    void scriptedActiveDirectoryAnswersReplayAsTheyWereLive()
+    {
+        using ldapmessage::Attribute;
+        const QByteArray base = "DC=example,DC=test";
+        QList<QByteArray> members;
+        for (int k = 1; k <= 5; ++k)
+            members.append("CN=Member " + QByteArray::number(k) + ",OU=Staff," + base);
+        ScriptedLdapServer ad;
+        QVERIFY2(ad.start(server.directory() + QStringLiteral("/scripted-ad"),
+                     [&](const ScriptedLdapServer::Request& request, ScriptedLdapServer::Session& session) {
+                         if (request.operation != 0x63)
+                             return;
+                         const int id = request.id;
+                         if (request.scope == 1) {
+                             session.send(ldapmessage::searchEntry(id, "OU=Staff," + base,
+                                 { Attribute("objectClass", { "top", "organizationalUnit" }) }));
+                             session.send(ldapmessage::searchReference(
+                                 id, { "ldap://ForestDnsZones.example.test/DC=ForestDnsZones,DC=example,DC=test" }));
+                             session.send(ldapmessage::searchEntry(
+                                 id, "CN=Users," + base, { Attribute("objectClass", { "top", "container" }) }));
+                             session.send(ldapmessage::searchDone(id, 0, true, ""));
+                         } else if (request.scope == 2) {
+                             for (const QByteArray& member : members)
+                                 session.send(
+                                     ldapmessage::searchEntry(id, member, { Attribute("cn", { member.mid(3, 8) }) }));
+                             session.send(ldapmessage::searchDone(id, 0, true, ""));
+                         } else if (request.mentions("member;range=0-")) {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("member;range=0-2", members.mid(0, 3)) }));
+                             session.send(ldapmessage::searchDone(id));
+                         } else if (request.mentions("member;range=3-")) {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("member;range=3-*", members.mid(3)) }));
+                             session.send(ldapmessage::searchDone(id));
+                         } else {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("objectClass", { "top", "group" }) }));
+                             session.send(ldapmessage::searchDone(id));
+                         }
+                     }),
+            qPrintable(ad.lastError()));
+        const QString relayPath = server.directory() + QStringLiteral("/relay-ad");
+        LdapRelay relay;
+        QVERIFY2(
+            relay.start(relayPath, server.directory() + QStringLiteral("/scripted-ad")), qPrintable(relay.lastError()));
+        const int flags = fuzz_server_answers::RangedMembers;
+
+        const fuzz_server_answers::Outcome live = fuzz_server_answers::runSession(
+            [&](const QString& uri) { return Connection::openOnSocket(connectedTo(relayPath), uri, user, password); },
+            flags);
+
+        QVERIFY2(live.errors.isEmpty(), qPrintable(live.errors.join(u'\n')));
+        QCOMPARE(live.listed.size(), 2);
+        QCOMPARE(live.members.size(), 5);
+        QCOMPARE(live.names.constLast(), QStringLiteral("Member 5"));
+        const QByteArray input = fuzz_server_answers::encode(flags, relay.answers());
+        const fuzz_server_answers::Outcome replayed = fuzz_server_answers::replay(
+            reinterpret_cast<const std::uint8_t*>(input.constData()), size_t(input.size()));
+        QCOMPARE(replayed.errors, live.errors);
+        QCOMPARE(replayed.listed, live.listed);
+        QCOMPARE(replayed.members, live.members);
+        QCOMPARE(replayed.names, live.names);
+        const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
+        if (!target.isEmpty()) {
+            QFile file(QDir(QString::fromLocal8Bit(target)).filePath(QStringLiteral("scripted-ad-ranges")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(input), input.size());
+        }
+    }
+
+    void aReplayCutAnywhereEndsInAnErrorNotAHang()
+    {
+        // The first seed cut after every 97th byte: each run ends, and shows that something
+        // is missing (an error, or a read that failed) instead of a result that looks whole.
+        QFile file(QStringLiteral(MIVORA_SOURCE_DIR "/fuzz/corpus/server_answers/slapd-sales"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray input = file.readAll();
+        const auto run = [](const QByteArray& bytes) {
+            return fuzz_server_answers::replay(
+                reinterpret_cast<const std::uint8_t*>(bytes.constData()), size_t(bytes.size()));
+        };
+        const fuzz_server_answers::Outcome whole = run(input);
+        QVERIFY(whole.errors.isEmpty());
+        const QByteArray stream = input.mid(5);
+        for (qsizetype cut = 1; cut < stream.size(); cut += 97) {
+            const fuzz_server_answers::Outcome outcome = run(fuzz_server_answers::encode(0, { stream.left(cut) }));
+            const bool failedRead = std::any_of(outcome.names.cbegin(), outcome.names.cend(),
+                [](const QString& name) { return name.startsWith(u'-'); });
+            QVERIFY2(!outcome.errors.isEmpty() || failedRead, qPrintable(QString::number(cut)));
+        }
+    }
+
+private:
+    ScratchDirectoryServer server;
+};
+
+QTEST_GUILESS_MAIN(ItServerAnswerSeeds)
+#include "it_ServerAnswerSeeds.moc"

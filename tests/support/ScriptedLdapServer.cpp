@@ -1,0 +1,449 @@
+#include "ScriptedLdapServer.h"
+
+#include <QFile>
+#include <QUrl>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <lber.h>
+#include <ldap.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ldapmessage {
+
+namespace {
+
+struct BerOwner {
+    BerElement* ber = ber_alloc_t(LBER_USE_DER);
+    ~BerOwner() { ber_free(ber, 1); }
+    QByteArray bytes() const
+    {
+        berval flat {};
+        if (ber_flatten2(ber, &flat, 0) != 0)
+            return {};
+        return QByteArray(flat.bv_val, qsizetype(flat.bv_len));
+    }
+};
+
+} // namespace
+
+QByteArray bindResponse(int id, int code)
+{
+    BerOwner out;
+    ber_printf(out.ber, "{it{eoo}}", id, LDAP_RES_BIND, code, "", ber_len_t(0), "", ber_len_t(0));
+    return out.bytes();
+}
+
+QByteArray searchEntry(int id, const QByteArray& dn, const QList<Attribute>& attributes)
+{
+    BerOwner out;
+    ber_printf(out.ber, "{it{o{", id, LDAP_RES_SEARCH_ENTRY, dn.constData(), ber_len_t(dn.size()));
+    for (const Attribute& attribute : attributes) {
+        ber_printf(out.ber, "{o[", attribute.first.constData(), ber_len_t(attribute.first.size()));
+        for (const QByteArray& value : attribute.second)
+            ber_printf(out.ber, "o", value.constData(), ber_len_t(value.size()));
+        ber_printf(out.ber, "]}");
+    }
+    ber_printf(out.ber, "}}}");
+    return out.bytes();
+}
+
+QByteArray searchReference(int id, const QList<QByteArray>& uris)
+{
+    BerOwner out;
+    ber_printf(out.ber, "{it{", id, LDAP_RES_SEARCH_REFERENCE);
+    for (const QByteArray& uri : uris)
+        ber_printf(out.ber, "o", uri.constData(), ber_len_t(uri.size()));
+    ber_printf(out.ber, "}}");
+    return out.bytes();
+}
+
+QByteArray searchDone(int id, int code, bool paged, const QByteArray& cookie, const QList<QByteArray>& referrals)
+{
+    BerOwner out;
+    ber_printf(out.ber, "{it{eoo", id, LDAP_RES_SEARCH_RESULT, code, "", ber_len_t(0), "", ber_len_t(0));
+    if (!referrals.isEmpty()) {
+        ber_printf(out.ber, "t{", ber_tag_t(LDAP_TAG_REFERRAL));
+        for (const QByteArray& uri : referrals)
+            ber_printf(out.ber, "o", uri.constData(), ber_len_t(uri.size()));
+        ber_printf(out.ber, "}");
+    }
+    ber_printf(out.ber, "}");
+    if (paged) {
+        BerOwner value;
+        ber_printf(value.ber, "{io}", 0, cookie.constData(), ber_len_t(cookie.size()));
+        const QByteArray encoded = value.bytes();
+        berval valueBerval { ber_len_t(encoded.size()), const_cast<char*>(encoded.constData()) };
+        ber_printf(out.ber, "t{{sO}}", ber_tag_t(LDAP_TAG_CONTROLS), LDAP_CONTROL_PAGEDRESULTS, &valueBerval);
+    }
+    ber_printf(out.ber, "}");
+    return out.bytes();
+}
+
+QByteArray searchDoneWithControl(int id, const char* oid, const QByteArray* value)
+{
+    BerOwner out;
+    ber_printf(out.ber, "{it{eoo}t{{s", id, LDAP_RES_SEARCH_RESULT, 0, "", ber_len_t(0), "", ber_len_t(0),
+        ber_tag_t(LDAP_TAG_CONTROLS), oid);
+    if (value)
+        ber_printf(out.ber, "o", value->constData(), ber_len_t(value->size()));
+    ber_printf(out.ber, "}}}");
+    return out.bytes();
+}
+
+QByteArray noticeOfDisconnection()
+{
+    BerOwner out;
+    ber_printf(out.ber, "{it{eoots}}", 0, LDAP_RES_EXTENDED, LDAP_UNAVAILABLE, "", ber_len_t(0), "", ber_len_t(0),
+        ber_tag_t(LDAP_TAG_EXOP_RES_OID), LDAP_NOTICE_OF_DISCONNECTION);
+    return out.bytes();
+}
+
+} // namespace ldapmessage
+
+namespace {
+
+// One BER element at `at`: tag byte, length of up to four bytes. False when incomplete.
+bool element(const QByteArray& data, qsizetype at, qsizetype limit, qsizetype& start, qsizetype& length)
+{
+    if (at + 2 > limit)
+        return false;
+    const auto first = static_cast<unsigned char>(data.at(at + 1));
+    qsizetype position = at + 2;
+    length = first;
+    if (first & 0x80) {
+        const int count = first & 0x7f;
+        if (count == 0 || count > 4 || position + count > limit)
+            return false;
+        length = 0;
+        for (int i = 0; i < count; ++i)
+            length = (length << 8) | static_cast<unsigned char>(data.at(position++));
+    }
+    if (position + length > limit)
+        return false;
+    start = position;
+    return true;
+}
+
+bool writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool decode(const QByteArray& message, ScriptedLdapServer::Request& request)
+{
+    qsizetype start = 0;
+    qsizetype length = 0;
+    if (!element(message, 0, message.size(), start, length))
+        return false;
+    const qsizetype end = start + length;
+    qsizetype idStart = 0;
+    qsizetype idLength = 0;
+    if (!element(message, start, end, idStart, idLength))
+        return false;
+    for (qsizetype i = idStart; i < idStart + idLength; ++i)
+        request.id = (request.id << 8) | static_cast<unsigned char>(message.at(i));
+    const qsizetype opAt = idStart + idLength;
+    qsizetype opStart = 0;
+    qsizetype opLength = 0;
+    if (!element(message, opAt, end, opStart, opLength))
+        return false;
+    request.operation = static_cast<unsigned char>(message.at(opAt));
+    qsizetype first = 0;
+    qsizetype firstLength = 0;
+    if (request.operation == 0x63 && element(message, opStart, opStart + opLength, first, firstLength)) {
+        request.dn = message.mid(first, firstLength);
+        qsizetype scope = 0;
+        qsizetype scopeLength = 0;
+        if (element(message, first + firstLength, opStart + opLength, scope, scopeLength) && scopeLength == 1)
+            request.scope = static_cast<unsigned char>(message.at(scope));
+    }
+    if (request.operation == 0x60) {
+        qsizetype version = 0;
+        qsizetype versionLength = 0;
+        if (element(message, opStart, opStart + opLength, version, versionLength)
+            && element(message, version + versionLength, opStart + opLength, first, firstLength))
+            request.dn = message.mid(first, firstLength);
+    }
+    request.bytes = message;
+    return true;
+}
+
+} // namespace
+
+QByteArray ScriptedLdapServer::Request::pageCookie() const
+{
+    const qsizetype oid = bytes.indexOf(LDAP_CONTROL_PAGEDRESULTS);
+    if (oid < 0)
+        return {};
+    qsizetype at = oid + qsizetype(std::strlen(LDAP_CONTROL_PAGEDRESULTS));
+    qsizetype start = 0;
+    qsizetype length = 0;
+    if (at < bytes.size() && bytes.at(at) == 0x01) { // criticality
+        if (!element(bytes, at, bytes.size(), start, length))
+            return {};
+        at = start + length;
+    }
+    // OCTET STRING { SEQUENCE { INTEGER size, OCTET STRING cookie } }
+    if (!element(bytes, at, bytes.size(), start, length) || !element(bytes, start, start + length, start, length))
+        return {};
+    qsizetype size = 0;
+    qsizetype sizeLength = 0;
+    if (!element(bytes, start, start + length, size, sizeLength))
+        return {};
+    qsizetype cookie = 0;
+    qsizetype cookieLength = 0;
+    if (!element(bytes, size + sizeLength, bytes.size(), cookie, cookieLength))
+        return {};
+    return bytes.mid(cookie, cookieLength);
+}
+
+void ScriptedLdapServer::Session::send(const QByteArray& bytes)
+{
+    if (fd >= 0 && !writeAll(fd, bytes.constData(), bytes.size()))
+        close();
+}
+
+void ScriptedLdapServer::Session::trickle(const QByteArray& bytes, int intervalMs)
+{
+    for (const char byte : bytes) {
+        if (fd < 0 || (stopping && stopping->load()))
+            return;
+        send(QByteArray(1, byte));
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+    }
+}
+
+void ScriptedLdapServer::Session::reset()
+{
+    if (fd >= 0) {
+        const linger abort { 1, 0 };
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+    }
+    close();
+}
+
+void ScriptedLdapServer::Session::close()
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+ScriptedLdapServer::~ScriptedLdapServer()
+{
+    stop();
+}
+
+bool ScriptedLdapServer::start(const QString& socketPath, Script answer)
+{
+    path = socketPath;
+    script = std::move(answer);
+    return listen(AF_UNIX);
+}
+
+bool ScriptedLdapServer::startTcp(Script answer)
+{
+    script = std::move(answer);
+    return listen(AF_INET);
+}
+
+bool ScriptedLdapServer::listen(int family)
+{
+    sockaddr_un local {};
+    sockaddr_in loopback {};
+    const sockaddr* address = nullptr;
+    socklen_t size = 0;
+    if (family == AF_UNIX) {
+        const QByteArray name = QFile::encodeName(path);
+        if (name.size() >= qsizetype(sizeof(local.sun_path))) {
+            error = QStringLiteral("socket path too long: ") + path;
+            return false;
+        }
+        local.sun_family = AF_UNIX;
+        std::memcpy(local.sun_path, name.constData(), size_t(name.size()));
+        QFile::remove(path);
+        address = reinterpret_cast<const sockaddr*>(&local);
+        size = sizeof(local);
+    } else {
+        loopback.sin_family = AF_INET;
+        loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address = reinterpret_cast<const sockaddr*>(&loopback);
+        size = sizeof(loopback);
+    }
+    listenFd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd < 0 || ::bind(listenFd, address, size) != 0 || ::listen(listenFd, 16) != 0
+        || ::pipe2(wakeFds, O_CLOEXEC) != 0) {
+        error = QStringLiteral("cannot listen: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (family == AF_INET) {
+        socklen_t length = sizeof(loopback);
+        ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&loopback), &length);
+        tcpPort = ntohs(loopback.sin_port);
+    }
+    thread = std::thread([this] { run(); });
+    return true;
+}
+
+void ScriptedLdapServer::stop()
+{
+    if (thread.joinable()) {
+        stopping = true;
+        const char stop = 's';
+        [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &stop, 1);
+        thread.join();
+    }
+    for (int* fd : { &listenFd, &wakeFds[0], &wakeFds[1] }) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+    if (!path.isEmpty())
+        QFile::remove(path);
+}
+
+QString ScriptedLdapServer::uri() const
+{
+    if (path.isEmpty())
+        return QStringLiteral("ldap://127.0.0.1:%1").arg(tcpPort);
+    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(path));
+}
+
+int ScriptedLdapServer::connectionCount() const
+{
+    std::lock_guard lock(mutex);
+    return connections;
+}
+
+QList<ScriptedLdapServer::Request> ScriptedLdapServer::requests() const
+{
+    std::lock_guard lock(mutex);
+    return received;
+}
+
+void ScriptedLdapServer::run()
+{
+    struct Client {
+        Session session;
+        QByteArray pending;
+    };
+    std::vector<std::unique_ptr<Client>> clients;
+    while (!stopping) {
+        std::vector<pollfd> watched { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
+        for (const auto& client : clients)
+            watched.push_back({ client->session.fd, POLLIN, 0 });
+        if (::poll(watched.data(), watched.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (watched[0].revents)
+            break;
+        const size_t polled = clients.size();
+        if (watched[1].revents & POLLIN) {
+            const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) {
+                auto client = std::make_unique<Client>();
+                client->session.fd = fd;
+                client->session.stopping = &stopping;
+                std::lock_guard lock(mutex);
+                client->session.connection = connections++;
+                clients.push_back(std::move(client));
+            }
+        }
+        for (size_t i = 0; i < polled; ++i) {
+            Client& client = *clients[i];
+            if (!watched[2 + i].revents || client.session.closed())
+                continue;
+            char buffer[65536];
+            const ssize_t got = ::recv(client.session.fd, buffer, sizeof(buffer), 0);
+            if (got <= 0) {
+                client.session.close();
+                continue;
+            }
+            client.pending.append(buffer, got);
+            qsizetype start = 0;
+            qsizetype length = 0;
+            while (!client.session.closed() && element(client.pending, 0, client.pending.size(), start, length)) {
+                const QByteArray message = client.pending.left(start + length);
+                client.pending.remove(0, start + length);
+                Request request;
+                request.connection = client.session.connection;
+                if (!decode(message, request))
+                    continue;
+                {
+                    std::lock_guard lock(mutex);
+                    received.append(request);
+                }
+                if (request.operation == 0x60)
+                    client.session.send(ldapmessage::bindResponse(request.id));
+                else if (script)
+                    script(request, client.session);
+            }
+        }
+        std::erase_if(clients, [](const auto& client) { return client->session.closed(); });
+    }
+    for (auto& client : clients)
+        client->session.close();
+}
+
+CountingListener::~CountingListener()
+{
+    if (thread.joinable()) {
+        const char stop = 's';
+        [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &stop, 1);
+        thread.join();
+    }
+    for (const int fd : { listenFd, wakeFds[0], wakeFds[1] }) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+bool CountingListener::start()
+{
+    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0
+        || ::listen(listenFd, 16) != 0 || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &size) != 0
+        || ::pipe2(wakeFds, O_CLOEXEC) != 0)
+        return false;
+    listenPort = ntohs(address.sin_port);
+    thread = std::thread([this] {
+        for (;;) {
+            pollfd watched[] { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
+            if (::poll(watched, 2, -1) < 0 && errno != EINTR)
+                break;
+            if (watched[0].revents)
+                break;
+            if (watched[1].revents & POLLIN) {
+                const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd >= 0) {
+                    ++accepted;
+                    ::close(fd);
+                }
+            }
+        }
+    });
+    return true;
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// LDAP messages as a server writes them, BER-encoded with lber: the pieces of a scripted server's
+// answers, whole or cut, right or wrong.
+namespace ldapmessage {
+
+using Attribute = QPair<QByteArray, QList<QByteArray>>;
+
+QByteArray bindResponse(int id, int code = 0);
+QByteArray searchEntry(int id, const QByteArray& dn, const QList<Attribute>& attributes);
+QByteArray searchReference(int id, const QList<QByteArray>& uris);
+// A search result; with `paged`, a paged-results response control carrying `cookie`.
+QByteArray searchDone(
+    int id, int code = 0, bool paged = false, const QByteArray& cookie = {}, const QList<QByteArray>& referrals = {});
+// A search result with one control of `oid`; no value at all when `value` is null.
+QByteArray searchDoneWithControl(int id, const char* oid, const QByteArray* value);
+// The unsolicited notice of disconnection (message id 0).
+QByteArray noticeOfDisconnection();
+
+} // namespace ldapmessage
+
+// A fake LDAP server on a Unix socket (ldapi://), on a thread of its own: each request that
+// arrives is handed to the test's script, which answers through the Session as it likes, one
+// byte at a time, half a message, or not at all. SASL EXTERNAL binds only need a bind response.
+class ScriptedLdapServer {
+public:
+    struct Request {
+        int connection = 0;
+        int id = 0;
+        int operation = 0; // 0x60 bind, 0x63 search, 0x42 unbind, 0x50 abandon, ...
+        QByteArray dn; // bind: the name; search: the base
+        int scope = -1; // search: 0 base, 1 one level, 2 subtree
+        QByteArray bytes; // the whole message
+        // True when the search's attribute list or filter holds `text` (as the client wrote it).
+        bool mentions(const QByteArray& text) const { return bytes.contains(text); }
+        // The cookie of the request's paged-results control; empty on the first page.
+        QByteArray pageCookie() const;
+    };
+
+    class Session {
+    public:
+        void send(const QByteArray& bytes);
+        // Byte by byte, `intervalMs` apart (stops early when the client has gone).
+        void trickle(const QByteArray& bytes, int intervalMs);
+        void close();
+        // Closes with a TCP reset (SO_LINGER 0): the client's next read fails with ECONNRESET.
+        void reset();
+        bool closed() const { return fd < 0; }
+        int connection = 0;
+
+    private:
+        friend class ScriptedLdapServer;
+        int fd = -1;
+        const std::atomic<bool>* stopping = nullptr;
+    };
+
+    using Script = std::function<void(const Request&, Session&)>;
+
+    ScriptedLdapServer() = default;
+    ~ScriptedLdapServer();
+    ScriptedLdapServer(const ScriptedLdapServer&) = delete;
+    ScriptedLdapServer& operator=(const ScriptedLdapServer&) = delete;
+
+    // Listens on socketPath; false with lastError() on failure. Binds get success; the script
+    // gets every other request, unbinds and abandons too.
+    bool start(const QString& socketPath, Script script);
+    // The same on 127.0.0.1, a free port (for resets, which only TCP has).
+    bool startTcp(Script script);
+    void stop();
+    QString uri() const; // ldapi://, percent-encoded, or ldap://127.0.0.1:PORT
+    QString lastError() const { return error; }
+
+    // Connections accepted so far, and every request decoded on them.
+    int connectionCount() const;
+    QList<Request> requests() const;
+
+private:
+    void run();
+
+    bool listen(int family);
+
+    QString path;
+    int tcpPort = 0;
+    QString error;
+    Script script;
+    int listenFd = -1;
+    int wakeFds[2] { -1, -1 };
+    std::thread thread;
+    std::atomic<bool> stopping { false };
+    mutable std::mutex mutex;
+    QList<Request> received;
+    int connections = 0;
+};
+
+// A loopback TCP listener that only counts the connections that reach it, each closed at once:
+// the address a referral names, to prove nothing is sent there (and that a client that goes there
+// fails at once instead of waiting for an answer).
+class CountingListener {
+public:
+    CountingListener() = default;
+    ~CountingListener();
+    bool start(); // on 127.0.0.1, a free port
+    int port() const { return listenPort; }
+    int connectionCount() const { return accepted.load(); }
+
+private:
+    int listenFd = -1;
+    int wakeFds[2] { -1, -1 };
+    int listenPort = 0;
+    std::thread thread;
+    std::atomic<int> accepted { 0 };
+};
