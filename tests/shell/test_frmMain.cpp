@@ -1,5 +1,6 @@
 // frmMain as built from its layout, and its lifecycle: start, "終了", title-bar close.
 #include "../platform/TestFiles.h"
+#include "ViewItems.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
@@ -15,10 +16,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <memory>
 
 using namespace testfiles;
+using namespace viewitems;
 
 class TestFrmMain : public QObject {
     Q_OBJECT
@@ -71,17 +73,18 @@ private slots:
 
     void listShowsItsThreeHeadingsAndNoRows()
     {
-        QTreeWidget* list = window->lvList;
-        QCOMPARE(list->columnCount(), 3);
-        QCOMPARE(list->headerItem()->text(0), QStringLiteral("No"));
-        QCOMPARE(list->headerItem()->text(1), QStringLiteral("種類"));
-        QCOMPARE(list->headerItem()->text(2), QStringLiteral("名称"));
+        QTreeView* list = window->lvList;
+        const QAbstractItemModel* columns = list->model();
+        QCOMPARE(columns->columnCount(), 3);
+        QCOMPARE(columns->headerData(0, Qt::Horizontal).toString(), QStringLiteral("No"));
+        QCOMPARE(columns->headerData(1, Qt::Horizontal).toString(), QStringLiteral("種類"));
+        QCOMPARE(columns->headerData(2, Qt::Horizontal).toString(), QStringLiteral("名称"));
         QCOMPARE(list->header()->sectionSize(0), 36);
         QCOMPARE(list->header()->sectionSize(1), 198);
         QCOMPARE(list->header()->sectionSize(2), 218);
         QVERIFY(list->header()->isVisible());
-        QCOMPARE(list->topLevelItemCount(), 0);
-        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(list), 0);
+        QCOMPARE(rowCount(window->tvNode), 0);
         QVERIFY(window->tvNode->isHeaderHidden());
     }
 
@@ -164,9 +167,11 @@ private slots:
 
     void rightClickOnTheTreeDoesNotSelectTheNodeUnderThePointer()
     {
-        auto* a = new QTreeWidgetItem(window->tvNode, { QStringLiteral("A") });
-        auto* b = new QTreeWidgetItem(window->tvNode, { QStringLiteral("B") });
-        window->tvNode->setCurrentItem(a);
+        auto* nodes = qobject_cast<browser::NodeTreeModel*>(window->tvNode->model());
+        QVERIFY(nodes);
+        const QModelIndex a = nodes->addRoot(QStringLiteral("LDAP://A"), QStringLiteral("A"));
+        const QModelIndex b = nodes->addRoot(QStringLiteral("LDAP://B"), QStringLiteral("B"));
+        window->tvNode->setCurrentIndex(a);
         // The tree's mouse-up handler may open the popup menu: dismiss whatever pops up.
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [] {
@@ -174,10 +179,10 @@ private slots:
                 popup->close();
         });
         closer.start(20);
-        const QPoint onB = window->tvNode->visualItemRect(b).center();
+        const QPoint onB = window->tvNode->visualRect(b).center();
         QTest::mouseClick(window->tvNode->viewport(), Qt::RightButton, {}, onB);
-        QCOMPARE(window->tvNode->currentItem(), a);
-        QCOMPARE(window->tvNode->selectedItems(), QList<QTreeWidgetItem*>({ a }));
+        QCOMPARE(window->tvNode->currentIndex(), a);
+        QCOMPARE(window->tvNode->selectionModel()->selectedIndexes(), QModelIndexList { a });
     }
 
     void closingALockedWindowSavesTheThreeTextsWithoutAQuestion()
