@@ -13,7 +13,7 @@ set -eu
 HERE=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd -P)
 SOURCE=$(dirname -- "$HERE")
 BUILD=$SOURCE/build-bench
-if [ $# -gt 0 ] && [ "$1" != -- ]; then
+if [ $# -gt 0 ] && [ "$1" != -- ] && [ "$1" != --million ]; then
     BUILD=$(realpath -m -- "$1")
     shift
 fi
