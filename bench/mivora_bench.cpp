@@ -1,11 +1,12 @@
 // Mivora against the directory server's own client on the same server, case by case.
 //
-//   mivora_bench --conf DIR/ldap.conf [--proxy-conf PROXY/ldap.conf] [--repeats N]
+//   mivora_bench --conf DIR/ldap.conf [--proxy-conf PROXY/ldap.conf] [--repeats N] [--only abcd]
+//                [--children N]   (the size of the OU that case (a) lists; 100,000 by default)
 //
 // Every measurement runs in a child process of its own (this program again, or ldapsearch), so
 // that its peak RSS is its own and libldap reads the ldap.conf meant for it: LDAPCONF selects the
 // direct ldapi socket or the delay proxy's socket.
-#include "browser/TreeNodes.h"
+#include "browser/ObjectModels.h"
 #include "details/frmDet.h"
 #include "directory/Directory.h"
 #include "platform/MessageBox.h"
@@ -17,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -94,10 +97,43 @@ void recordBoxes()
     });
 }
 
+// The time the first rows of the list were painted during a listing: the first paint of the
+// list's viewport while its model holds rows (taken as the paint starts).
+class FirstRows : public QObject {
+public:
+    explicit FirstRows(QTreeView* list)
+        : list_(list)
+    {
+        list->viewport()->installEventFilter(this);
+    }
+    void arm(std::chrono::steady_clock::time_point start)
+    {
+        start_ = start;
+        seen_.reset();
+    }
+    std::optional<double> seen() const { return seen_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !seen_ && list_->model()->rowCount() > 0)
+            seen_ = seconds(std::chrono::steady_clock::now() - start_);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTreeView* list_;
+    std::chrono::steady_clock::time_point start_;
+    std::optional<double> seen_;
+};
+
 // ListObjects on a big OU twice: the first listing, then the same node again (children removed
-// and re-added). "filled" includes the event loop's layout and paint of the shown window.
+// and re-added). "filled" includes the event loop's layout and paint of the shown window. Then
+// the list scrolled to its end and painted, and the last row's details window opened by the
+// double-click handler (shown and painted, then closed).
 int childList(int argc, char** argv)
 {
+    const int expected = argc > 2 ? std::atoi(argv[2]) : 100000;
     QApplication app(argc, argv);
     recordBoxes();
     frmMain window;
@@ -108,8 +144,10 @@ int childList(int argc, char** argv)
         return 1;
     const QString key = QStringLiteral("LDAP://") + QString::fromStdString(bulkOu);
     ChildOutput out;
+    FirstRows firstRows(window.lvList);
     for (const char* round : { "first", "second" }) {
         const auto start = std::chrono::steady_clock::now();
+        firstRows.arm(start);
         if (!window.ListObjects(key, QString()))
             return 1;
         const auto returned = std::chrono::steady_clock::now();
@@ -117,52 +155,99 @@ int childList(int argc, char** argv)
         const auto filled = std::chrono::steady_clock::now();
         out.add(std::string(round) + "-call", seconds(returned - start));
         out.add(std::string(round), seconds(filled - start));
+        out.add(std::string(round) + "-rows-painted", firstRows.seen().value_or(-1));
     }
-    out.add("rows", window.lvList->topLevelItemCount());
-    const QTreeWidgetItem* root = window.tvNode->topLevelItem(0);
-    for (int i = 0; i < root->childCount(); ++i) {
-        if (root->child(i)->text(0) == QString::fromStdString(bulkOu).section(u',', 0, 0))
-            out.add("nodes", root->child(i)->childCount());
+    const QAbstractItemModel* rows = window.lvList->model();
+    out.add("rows", rows->rowCount());
+    const QAbstractItemModel* nodes = window.tvNode->model();
+    const QModelIndex root = nodes->index(0, 0);
+    for (int i = 0; i < nodes->rowCount(root); ++i) {
+        const QModelIndex node = nodes->index(i, 0, root);
+        if (node.data().toString() == QString::fromStdString(bulkOu).section(u',', 0, 0))
+            out.add("nodes", nodes->rowCount(node));
     }
+
+    auto start = std::chrono::steady_clock::now();
+    window.lvList->scrollToBottom();
+    QApplication::processEvents();
+    out.add("scroll-to-end", seconds(std::chrono::steady_clock::now() - start));
+    const QModelIndex last = rows->index(rows->rowCount() - 1, 0);
+    window.lvList->setCurrentIndex(last);
+    const bool lastVisible = window.lvList->viewport()->rect().contains(window.lvList->visualRect(last).center());
+    const QString lastTag = last.data(browser::ObjectListModel::TagRole).toString();
+    const QString lastNo = last.data().toString();
+    double opened = -1;
+    start = std::chrono::steady_clock::now();
+    QTimer::singleShot(0, &window, [&] {
+        auto* details = qobject_cast<frmDet*>(QApplication::activeModalWidget());
+        if (!details)
+            return;
+        opened = seconds(std::chrono::steady_clock::now() - start);
+        details->close();
+    });
+    window.lvList_DblClick();
+    out.add("last-row-details", opened);
+    const QString lastDn = QStringLiteral("LDAP://CN=user%1,").arg(expected, 6, 10, QLatin1Char('0'));
+    out.add("last-row-ok",
+        lastVisible && mdlMain::strObjectPath == lastTag && lastNo == QString::number(expected)
+                && lastTag.startsWith(lastDn, Qt::CaseInsensitive)
+            ? 1
+            : 0);
     out.print();
     return failedBox ? 1 : 0;
 }
 
 // Removing a node's 100,000 children from a shown tree, as a second listing does first: the
-// program's way (keys freed in one walk, children taken at once), then deleting them one by one
-// from the last, on the same tree filled again.
+// model's one removal, then the same children as QTreeWidgetItems taken at once (the widget the
+// tree was before).
 int childRemove(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QTreeWidget tree;
-    tree.show();
-    browser::TreeNodes keys;
-    QTreeWidgetItem* parent = keys.makeNode(QStringLiteral("LDAP://") + QString::fromStdString(bulkOu), "ou");
-    tree.addTopLevelItem(parent);
-    parent->setExpanded(true);
-    const auto fill = [&] {
+    const auto nameOf = [](int i) { return QStringLiteral("cn=user%1").arg(i, 6, 10, QLatin1Char('0')); };
+    const auto pathOf
+        = [](const QString& name) { return QStringLiteral("LDAP://%1,").arg(name) + QString::fromStdString(bulkOu); };
+    ChildOutput out;
+    {
+        QTreeView view;
+        browser::NodeTreeModel model;
+        view.setModel(&model);
+        view.show();
+        const QModelIndex parent
+            = model.addRoot(QStringLiteral("LDAP://") + QString::fromStdString(bulkOu), QStringLiteral("ou"));
+        view.expand(parent);
+        {
+            browser::NodeTreeModel::Pending children(model, parent);
+            for (int i = 1; i <= 100000; ++i) {
+                const QString name = nameOf(i);
+                children.add(browser::SharedText(pathOf(name), name));
+            }
+        }
+        QApplication::processEvents();
+        const auto start = std::chrono::steady_clock::now();
+        model.removeChildren(parent);
+        QApplication::processEvents();
+        out.add("remove", seconds(std::chrono::steady_clock::now() - start));
+        out.add("keys-left", static_cast<double>(model.size()));
+    }
+    {
+        QTreeWidget tree;
+        tree.show();
+        auto* parent = new QTreeWidgetItem(QStringList { QStringLiteral("ou") });
+        tree.addTopLevelItem(parent);
+        parent->setExpanded(true);
         QList<QTreeWidgetItem*> children;
         for (int i = 1; i <= 100000; ++i) {
-            const QString name = QStringLiteral("cn=user%1").arg(i, 6, 10, QLatin1Char('0'));
-            children.append(
-                keys.makeNode(QStringLiteral("LDAP://%1,").arg(name) + QString::fromStdString(bulkOu), name));
+            auto* node = new QTreeWidgetItem(QStringList { nameOf(i) });
+            node->setData(0, Qt::UserRole, pathOf(nameOf(i)));
+            children.append(node);
         }
         parent->addChildren(children);
         QApplication::processEvents();
-    };
-    ChildOutput out;
-    fill();
-    auto start = std::chrono::steady_clock::now();
-    keys.removeChildren(parent);
-    QApplication::processEvents();
-    out.add("remove", seconds(std::chrono::steady_clock::now() - start));
-    out.add("keys-left", static_cast<double>(keys.size()));
-    fill();
-    start = std::chrono::steady_clock::now();
-    for (int i = parent->childCount() - 1; i >= 0; --i)
-        delete parent->child(i);
-    QApplication::processEvents();
-    out.add("one-by-one", seconds(std::chrono::steady_clock::now() - start));
+        const auto start = std::chrono::steady_clock::now();
+        qDeleteAll(parent->takeChildren());
+        QApplication::processEvents();
+        out.add("widget-items", seconds(std::chrono::steady_clock::now() - start));
+    }
     out.print();
     return 0;
 }
@@ -516,6 +601,7 @@ int parent(int argc, char** argv)
 {
     std::string conf, proxyConf;
     int repeats = 3;
+    int children = 100000;
     std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -527,10 +613,13 @@ int parent(int argc, char** argv)
             repeats = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--only")
             only = argv[i + 1];
+        else if (option == "--children")
+            children = std::max(1, std::atoi(argv[i + 1]));
     }
     if (conf.empty()) {
-        std::fprintf(
-            stderr, "usage: mivora_bench --conf LDAPCONF [--proxy-conf LDAPCONF] [--repeats N] [--only abcd]\n");
+        std::fprintf(stderr,
+            "usage: mivora_bench --conf LDAPCONF [--proxy-conf LDAPCONF] [--repeats N] [--only abcd] "
+            "[--children N]\n");
         return 2;
     }
     const auto wanted = [&](char c) { return only.empty() || only.find(c) != std::string::npos; };
@@ -538,22 +627,37 @@ int parent(int argc, char** argv)
     printHeader();
 
     if (wanted('a')) {
-        const Summary mivora = repeat(repeats, { selfPath, "child-list" }, conf, true);
+        const std::string n = children == 1000000 ? "1,000,000"
+            : children == 100000                  ? "100,000"
+                                                  : std::to_string(children);
+        const Summary mivora = repeat(repeats, { selfPath, "child-list", std::to_string(children) }, conf, true);
         const Summary reference = repeat(
             repeats, ldapsearch("one", bulkOu, classFilter, { "objectClass", "structuralObjectClass" }), conf, false);
-        if (!mivora.ok || mivora.value("rows") != 100000 || mivora.value("nodes") != 100000)
+        if (!mivora.ok || mivora.value("rows") != children || mivora.value("nodes") != children)
             std::printf("(a) FAILED: rows %.0f nodes %.0f\n", mivora.value("rows"), mivora.value("nodes"));
-        printLine("(a) ListObjects 100,000 children, first", mivora.value("first"), reference.time, mivora.peakMb,
+        if (mivora.value("last-row-ok") != 1)
+            std::printf("(a) FAILED: the last row was not shown, or its details not opened\n");
+        printLine("(a) ListObjects " + n + " children, first", mivora.value("first"), reference.time, mivora.peakMb,
             reference.peakMb, "ldapsearch pr=1000 -s one class filter");
         printLine("(a)   the call alone (before paint)", mivora.value("first-call"), reference.time, mivora.peakMb,
             reference.peakMb, "ldapsearch pr=1000 -s one class filter");
-        const Summary removal = repeat(repeats, { selfPath, "child-remove" }, conf, true);
-        if (!removal.ok || removal.value("keys-left") != 1)
-            std::printf("(a) removal FAILED: %.0f keys left\n", removal.value("keys-left"));
-        printLine("(a) removing 100,000 children from a shown tree", removal.value("remove"),
-            removal.value("one-by-one"), removal.peakMb, removal.peakMb, "deleting them one by one");
+        printLine("(a)   first rows painted, after the call's start", mivora.value("first-rows-painted"),
+            mivora.value("first"), mivora.peakMb, mivora.peakMb, "the whole listing");
         printLine("(a) second listing of the same node", mivora.value("second"), mivora.value("first"), mivora.peakMb,
             mivora.peakMb, "the first listing");
+        printLine("(a)   its first rows painted", mivora.value("second-rows-painted"), mivora.value("second"),
+            mivora.peakMb, mivora.peakMb, "the second listing");
+        printLine("(a) list scrolled to its end and painted", mivora.value("scroll-to-end"), mivora.value("first"),
+            mivora.peakMb, mivora.peakMb, "the first listing");
+        printLine("(a) details of the last row opened (shown)", mivora.value("last-row-details"), mivora.value("first"),
+            mivora.peakMb, mivora.peakMb, "the first listing");
+        if (children == 100000) {
+            const Summary removal = repeat(repeats, { selfPath, "child-remove" }, conf, true);
+            if (!removal.ok || removal.value("keys-left") != 1)
+                std::printf("(a) removal FAILED: %.0f keys left\n", removal.value("keys-left"));
+            printLine("(a) removing 100,000 children from a shown tree", removal.value("remove"),
+                removal.value("widget-items"), removal.peakMb, removal.peakMb, "QTreeWidgetItems taken at once");
+        }
     }
     if (wanted('b') || wanted('c'))
         detailCases("(b,c)", conf, repeats, 3);

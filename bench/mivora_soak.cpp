@@ -14,7 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <chrono>
 #include <cstdio>
@@ -70,7 +70,7 @@ int main(int argc, char** argv)
         window.txtDomain->setText(domain);
         window.cmdConnect->click();
         window.ListObjects(bulkOu, QString());
-        rows = window.lvList->topLevelItemCount();
+        rows = window.lvList->model()->rowCount();
         {
             mdlMain::strObjectPath = bigGroup;
             frmDet details;

@@ -3,16 +3,23 @@
 # 100,000 users, a group of 5,000 members, a user in 300 groups) and a delay proxy in front of
 # it (10 ms each way), runs every case and prints one line per case.
 #
-#   bench/run-benchmarks.sh [BUILD_DIR] [-- mivora_bench options, e.g. --repeats 5 --only ad]
+#   bench/run-benchmarks.sh [BUILD_DIR] [--million] [-- mivora_bench options, e.g. --repeats 5 --only ad]
 #
 # BUILD_DIR defaults to build-bench beside this folder. Needs no network and no root.
+# --million then loads a second directory with an OU of 1,000,000 users (slapadd, about 100 s and
+# 2 GB of disk) and runs the listing case (a) on it.
 set -eu
 
 HERE=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd -P)
 SOURCE=$(dirname -- "$HERE")
 BUILD=$SOURCE/build-bench
-if [ $# -gt 0 ] && [ "$1" != -- ]; then
+if [ $# -gt 0 ] && [ "$1" != -- ] && [ "$1" != --million ]; then
     BUILD=$(realpath -m -- "$1")
+    shift
+fi
+million=
+if [ "${1:-}" = --million ]; then
+    million=1
     shift
 fi
 [ "${1:-}" != -- ] || shift
@@ -61,3 +68,12 @@ export XDG_CONFIG_HOME="$HOME_DIR/config" XDG_CACHE_HOME="$HOME_DIR/cache" XDG_D
 echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$BUILD/bench/mivora_bench" --conf "$DS/ldap.conf" --proxy-conf "$PROXY/ldap.conf" "$@"
 echo "load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+if [ -n "$million" ]; then
+    "$SERVERS/stop-directory-server.sh" "$DS" >/dev/null 2>&1 || true
+    echo "starting the directory server with 1,000,000 users (about 100 s)..." >&2
+    MIVORA_DS_GEN_ARGS="--bulk-users 1000000" "$SERVERS/start-directory-server.sh" "$DS" >&2
+    echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+    "$BUILD/bench/mivora_bench" --conf "$DS/ldap.conf" "$@" --only a --children 1000000
+    echo "load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+fi

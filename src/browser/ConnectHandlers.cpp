@@ -1,10 +1,10 @@
-#include "browser/TreeNodes.h"
+#include "browser/ObjectModels.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 void frmMain::cmdConnect_Click()
 {
@@ -21,7 +21,7 @@ void frmMain::cmdConnect_Click()
         return;
     }
 
-    tvNodeKeys.clear(tvNode);
+    tvNodeModel->clear();
 
     if (ListObjects(QString(), QString())) {
         txtDomain->setEnabled(false);
@@ -33,19 +33,19 @@ void frmMain::cmdConnect_Click()
 
 void frmMain::cmdDisConect_Click()
 {
-    tvNodeKeys.clear(tvNode);
-    lvList->clear();
+    tvNodeModel->clear();
+    lvListModel->clear();
     txtDomain->setEnabled(true);
     txtAccount->setEnabled(true);
     txtPassWord->setEnabled(true);
     cmdConnect->setEnabled(true);
 }
 
-void frmMain::tvNode_NodeClick(QTreeWidgetItem* node)
+void frmMain::tvNode_NodeClick(const QModelIndex& node)
 {
     // The clicked node is the selected one, except after a Ctrl+click that took the selection
     // away from it: the click still means "list this node".
-    if (!node)
+    if (!node.isValid())
         return;
-    ListObjects(browser::TreeNodes::keyOf(node), QString());
+    ListObjects(browser::NodeTreeModel::keyOf(node), QString());
 }

@@ -1,11 +1,11 @@
-#include "browser/TreeNodes.h"
+#include "browser/ObjectModels.h"
 #include "platform/CommonDialog.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
 
 #include <QCursor>
 #include <QMenu>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 const QString exportFilter = QStringLiteral("csv(tab区切り)(*.csv)|*.csv|全てのファイル(*.*)|*.*");
@@ -15,15 +15,15 @@ void frmMain::tvNode_MouseUp(Qt::MouseButton button)
 {
     if (button != Qt::RightButton)
         return;
-    if (tvNode->topLevelItemCount() == 0)
+    if (tvNodeModel->rowCount() == 0)
         return;
     mnuPopup->exec(QCursor::pos());
 }
 
 void frmMain::mnuListOutPut_Click()
 {
-    const QTreeWidgetItem* selected = browser::selectedNode(tvNode);
-    if (!selected || browser::TreeNodes::keyOf(selected).isEmpty())
+    QModelIndex selected = browser::selectedIndex(tvNode);
+    if (!selected.isValid() || browser::NodeTreeModel::keyOf(selected).isEmpty())
         return;
 
     CommonDialog1.Flags = platform::CommonDialog::cdlOFNPathMustExist | platform::CommonDialog::cdlOFNFileMustExist;
@@ -35,9 +35,9 @@ void frmMain::mnuListOutPut_Click()
         return;
 
     // The dialog ran its own event loop: the selection is read again.
-    selected = browser::selectedNode(tvNode);
-    if (!selected)
+    selected = browser::selectedIndex(tvNode);
+    if (!selected.isValid())
         return;
-    if (ListObjects(browser::TreeNodes::keyOf(selected), fileName))
+    if (ListObjects(browser::NodeTreeModel::keyOf(selected), fileName))
         platform::MsgBox(QStringLiteral("保存しました。"), platform::MessageIcon::Information, this);
 }

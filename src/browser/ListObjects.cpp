@@ -1,14 +1,15 @@
 #include "browser/ExportFile.h"
+#include "browser/ListingPaint.h"
+#include "browser/ObjectModels.h"
 #include "browser/ProgramError.h"
 #include "browser/RootPath.h"
-#include "browser/TreeNodes.h"
 #include "directory/Directory.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 #include "shell/frmMain.h"
 
 #include <QLineEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <memory>
 
 namespace {
@@ -16,13 +17,6 @@ namespace {
 // The enumeration yields only these classes, and the container is given them in this order.
 const QStringList classFilter { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
     QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
-
-QTreeWidgetItem* listRow(int number, const QString& className, const QString& name, const QString& adsPath)
-{
-    auto* row = new QTreeWidgetItem(QStringList { QString::number(number), className, name });
-    row->setData(0, Qt::UserRole, adsPath);
-    return row;
-}
 
 } // namespace
 
@@ -35,43 +29,47 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
     try {
         if (!outputFile.isEmpty()) {
             output = std::make_unique<browser::ExportOutput>(outputFile);
-            const QTreeWidgetItem* selected = browser::selectedNode(tvNode);
-            if (!selected)
+            const QModelIndex selected = browser::selectedIndex(tvNode);
+            if (!selected.isValid())
                 throw browser::ProgramError(browser::errnum::ObjectNotSet,
                     QStringLiteral("オブジェクト変数または With ブロック変数が設定されていません。"));
-            output->writeLine(browser::headingLine(selected->text(0)));
+            output->writeLine(browser::headingLine(selected.data().toString()));
         }
 
-        lvList->clear();
+        lvListModel->clear();
 
         QString bindPath;
-        QTreeWidgetItem* listedNode = nullptr;
+        QModelIndex listedNode;
         if (!path.isEmpty()) {
             bindPath = path;
-            listedNode = tvNodeKeys.node(path);
-            tvNodeKeys.removeChildren(listedNode);
+            listedNode = tvNodeModel->node(path);
+            tvNodeModel->removeChildren(listedNode);
         } else {
             bindPath = browser::rootPath(txtDomain->text());
-            listedNode = tvNodeKeys.makeNode(bindPath, txtDomain->text());
-            tvNode->addTopLevelItem(listedNode);
+            listedNode = tvNodeModel->addRoot(bindPath, txtDomain->text());
         }
 
         int lngCount = 1;
 
         directory::Directory& directory = directory::currentDirectory();
         const directory::DirObject container = directory.bind(bindPath);
+        browser::ListingPaint progress({ tvNode, lvList });
         directory.enumerate(container, classFilter, [&](const directory::Directory::Batch& batch) {
-            browser::PendingItems pending(listedNode, lvList);
-            for (const directory::DirObject& child : batch) {
-                // Each property once: the node, the row and the file line share the same strings.
-                const QString adsPath = child.adsPath();
-                const QString name = child.name();
-                pending.addNode(tvNodeKeys.makeNode(adsPath, name));
-                if (output)
-                    output->writeLine(browser::dataLine(lngCount, child.className(), name, adsPath));
-                pending.addRow(listRow(lngCount, child.className(), name, adsPath));
-                ++lngCount;
+            {
+                // Each page joins the tree and the list in one insertion each, also when it fails.
+                browser::NodeTreeModel::Pending nodes(*tvNodeModel, listedNode);
+                browser::ObjectListModel::Pending rows(*lvListModel);
+                for (const directory::DirObject& child : batch) {
+                    // One string per object: the node, its key, the row and the file line share it.
+                    const browser::SharedText text(child.adsPath(), child.name());
+                    nodes.add(text);
+                    if (output)
+                        output->writeLine(browser::dataLine(lngCount, child.className(), text.name(), text.path()));
+                    rows.add(text, child.className());
+                    ++lngCount;
+                }
             }
+            progress.pageAdded();
         });
 
         // Closing belongs to the finish, but a file that cannot be written out is a failed export.

@@ -1,9 +1,9 @@
-#include "browser/TreeNodes.h"
+#include "browser/ObjectModels.h"
 #include "details/frmDet.h"
 #include "probes/mdlMain.h"
 #include "shell/frmMain.h"
 
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -20,19 +20,19 @@ void showDetails()
 void frmMain::lvList_DblClick()
 {
     // Whichever row the list holds as selected, wherever the double-click landed.
-    const QTreeWidgetItem* row = browser::selectedNode(lvList);
-    if (!row)
+    const QModelIndex row = browser::selectedIndex(lvList);
+    if (!row.isValid())
         return;
-    mdlMain::strObjectPath = row->data(0, Qt::UserRole).toString();
+    mdlMain::strObjectPath = row.data(browser::ObjectListModel::TagRole).toString();
     showDetails();
 }
 
 void frmMain::mnuProperty_Click()
 {
-    const QTreeWidgetItem* node = browser::selectedNode(tvNode);
-    if (!node)
+    const QModelIndex node = browser::selectedIndex(tvNode);
+    if (!node.isValid())
         return;
-    const QString key = browser::TreeNodes::keyOf(node);
+    const QString key = browser::NodeTreeModel::keyOf(node);
     if (key.isEmpty())
         return;
     mdlMain::strObjectPath = key;

@@ -13,7 +13,7 @@
 #include "shell/frmMain.h"
 
 #include <QHeaderView>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 

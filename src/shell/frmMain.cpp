@@ -1,5 +1,6 @@
 #include "shell/frmMain.h"
 
+#include "browser/ObjectModels.h"
 #include "platform/AppInfo.h"
 #include "platform/Cp932.h"
 #include "probes/basAPI.h"
@@ -15,6 +16,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QStyle>
+#include <QTreeView>
 #include <array>
 #include <utility>
 
@@ -45,6 +47,11 @@ frmMain::frmMain(QWidget* parent)
         sharp.setDevicePixelRatio(2.0);
         Picture1->setPixmap(sharp);
     }
+
+    tvNodeModel = new browser::NodeTreeModel(this);
+    tvNode->setModel(tvNodeModel);
+    lvListModel = new browser::ObjectListModel(this);
+    lvList->setModel(lvListModel);
 
     // A .ui file cannot hold column widths.
     QHeaderView* header = lvList->header();
@@ -123,8 +130,8 @@ void frmMain::connectHandlers()
     for (const auto& [button, handler] : probes)
         onClick(button, handler);
 
-    connect(tvNode, &QTreeWidget::itemClicked, this,
-        [this](QTreeWidgetItem* node) { shell::runGuarded([&] { tvNode_NodeClick(node); }); });
+    connect(tvNode, &QTreeView::clicked, this,
+        [this](const QModelIndex& node) { shell::runGuarded([&] { tvNode_NodeClick(node); }); });
     connect(mnuListOutPut, &QAction::triggered, this, [this] { shell::runGuarded([this] { mnuListOutPut_Click(); }); });
     connect(mnuProperty, &QAction::triggered, this, [this] { shell::runGuarded([this] { mnuProperty_Click(); }); });
 

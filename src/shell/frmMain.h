@@ -1,6 +1,5 @@
 #pragma once
 
-#include "browser/TreeNodes.h"
 #include "platform/CommonDialog.h"
 
 #include <QWidget>
@@ -11,8 +10,13 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QModelIndex;
+class QTreeView;
+
+namespace browser {
+class NodeTreeModel;
+class ObjectListModel;
+} // namespace browser
 
 namespace Ui {
 class frmMain;
@@ -46,9 +50,10 @@ public:
     QPushButton* Command6 = nullptr;
     QPushButton* Command7 = nullptr;
     QPushButton* Command8 = nullptr;
-    // tvNode: one text column, header hidden. lvList: the columns "No", "種類", "名称".
-    QTreeWidget* tvNode = nullptr;
-    QTreeWidget* lvList = nullptr;
+    // tvNode: one text column, header hidden; its nodes' keys under NodeTreeModel::KeyRole.
+    // lvList: the columns "No", "種類", "名称"; each row's tag under ObjectListModel::TagRole.
+    QTreeView* tvNode = nullptr;
+    QTreeView* lvList = nullptr;
     QLabel* lblMsg = nullptr;
 
     // The popup menu of tvNode; it is never part of a menu bar.
@@ -60,7 +65,7 @@ public:
     bool ListObjects(const QString& path, const QString& outputFile);
     void cmdConnect_Click();
     void cmdDisConect_Click();
-    void tvNode_NodeClick(QTreeWidgetItem* node);
+    void tvNode_NodeClick(const QModelIndex& node);
     void tvNode_MouseUp(Qt::MouseButton button);
     void mnuListOutPut_Click();
     void mnuProperty_Click();
@@ -90,8 +95,9 @@ private:
     void connectHandlers();
 
     std::unique_ptr<Ui::frmMain> ui;
-    // Every node of tvNode by its key.
-    browser::TreeNodes tvNodeKeys;
+    // The nodes of tvNode (every one by its key) and the rows of lvList; owned by the window.
+    browser::NodeTreeModel* tvNodeModel = nullptr;
+    browser::ObjectListModel* lvListModel = nullptr;
     // The save dialog of "一覧出力...".
     platform::CommonDialog CommonDialog1 { this };
 };

@@ -106,9 +106,9 @@ private slots:
 
         QVERIFY(recorder->boxes.isEmpty());
         QVERIFY(!window->cmdConnect->isEnabled());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        const QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
-        QCOMPARE(root->text(0), AdDc::domain);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        const QPersistentModelIndex root = topNode(window->tvNode, 0);
+        QCOMPARE(text(root), AdDc::domain);
         const QList<Row> rows = listRows(window->lvList);
         QCOMPARE(rows, rowsFor(serverChildren(AdDc::base)));
         QCOMPARE(childKeys(root), tagsOf(rows));
@@ -143,8 +143,8 @@ private slots:
     void clickOnUsersListsItsUsersAndGroups()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::users));
-        QVERIFY(users);
+        QPersistentModelIndex users = childWithKey(topNode(window->tvNode, 0), AdDc::adsPath(AdDc::users));
+        QVERIFY(users.isValid());
 
         clickNode(window->tvNode, users);
 
@@ -171,20 +171,20 @@ private slots:
     void nodesWithEscapedDnsAndJapaneseOusListAgain()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::users));
+        QPersistentModelIndex users = childWithKey(topNode(window->tvNode, 0), AdDc::adsPath(AdDc::users));
         clickNode(window->tvNode, users);
         for (const QString& dn : { AdDc::yamadaJiro, AdDc::suzukiEquals, AdDc::takahashiHash }) {
-            QTreeWidgetItem* node = childWithKey(users, AdDc::adsPath(dn));
-            QVERIFY2(node, qPrintable(dn));
+            QPersistentModelIndex node = childWithKey(users, AdDc::adsPath(dn));
+            QVERIFY2(node.isValid(), qPrintable(dn));
             clickNode(window->tvNode, node);
             QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
-            QCOMPARE(window->lvList->topLevelItemCount(), 0);
+            QCOMPARE(rowCount(window->lvList), 0);
         }
 
-        QTreeWidgetItem* sales = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::sales));
+        QPersistentModelIndex sales = childWithKey(topNode(window->tvNode, 0), AdDc::adsPath(AdDc::sales));
         clickNode(window->tvNode, sales);
-        QTreeWidgetItem* tokyo = childWithKey(sales, AdDc::adsPath(AdDc::tokyo));
-        QVERIFY(tokyo);
+        QPersistentModelIndex tokyo = childWithKey(sales, AdDc::adsPath(AdDc::tokyo));
+        QVERIFY(tokyo.isValid());
         clickNode(window->tvNode, tokyo);
         QVERIFY(recorder->boxes.isEmpty());
         QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(AdDc::tokyo)));
@@ -194,20 +194,20 @@ private slots:
     void doubleClickOnAComputerOpensItsComputerTab()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* computers = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::computers));
-        QVERIFY(computers);
+        QPersistentModelIndex computers = childWithKey(topNode(window->tvNode, 0), AdDc::adsPath(AdDc::computers));
+        QVERIFY(computers.isValid());
         clickNode(window->tvNode, computers);
-        QTreeWidgetItem* row = nullptr;
-        for (int i = 0; i < window->lvList->topLevelItemCount(); ++i) {
-            if (window->lvList->topLevelItem(i)->data(0, Qt::UserRole).toString() == AdDc::adsPath(AdDc::pc0001))
-                row = window->lvList->topLevelItem(i);
+        QPersistentModelIndex row;
+        for (int i = 0; i < rowCount(window->lvList); ++i) {
+            if (topNode(window->lvList, i).data(Qt::UserRole).toString() == AdDc::adsPath(AdDc::pc0001))
+                row = topNode(window->lvList, i);
         }
-        QVERIFY(row);
-        QCOMPARE(row->text(1), QStringLiteral("computer"));
+        QVERIFY(row.isValid());
+        QCOMPARE(text(QModelIndex(row).siblingAtColumn(1)), QStringLiteral("computer"));
 
         DetailsCloser closer;
-        window->lvList->scrollToItem(row);
-        const QPoint at = window->lvList->visualItemRect(row).center();
+        window->lvList->scrollTo(row);
+        const QPoint at = window->lvList->visualRect(row).center();
         QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
 
@@ -220,7 +220,7 @@ private slots:
     void propertyOfTheDomainWarnsThatItHasNoDetails()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
         clickNode(window->tvNode, root);
         QVERIFY(recorder->boxes.isEmpty());
 
@@ -239,7 +239,7 @@ private slots:
     void exportOfUsersMatchesTheListInCp932()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::users));
+        QPersistentModelIndex users = childWithKey(topNode(window->tvNode, 0), AdDc::adsPath(AdDc::users));
         clickNode(window->tvNode, users);
         const QList<Row> rows = listRows(window->lvList);
         QTemporaryDir temp;

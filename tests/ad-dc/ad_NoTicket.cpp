@@ -56,7 +56,7 @@ private slots:
             QVERIFY(window->txtDomain->isEnabled());
             QVERIFY(window->txtAccount->isEnabled());
             QVERIFY(window->txtPassWord->isEnabled());
-            QCOMPARE(window->lvList->topLevelItemCount(), 0);
+            QCOMPARE(rowCount(window->lvList), 0);
             QVERIFY(!QApplication::overrideCursor());
         }
 

@@ -160,22 +160,23 @@ private slots:
     void nodeClickDetailsAndExportWork()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), AdDc::adsPath(AdDc::users));
-        QVERIFY(users);
+        const QPersistentModelIndex users = childWithKey(topNode(window->tvNode), AdDc::adsPath(AdDc::users));
+        QVERIFY(users.isValid());
         clickNode(window->tvNode, users);
         QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
         const QList<Row> rows = listRows(window->lvList);
         QVERIFY(rowWithDn(rows, AdDc::tester));
         QVERIFY(rowWithDn(rows, AdDc::allStaff));
 
-        QTreeWidgetItem* tester = nullptr;
-        for (int i = 0; i < window->lvList->topLevelItemCount(); ++i) {
-            if (window->lvList->topLevelItem(i)->data(0, Qt::UserRole).toString() == AdDc::adsPath(AdDc::tester))
-                tester = window->lvList->topLevelItem(i);
+        QModelIndex tester;
+        for (int i = 0; i < rows.size(); ++i) {
+            if (rows.at(i).tag == AdDc::adsPath(AdDc::tester))
+                tester = topNode(window->lvList, i);
         }
+        QVERIFY(tester.isValid());
         DetailsCloser closer;
-        window->lvList->scrollToItem(tester);
-        const QPoint at = window->lvList->visualItemRect(tester).center();
+        window->lvList->scrollTo(tester);
+        const QPoint at = window->lvList->visualRect(tester).center();
         QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
         QVERIFY(closer.shown);
@@ -228,7 +229,7 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("dc9.example.test")), qPrintable(text));
         QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
         QVERIFY(window->cmdConnect->isEnabled());
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(window->lvList->model()->rowCount(), 0);
     }
 
     void aDcNameWithoutSpnGivesTheKerberosBox()
@@ -244,7 +245,7 @@ private slots:
         const QString expected = directory::kerberosProblemText(QStringLiteral("not found in Kerberos database"));
         QVERIFY2(text.contains(expected), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("alias.example.test")), qPrintable(text));
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(window->lvList->model()->rowCount(), 0);
     }
 
 private:

@@ -3,7 +3,8 @@
 // Helpers of the browser tests: what the window shows, what a person does to it, and the
 // seams that record message boxes and answer the save dialog and the popup menu.
 
-#include "browser/TreeNodes.h"
+#include "ViewItems.h"
+#include "browser/ObjectModels.h"
 #include "directory/Directory.h"
 #include "platform/CommonDialog.h"
 #include "platform/MessageBox.h"
@@ -18,11 +19,13 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <memory>
 #include <optional>
 
 namespace browsertests {
+
+using namespace viewitems;
 
 struct Row {
     QString no;
@@ -32,55 +35,47 @@ struct Row {
     bool operator==(const Row&) const = default;
 };
 
-inline QList<Row> listRows(const QTreeWidget* list)
+inline QList<Row> listRows(const QTreeView* list)
 {
     QList<Row> rows;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = list->topLevelItem(i);
-        rows.append({ item->text(0), item->text(1), item->text(2), item->data(0, Qt::UserRole).toString() });
+    const QAbstractItemModel* model = list->model();
+    for (int i = 0; i < model->rowCount(); ++i) {
+        rows.append({ model->index(i, 0).data().toString(), model->index(i, 1).data().toString(),
+            model->index(i, 2).data().toString(),
+            model->index(i, 0).data(browser::ObjectListModel::TagRole).toString() });
     }
     return rows;
 }
 
-inline QStringList childKeys(const QTreeWidgetItem* node)
+// The child whose key is `key`, as an index that stays valid while the node is in the tree.
+inline QPersistentModelIndex childWithKey(const QModelIndex& node, const QString& key)
 {
-    QStringList keys;
-    for (int i = 0; i < node->childCount(); ++i)
-        keys.append(browser::TreeNodes::keyOf(node->child(i)));
-    return keys;
-}
-
-inline QStringList childTexts(const QTreeWidgetItem* node)
-{
-    QStringList texts;
-    for (int i = 0; i < node->childCount(); ++i)
-        texts.append(node->child(i)->text(0));
-    return texts;
-}
-
-inline QTreeWidgetItem* childWithKey(const QTreeWidgetItem* node, const QString& key)
-{
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (browser::TreeNodes::keyOf(node->child(i)) == key)
-            return node->child(i);
+    for (int i = 0; i < childCount(node); ++i) {
+        if (keyOf(child(node, i)) == key)
+            return child(node, i);
     }
-    return nullptr;
+    return {};
 }
 
 // Every node of the tree, depth first.
-inline int nodeCount(const QTreeWidget* tree)
+inline int nodeCount(const QTreeView* tree)
 {
     int count = 0;
-    QList<const QTreeWidgetItem*> pending;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        pending.append(tree->topLevelItem(i));
+    QList<QModelIndex> pending;
+    for (int i = 0; i < rowCount(tree); ++i)
+        pending.append(topNode(tree, i));
     while (!pending.isEmpty()) {
-        const QTreeWidgetItem* node = pending.takeLast();
+        const QModelIndex node = pending.takeLast();
         ++count;
-        for (int i = 0; i < node->childCount(); ++i)
-            pending.append(node->child(i));
+        for (int i = 0; i < childCount(node); ++i)
+            pending.append(child(node, i));
     }
     return count;
+}
+
+inline QModelIndex selectedNode(const QTreeView* view)
+{
+    return browser::selectedIndex(view);
 }
 
 struct Box {
@@ -189,18 +184,19 @@ private:
 
 // A person's click on a node; the node is scrolled into view first (its parents expanded, as a
 // person opens them with the arrow).
-inline void clickNode(QTreeWidget* tree, QTreeWidgetItem* node, Qt::MouseButton button = Qt::LeftButton)
+inline void clickNode(QTreeView* tree, const QModelIndex& node, Qt::MouseButton button = Qt::LeftButton)
 {
-    for (QTreeWidgetItem* parent = node->parent(); parent; parent = parent->parent())
-        tree->expandItem(parent);
-    tree->scrollToItem(node);
-    const QRect rect = tree->visualItemRect(node);
+    QVERIFY(node.isValid());
+    for (QModelIndex parent = node.parent(); parent.isValid(); parent = parent.parent())
+        tree->expand(parent);
+    tree->scrollTo(node);
+    const QRect rect = tree->visualRect(node);
     QVERIFY(rect.isValid());
     QTest::mouseClick(tree->viewport(), button, {}, rect.center());
 }
 
 // A click below the last node of the tree.
-inline void clickBelowLastNode(QTreeWidget* tree, Qt::MouseButton button)
+inline void clickBelowLastNode(QTreeView* tree, Qt::MouseButton button)
 {
     QTest::mouseClick(tree->viewport(), button, {}, QPoint(20, tree->viewport()->height() - 5));
 }

@@ -66,10 +66,10 @@ private slots:
         click(window->cmdConnect);
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        const QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
-        QCOMPARE(root->text(0), TestDirectory::domain);
-        QCOMPARE(browser::TreeNodes::keyOf(root), rootKey);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        const QPersistentModelIndex root = topNode(window->tvNode, 0);
+        QCOMPARE(text(root), TestDirectory::domain);
+        QCOMPARE(keyOf(root), rootKey);
 
         const QList<Row> rows = listRows(window->lvList);
         QCOMPARE(rows, rowsFor(serverChildren(TestDirectory::base)));
@@ -83,16 +83,16 @@ private slots:
         // Nothing outside the five classes, nothing expanded or selected by the listing.
         QVERIFY(!childKeys(root).contains(adsPath(TestDirectory::builtin)));
         QVERIFY(!childKeys(root).contains(adsPath(TestDirectory::rootContact)));
-        QVERIFY(!root->isExpanded());
-        QVERIFY(window->tvNode->selectedItems().isEmpty());
+        QVERIFY(!window->tvNode->isExpanded(root));
+        QVERIFY(window->tvNode->selectionModel()->selectedIndexes().isEmpty());
     }
 
     void nodeClickListsOneLevel()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
-        QTreeWidgetItem* sales = childWithKey(root, adsPath(TestDirectory::sales));
-        QVERIFY(sales);
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
+        QPersistentModelIndex sales = childWithKey(root, adsPath(TestDirectory::sales));
+        QVERIFY(sales.isValid());
 
         clickNode(window->tvNode, sales);
 
@@ -103,8 +103,8 @@ private slots:
         QCOMPARE(childKeys(sales), keysOf(rows));
         QCOMPARE(childTexts(sales), namesOf(rows));
         // One level only: the new children have none, and the rest of the tree is as it was.
-        for (int i = 0; i < sales->childCount(); ++i)
-            QCOMPARE(sales->child(i)->childCount(), 0);
+        for (int i = 0; i < childCount(sales); ++i)
+            QCOMPARE(childCount(child(sales, i)), 0);
         QCOMPARE(childKeys(root), adsPaths(TestDirectory::rootListing));
         QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()) + 5);
     }
@@ -112,7 +112,7 @@ private slots:
     void secondClickGivesTheSameChildrenOnceAndNoGrandchildren()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* sales = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales));
+        QPersistentModelIndex sales = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales));
         clickNode(window->tvNode, sales);
         const QStringList firstKeys = childKeys(sales);
         const QList<Row> firstRows = listRows(window->lvList);
@@ -124,7 +124,7 @@ private slots:
         QVERIFY(recorder->boxes.isEmpty());
         QCOMPARE(childKeys(sales), firstKeys);
         QCOMPARE(listRows(window->lvList), firstRows);
-        QCOMPARE(childWithKey(sales, adsPath(TestDirectory::tokyo))->childCount(), 0);
+        QCOMPARE(childCount(childWithKey(sales, adsPath(TestDirectory::tokyo))), 0);
         QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()) + 5);
         // The grandchildren's keys went with them: a listing of one of them finds no node.
         QVERIFY(!window->ListObjects(adsPath(TestDirectory::satoHanako), QString()));
@@ -135,14 +135,14 @@ private slots:
     void clickingTheRootListsItAgainUnderTheSameNode()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
         clickNode(window->tvNode, childWithKey(root, adsPath(TestDirectory::sales)));
 
         clickNode(window->tvNode, root);
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0), root);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(topNode(window->tvNode, 0), root);
         QCOMPARE(childKeys(root), adsPaths(TestDirectory::rootListing));
         QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()));
         QCOMPARE(keysOf(listRows(window->lvList)), adsPaths(TestDirectory::rootListing));
@@ -151,7 +151,7 @@ private slots:
     void bigContainerListsEveryChild()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* bulk = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::bulkOu));
+        QPersistentModelIndex bulk = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::bulkOu));
 
         clickNode(window->tvNode, bulk);
 
@@ -170,28 +170,28 @@ private slots:
     void clickingAUserListsWhatTheDirectoryReports()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* user = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::takahashiNaoko));
+        QPersistentModelIndex user = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::takahashiNaoko));
 
         clickNode(window->tvNode, user);
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(user->childCount(), 0);
+        QCOMPARE(childCount(user), 0);
         QVERIFY(listRows(window->lvList).isEmpty());
     }
 
     void containerOfOtherClassesOnlyListsNothing()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
-        clickNode(window->tvNode, root->child(0));
-        QVERIFY(window->lvList->topLevelItemCount() > 0);
-        QTreeWidgetItem* contacts = childWithKey(root, adsPath(TestDirectory::contactOnlyOu));
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
+        clickNode(window->tvNode, child(root, 0));
+        QVERIFY(rowCount(window->lvList) > 0);
+        QPersistentModelIndex contacts = childWithKey(root, adsPath(TestDirectory::contactOnlyOu));
 
         clickNode(window->tvNode, contacts);
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(contacts->childCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(childCount(contacts), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
     }
 
     void failingDomainLeavesTheRootAlone_data()
@@ -229,11 +229,11 @@ private slots:
         QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
         QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->text(0), domain);
-        QCOMPARE(browser::TreeNodes::keyOf(window->tvNode->topLevelItem(0)), rootPath);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(text(topNode(window->tvNode, 0)), domain);
+        QCOMPARE(keyOf(topNode(window->tvNode, 0)), rootPath);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QVERIFY(window->txtDomain->isEnabled());
         QVERIFY(window->txtAccount->isEnabled());
         QVERIFY(window->txtPassWord->isEnabled());
@@ -250,9 +250,9 @@ private slots:
         click(window->cmdConnect);
 
         QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(browser::TreeNodes::keyOf(window->tvNode->topLevelItem(0)), rootKey);
-        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)), adsPaths(TestDirectory::rootListing));
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(keyOf(topNode(window->tvNode, 0)), rootKey);
+        QCOMPARE(childKeys(topNode(window->tvNode, 0)), adsPaths(TestDirectory::rootListing));
         QVERIFY(!window->cmdConnect->isEnabled());
     }
 
@@ -278,7 +278,7 @@ private slots:
             QCOMPARE(box.cursor, Qt::ArrowCursor);
         }
         QCOMPARE(directory.calls(), 0);
-        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 0);
         QVERIFY(window->cmdConnect->isEnabled());
     }
 
@@ -301,7 +301,7 @@ private slots:
 
         QCOMPARE(recorder->boxes.size(), 2);
         QCOMPARE(recorder->boxes.at(1).text, QStringLiteral("passwordを指定してください。"));
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(rowCount(window->tvNode), 1);
     }
 
     void blankAccountAndPasswordAreAccepted()
@@ -312,7 +312,7 @@ private slots:
         click(window->cmdConnect);
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)), adsPaths(TestDirectory::rootListing));
+        QCOMPARE(childKeys(topNode(window->tvNode, 0)), adsPaths(TestDirectory::rootListing));
         QVERIFY(!window->cmdConnect->isEnabled());
         QCOMPARE(window->txtPassWord->text(), QStringLiteral("   "));
     }
@@ -328,7 +328,7 @@ private slots:
         QVERIFY(window->cmdDisConect->isEnabled());
         QVERIFY(window->tvNode->isEnabled());
         // The tree is still used: a click lists.
-        clickNode(window->tvNode, childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users)));
+        clickNode(window->tvNode, childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::users)));
         QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(TestDirectory::users)));
         QVERIFY(!window->cmdConnect->isEnabled());
     }
@@ -346,7 +346,7 @@ private slots:
         QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("35601\r\n要素が見つかりません。"));
         QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
         QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QCOMPARE(nodeCount(window->tvNode), nodes);
         QVERIFY(!window->cmdConnect->isEnabled());
         QVERIFY(!window->txtDomain->isEnabled());
@@ -355,15 +355,15 @@ private slots:
     void disconnectEmptiesAndUnlocksWithoutTheDirectory()
     {
         click(window->cmdConnect);
-        clickNode(window->tvNode, childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales)));
+        clickNode(window->tvNode, childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales)));
         const CountedDirectory directory;
 
         click(window->cmdDisConect);
 
         QCOMPARE(directory.calls(), 0);
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QVERIFY(window->txtDomain->isEnabled());
         QVERIFY(window->txtAccount->isEnabled());
         QVERIFY(window->txtPassWord->isEnabled());
@@ -381,8 +381,8 @@ private slots:
         click(window->cmdConnect);
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)), adsPaths(TestDirectory::rootListing));
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(childKeys(topNode(window->tvNode, 0)), adsPaths(TestDirectory::rootListing));
         QVERIFY(!window->cmdConnect->isEnabled());
     }
 
@@ -391,8 +391,8 @@ private slots:
         click(window->cmdDisConect);
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QVERIFY(window->cmdConnect->isEnabled());
         QVERIFY(window->txtDomain->isEnabled());
     }

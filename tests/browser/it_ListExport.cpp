@@ -100,7 +100,7 @@ private slots:
 
     void exportOfAKnownContainerIsByteExact()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
         const QString file = temp.filePath(QStringLiteral("sales.csv"));
 
         exportThrough(sales, file);
@@ -116,12 +116,12 @@ private slots:
         for (const Row& row : listRows(window->lvList))
             tags.append(row.tag);
         QCOMPARE(childKeys(sales), tags);
-        QCOMPARE(sales->childCount(), 5);
+        QCOMPARE(childCount(sales), 5);
     }
 
     void charactersOutsideCp932AreWrittenAsQuestionMarks()
     {
-        QTreeWidgetItem* users = connectAndSelect(TestDirectory::users);
+        QPersistentModelIndex users = connectAndSelect(TestDirectory::users);
         const QString file = temp.filePath(QStringLiteral("users.csv"));
 
         exportThrough(users, file);
@@ -141,7 +141,7 @@ private slots:
 
     void emptyContainerGivesTheHeadingAlone()
     {
-        QTreeWidgetItem* empty = connectAndSelect(TestDirectory::emptyOu);
+        QPersistentModelIndex empty = connectAndSelect(TestDirectory::emptyOu);
         const QString file = temp.filePath(QStringLiteral("empty.csv"));
 
         exportThrough(empty, file);
@@ -150,14 +150,14 @@ private slots:
         QCOMPARE(readBytes(file), heading("ou=\x8B\xF3\x82\xCC\x95\x94\x8F\x90"));
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
     }
 
     void rootHeadingIsTheDomainAsTyped()
     {
         window->txtDomain->setText(QStringLiteral("Example.TEST"));
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
         clickNode(window->tvNode, root);
         const QString file = temp.filePath(QStringLiteral("root.csv"));
 
@@ -166,36 +166,36 @@ private slots:
         const QByteArray bytes = readBytes(file);
         QVERIFY(bytes.startsWith(heading("Example.TEST")));
         QCOMPARE(dataLines(bytes), linesFor(rowsFor(serverChildren(TestDirectory::base))));
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(rowCount(window->tvNode), 1);
     }
 
     void exportListsTheSelectedNodeNotTheOneRightClicked()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
-        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users));
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex users = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::users));
         const QString file = temp.filePath(QStringLiteral("a.csv"));
 
         exportThrough(users, file);
 
         QCOMPARE(readBytes(file), salesExport);
-        QCOMPARE(browser::selectedNode(window->tvNode), sales);
-        QCOMPARE(users->childCount(), 0);
+        QCOMPARE(selectedNode(window->tvNode), sales);
+        QCOMPARE(childCount(users), 0);
         QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(TestDirectory::sales)));
     }
 
     void rightClickSelectsNothingAndListsNothing()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
         const QList<Row> rows = listRows(window->lvList);
-        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users));
+        QPersistentModelIndex users = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::users));
 
         const PopupAnswer popup;
         clickNode(window->tvNode, users, Qt::RightButton);
 
         QVERIFY(popup.shown());
-        QCOMPARE(browser::selectedNode(window->tvNode), sales);
-        QCOMPARE(window->tvNode->currentItem(), sales);
-        QCOMPARE(users->childCount(), 0);
+        QCOMPARE(selectedNode(window->tvNode), sales);
+        QCOMPARE(window->tvNode->currentIndex(), sales);
+        QCOMPARE(childCount(users), 0);
         QCOMPARE(listRows(window->lvList), rows);
         QVERIFY(recorder->boxes.isEmpty());
         QVERIFY(dialog->offered.isEmpty());
@@ -222,7 +222,7 @@ private slots:
 
         const PopupAnswer popup;
         if (onNode)
-            clickNode(window->tvNode, window->tvNode->topLevelItem(0)->child(1), button);
+            clickNode(window->tvNode, child(topNode(window->tvNode, 0), 1), button);
         else
             clickBelowLastNode(window->tvNode, button);
 
@@ -244,7 +244,7 @@ private slots:
         click(window->cmdConnect);
         const QList<Row> rows = listRows(window->lvList);
 
-        exportThrough(window->tvNode->topLevelItem(0), temp.filePath(QStringLiteral("never.csv")));
+        exportThrough(topNode(window->tvNode, 0), temp.filePath(QStringLiteral("never.csv")));
 
         QVERIFY(dialog->offered.isEmpty());
         QVERIFY(recorder->boxes.isEmpty());
@@ -260,7 +260,7 @@ private slots:
         const CountedDirectory directory;
         const QString file = temp.filePath(QStringLiteral("unselected.csv"));
 
-        QVERIFY(!window->ListObjects(browser::TreeNodes::keyOf(window->tvNode->topLevelItem(0)), file));
+        QVERIFY(!window->ListObjects(keyOf(topNode(window->tvNode, 0)), file));
 
         QCOMPARE(recorder->boxes.size(), 1);
         QVERIFY(recorder->boxes.constFirst().text.startsWith(QStringLiteral("91\r\n")));
@@ -272,7 +272,7 @@ private slots:
 
     void cancelWritesNothingAndTheEarlierNameIsOfferedAgain()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
         const QString file = temp.filePath(QStringLiteral("kept.csv"));
         exportThrough(sales, file);
         QCOMPARE(recorder->boxes.size(), 1);
@@ -295,7 +295,7 @@ private slots:
 
     void dialogIsSetUpForTheExport()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
         exportThrough(sales, std::nullopt);
         QCOMPARE(dialog->nameFilters,
             platform::CommonDialog::nameFilters(QStringLiteral("csv(tab区切り)(*.csv)|*.csv|全てのファイル(*.*)|*.*")));
@@ -306,7 +306,7 @@ private slots:
 
     void existingFileIsReplaced()
     {
-        QTreeWidgetItem* empty = connectAndSelect(TestDirectory::emptyOu);
+        QPersistentModelIndex empty = connectAndSelect(TestDirectory::emptyOu);
         const QString file = temp.filePath(QStringLiteral("replace.csv"));
         QFile old(file);
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -321,7 +321,7 @@ private slots:
 
     void nameWithoutExtensionIsUsedAsTyped()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
         const QString file = temp.filePath(QStringLiteral("listing"));
 
         exportThrough(sales, file);
@@ -332,10 +332,10 @@ private slots:
 
     void unwritableFolderShowsOnlyTheError()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
         clickNode(window->tvNode, childWithKey(sales, adsPath(TestDirectory::tokyo)));
-        QTreeWidgetItem* tokyo = childWithKey(sales, adsPath(TestDirectory::tokyo));
-        window->tvNode->setCurrentItem(sales);
+        QPersistentModelIndex tokyo = childWithKey(sales, adsPath(TestDirectory::tokyo));
+        window->tvNode->setCurrentIndex(sales);
         const QList<Row> rows = listRows(window->lvList);
         const QStringList salesChildren = childKeys(sales);
         const int nodes = nodeCount(window->tvNode);
@@ -351,7 +351,7 @@ private slots:
         QCOMPARE(listRows(window->lvList), rows);
         QCOMPARE(childKeys(sales), salesChildren);
         QCOMPARE(childWithKey(sales, adsPath(TestDirectory::tokyo)), tokyo);
-        QCOMPARE(tokyo->childCount(), 3);
+        QCOMPARE(childCount(tokyo), 3);
         QCOMPARE(nodeCount(window->tvNode), nodes);
     }
 
@@ -359,11 +359,11 @@ private slots:
     {
         window->txtDomain->setText(QStringLiteral("nosuch.test"));
         click(window->cmdConnect);
-        clickNode(window->tvNode, window->tvNode->topLevelItem(0));
+        clickNode(window->tvNode, topNode(window->tvNode, 0));
         QCOMPARE(recorder->boxes.size(), 2);
         const QString file = temp.filePath(QStringLiteral("failed.csv"));
 
-        exportThrough(window->tvNode->topLevelItem(0), file);
+        exportThrough(topNode(window->tvNode, 0), file);
 
         QCOMPARE(readBytes(file), heading("nosuch.test"));
         QCOMPARE(recorder->boxes.size(), 3);
@@ -374,7 +374,7 @@ private slots:
 
     void fullDiskIsNotReportedAsSaved()
     {
-        QTreeWidgetItem* sales = connectAndSelect(TestDirectory::sales);
+        QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
 
         exportThrough(sales, QStringLiteral("/dev/full"));
 
@@ -390,7 +390,7 @@ private slots:
             QSKIP(qPrintable(disk.reason()));
         const QString file = disk.filePath(QStringLiteral("bulk.csv"));
         QVERIFY(testfiles::writeBytes(file, "previous\r\n"));
-        QTreeWidgetItem* bulk = connectAndSelect(TestDirectory::bulkOu);
+        QPersistentModelIndex bulk = connectAndSelect(TestDirectory::bulkOu);
 
         exportThrough(bulk, file);
 
@@ -403,7 +403,7 @@ private slots:
 
     void bigExportMatchesTheList()
     {
-        QTreeWidgetItem* bulk = connectAndSelect(TestDirectory::bulkOu);
+        QPersistentModelIndex bulk = connectAndSelect(TestDirectory::bulkOu);
         const QString file = temp.filePath(QStringLiteral("bulk.csv"));
 
         exportThrough(bulk, file);
@@ -421,18 +421,18 @@ private slots:
 
 private:
     // Connects and clicks the root's child `dn`, which so becomes the selected node.
-    QTreeWidgetItem* connectAndSelect(const QString& dn)
+    QPersistentModelIndex connectAndSelect(const QString& dn)
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* node = childWithKey(window->tvNode->topLevelItem(0), adsPath(dn));
-        if (!node)
-            return nullptr;
+        QPersistentModelIndex node = childWithKey(topNode(window->tvNode, 0), adsPath(dn));
+        if (!node.isValid())
+            return {};
         clickNode(window->tvNode, node);
         return node;
     }
 
     // Right-clicks `node`, chooses "一覧出力..." and answers the save dialog (nullopt cancels).
-    void exportThrough(QTreeWidgetItem* node, const std::optional<QString>& file)
+    void exportThrough(QPersistentModelIndex node, const std::optional<QString>& file)
     {
         dialog->answers = { file };
         const PopupAnswer popup(QStringLiteral("mnuListOutPut"));

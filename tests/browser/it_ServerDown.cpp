@@ -44,13 +44,13 @@ private slots:
     void nodeClickWhileTheServerIsDownFailsOnceAndKeepsTheRest()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
-        QTreeWidgetItem* sales = childWithKey(root, adsPath(TestDirectory::sales));
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
+        QPersistentModelIndex sales = childWithKey(root, adsPath(TestDirectory::sales));
         clickNode(window->tvNode, sales);
-        QCOMPARE(sales->childCount(), 5);
-        QTreeWidgetItem* users = childWithKey(root, adsPath(TestDirectory::users));
+        QCOMPARE(childCount(sales), 5);
+        QPersistentModelIndex users = childWithKey(root, adsPath(TestDirectory::users));
         clickNode(window->tvNode, users);
-        const int usersChildren = users->childCount();
+        const int usersChildren = childCount(users);
         QVERIFY(usersChildren > 0);
         QVERIFY2(server.stop(), qPrintable(server.lastError()));
 
@@ -63,17 +63,17 @@ private slots:
         QCOMPARE(recorder.boxes.constFirst().icon, platform::MessageIcon::Critical);
         QVERIFY(!QApplication::overrideCursor());
         // Nothing is undone: the old children are gone, the list is empty, the rest stays.
-        QCOMPARE(sales->childCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(childCount(sales), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QCOMPARE(childKeys(root).size(), TestDirectory::rootListing.size());
-        QCOMPARE(users->childCount(), usersChildren);
+        QCOMPARE(childCount(users), usersChildren);
         QVERIFY(!window->cmdConnect->isEnabled());
 
         QVERIFY2(server.restart(), qPrintable(server.lastError()));
         clickNode(window->tvNode, sales);
 
         QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(sales->childCount(), 5);
+        QCOMPARE(childCount(sales), 5);
         QCOMPARE(listRows(window->lvList), rowsFor(serverChildren(TestDirectory::sales)));
     }
 
@@ -87,15 +87,15 @@ private slots:
         QCOMPARE(recorder.boxes.size(), 1);
         QVERIFY2(recorder.boxes.constFirst().text.startsWith(serverDownPrefix()),
             qPrintable(recorder.boxes.constFirst().text));
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());
 
         // After a failed connect the root node is still there to click, and the click lists.
         QVERIFY2(server.restart(), qPrintable(server.lastError()));
-        clickNode(window->tvNode, window->tvNode->topLevelItem(0));
+        clickNode(window->tvNode, topNode(window->tvNode, 0));
         QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(childKeys(window->tvNode->topLevelItem(0)).size(), TestDirectory::rootListing.size());
+        QCOMPARE(childKeys(topNode(window->tvNode, 0)).size(), TestDirectory::rootListing.size());
         QVERIFY(window->cmdConnect->isEnabled());
     }
 

@@ -84,14 +84,14 @@ private slots:
         auto* dir = useInMemory(5);
         const DirectoryError error(directory::hresult::ServerDown, QStringLiteral("サーバーが動作していません。"));
         dir->failEnumeration(bigDn, 3, error);
-        QTreeWidgetItem* big = connectAndFind(bigDn);
+        QPersistentModelIndex big = connectAndFind(bigDn);
 
         clickNode(window->tvNode, big);
 
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(recorder->boxes.constFirst().text, error.reportText());
         QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
-        QCOMPARE(big->childCount(), 3);
+        QCOMPARE(childCount(big), 3);
         const QList<Row> rows = listRows(window->lvList);
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.constLast(),
@@ -106,11 +106,11 @@ private slots:
     {
         auto* dir = useInMemory(5);
         dir->failEnumeration(bigDn, 2, DirectoryError(directory::hresult::Fail, QStringLiteral("失敗")));
-        QTreeWidgetItem* big = connectAndFind(bigDn);
-        window->tvNode->setCurrentItem(big);
+        QPersistentModelIndex big = connectAndFind(bigDn);
+        window->tvNode->setCurrentIndex(big);
         const QString file = temp.filePath(QStringLiteral("partial.csv"));
 
-        QVERIFY(!window->ListObjects(browser::TreeNodes::keyOf(big), file));
+        QVERIFY(!window->ListObjects(keyOf(big), file));
 
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(readBytes(file),
@@ -131,10 +131,10 @@ private slots:
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(
             recorder->boxes.constFirst().text, QStringLiteral("35602\r\nキーがコレクション内で一意ではありません。"));
-        const QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        const QPersistentModelIndex root = topNode(window->tvNode, 0);
         // What came before the second copy stays: both children once, both rows once.
-        QCOMPARE(root->childCount(), 2);
-        QCOMPARE(window->lvList->topLevelItemCount(), 2);
+        QCOMPARE(childCount(root), 2);
+        QCOMPARE(rowCount(window->lvList), 2);
         QVERIFY(window->cmdConnect->isEnabled());
     }
 
@@ -144,22 +144,22 @@ private slots:
         auto* dir = useInMemory(children);
         dir->add(userDn(1, userDn(1)), userClass);
         dir->add(userDn(2, userDn(1)), userClass);
-        QTreeWidgetItem* big = connectAndFind(bigDn);
+        QPersistentModelIndex big = connectAndFind(bigDn);
         const int rootNodes = nodeCount(window->tvNode);
         clickNode(window->tvNode, big);
-        QCOMPARE(big->childCount(), children);
-        QTreeWidgetItem* first = big->child(0);
-        QVERIFY(window->ListObjects(browser::TreeNodes::keyOf(first), QString()));
-        QCOMPARE(first->childCount(), 2);
+        QCOMPARE(childCount(big), children);
+        QPersistentModelIndex first = child(big, 0);
+        QVERIFY(window->ListObjects(keyOf(first), QString()));
+        QCOMPARE(childCount(first), 2);
 
         QVERIFY(window->ListObjects(bigDnKey(), QString()));
 
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(big->childCount(), children);
+        QCOMPARE(childCount(big), children);
         QCOMPARE(nodeCount(window->tvNode), rootNodes + children);
-        QCOMPARE(window->lvList->topLevelItemCount(), children);
-        QCOMPARE(window->lvList->topLevelItem(children - 1)->text(0), QString::number(children));
-        QCOMPARE(big->child(0)->childCount(), 0);
+        QCOMPARE(rowCount(window->lvList), children);
+        QCOMPARE(text(topNode(window->lvList, children - 1)), QString::number(children));
+        QCOMPARE(childCount(child(big, 0)), 0);
         QVERIFY(!window->ListObjects(QStringLiteral("LDAP://") + userDn(2, userDn(1)), QString()));
         QCOMPARE(recorder->boxes.size(), 1);
     }
@@ -167,7 +167,7 @@ private slots:
     void theErrorBoxShowsTheArrowNotTheHourglass()
     {
         auto* dir = useInMemory(5);
-        QTreeWidgetItem* big = connectAndFind(bigDn);
+        const QPersistentModelIndex big = connectAndFind(bigDn);
         const DirectoryError error(directory::hresult::ServerDown, QStringLiteral("サーバーが動作していません。"));
         dir->failEnumeration(bigDn, 2, error);
         recorder.reset();
@@ -178,7 +178,7 @@ private slots:
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen.constFirst().text, error.reportText());
         QCOMPARE(boxes.seen.constFirst().pointer, Qt::ArrowCursor);
-        QCOMPARE(big->childCount(), 2);
+        QCOMPARE(childCount(big), 2);
     }
 
 private:
@@ -191,12 +191,12 @@ private:
         recorder = std::make_unique<MessageRecorder>();
         return raw;
     }
-    QTreeWidgetItem* connectAndFind(const QString& dn)
+    QPersistentModelIndex connectAndFind(const QString& dn)
     {
         click(window->cmdConnect);
         if (!recorder->boxes.isEmpty())
             qWarning("connect failed: %s", qPrintable(recorder->boxes.constFirst().text));
-        return childWithKey(window->tvNode->topLevelItem(0), QStringLiteral("LDAP://") + dn);
+        return childWithKey(topNode(window->tvNode, 0), QStringLiteral("LDAP://") + dn);
     }
     static QString bigDnKey() { return QStringLiteral("LDAP://") + bigDn; }
 

@@ -2,7 +2,8 @@
 // of the list, "プロパティ" on the tree's popup menu. Against the sample directory on slapd.
 #include "DetailsTestSupport.h"
 #include "TestDirectory.h"
-#include "browser/TreeNodes.h"
+#include "ViewItems.h"
+#include "browser/ObjectModels.h"
 #include "shell/frmMain.h"
 
 #include <QAction>
@@ -13,10 +14,11 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using platform::MessageIcon;
 using TestDirectory::adsPath;
+using namespace viewitems;
 
 namespace {
 
@@ -89,29 +91,31 @@ private:
 QStringList stateOf(const frmMain& window)
 {
     QStringList state;
-    QList<std::pair<const QTreeWidgetItem*, int>> pending;
-    for (int i = window.tvNode->topLevelItemCount() - 1; i >= 0; --i)
-        pending.append({ window.tvNode->topLevelItem(i), 0 });
+    QList<std::pair<QModelIndex, int>> pending;
+    for (int i = rowCount(window.tvNode) - 1; i >= 0; --i)
+        pending.append({ topNode(window.tvNode, i), 0 });
     while (!pending.isEmpty()) {
         const auto [node, depth] = pending.takeLast();
         state << QStringLiteral("node %1 %2 %3 %4%5")
                      .arg(depth)
-                     .arg(node->text(0), browser::TreeNodes::keyOf(node))
-                     .arg(node->isExpanded() ? "open" : "closed")
-                     .arg(node->isSelected() ? " selected" : "");
-        for (int i = node->childCount() - 1; i >= 0; --i)
-            pending.append({ node->child(i), depth + 1 });
+                     .arg(text(node), keyOf(node))
+                     .arg(window.tvNode->isExpanded(node) ? "open" : "closed")
+                     .arg(window.tvNode->selectionModel()->isSelected(node) ? " selected" : "");
+        for (int i = childCount(node) - 1; i >= 0; --i)
+            pending.append({ child(node, i), depth + 1 });
     }
-    for (int i = 0; i < window.lvList->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = window.lvList->topLevelItem(i);
+    for (int i = 0; i < rowCount(window.lvList); ++i) {
+        const QModelIndex row = topNode(window.lvList, i);
         state << QStringLiteral("row %1 %2 %3 %4%5")
-                     .arg(row->text(0), row->text(1), row->text(2), row->data(0, Qt::UserRole).toString())
-                     .arg(row->isSelected() ? " selected" : "");
+                     .arg(text(row), text(row.siblingAtColumn(1)), text(row.siblingAtColumn(2)),
+                         row.data(browser::ObjectListModel::TagRole).toString())
+                     .arg(window.lvList->selectionModel()->isRowSelected(i) ? " selected" : "");
     }
-    const QTreeWidgetItem* currentNode = window.tvNode->currentItem();
-    const QTreeWidgetItem* currentRow = window.lvList->currentItem();
-    state << QStringLiteral("current node ") + (currentNode ? browser::TreeNodes::keyOf(currentNode) : QString());
-    state << QStringLiteral("current row ") + (currentRow ? currentRow->data(0, Qt::UserRole).toString() : QString());
+    const QModelIndex currentNode = window.tvNode->currentIndex();
+    const QModelIndex currentRow = window.lvList->currentIndex();
+    state << QStringLiteral("current node ") + (currentNode.isValid() ? keyOf(currentNode) : QString());
+    state << QStringLiteral("current row ")
+            + (currentRow.isValid() ? currentRow.data(browser::ObjectListModel::TagRole).toString() : QString());
     return state;
 }
 
@@ -123,31 +127,31 @@ QStringList rowsAndNodesOf(QStringList state)
     return state;
 }
 
-QTreeWidgetItem* rowWithTag(const QTreeWidget* list, const QString& tag)
+QPersistentModelIndex rowWithTag(const QTreeView* list, const QString& tag)
 {
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        if (list->topLevelItem(i)->data(0, Qt::UserRole).toString() == tag)
-            return list->topLevelItem(i);
+    for (int i = 0; i < rowCount(list); ++i) {
+        if (topNode(list, i).data(Qt::UserRole).toString() == tag)
+            return topNode(list, i);
     }
-    return nullptr;
+    return {};
 }
 
-QTreeWidgetItem* childWithKey(const QTreeWidgetItem* node, const QString& key)
+QPersistentModelIndex childWithKey(const QPersistentModelIndex node, const QString& key)
 {
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (browser::TreeNodes::keyOf(node->child(i)) == key)
-            return node->child(i);
+    for (int i = 0; i < childCount(node); ++i) {
+        if (keyOf(child(node, i)) == key)
+            return child(node, i);
     }
-    return nullptr;
+    return {};
 }
 
-QPoint centreOf(QTreeWidget* view, QTreeWidgetItem* item)
+QPoint centreOf(QTreeView* view, QPersistentModelIndex item)
 {
-    view->scrollToItem(item);
-    return view->visualItemRect(item).center();
+    view->scrollTo(item);
+    return view->visualRect(item).center();
 }
 
-void clickItem(QTreeWidget* view, QTreeWidgetItem* item, Qt::MouseButton button = Qt::LeftButton)
+void clickItem(QTreeView* view, QPersistentModelIndex item, Qt::MouseButton button = Qt::LeftButton)
 {
     QTest::mouseClick(view->viewport(), button, {}, centreOf(view, item));
 }
@@ -160,7 +164,7 @@ void doubleClickAt(QWidget* viewport, QPoint at)
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
 }
 
-void doubleClickItem(QTreeWidget* view, QTreeWidgetItem* item)
+void doubleClickItem(QTreeView* view, QPersistentModelIndex item)
 {
     doubleClickAt(view->viewport(), centreOf(view, item));
 }
@@ -188,7 +192,7 @@ private slots:
         recorder = std::make_unique<MessageRecorder>();
         QTest::mouseClick(window->cmdConnect, Qt::LeftButton);
         QVERIFY(recorder->boxes.isEmpty());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
+        QCOMPARE(rowCount(window->tvNode), 1);
     }
     void cleanup()
     {
@@ -200,8 +204,8 @@ private slots:
 
     void doubleClickOnARowOpensItsObjectModallyWithNoOwner()
     {
-        QTreeWidgetItem* row = rowWithTag(window->lvList, adsPath(TestDirectory::allStaff));
-        QVERIFY(row);
+        QPersistentModelIndex row = rowWithTag(window->lvList, adsPath(TestDirectory::allStaff));
+        QVERIFY(row.isValid());
         ModalAnswers answers;
         doubleClickItem(window->lvList, row);
 
@@ -224,7 +228,7 @@ private slots:
 
     void propertyOnTheRootNodeWarnsBeforeTheWindowShowsWithEveryFieldEmpty()
     {
-        clickItem(window->tvNode, window->tvNode->topLevelItem(0));
+        clickItem(window->tvNode, topNode(window->tvNode, 0));
         recorder->boxes.clear();
         ModalAnswers answers(QStringLiteral("mnuProperty"));
         chooseProperty(*window);
@@ -245,11 +249,11 @@ private slots:
 
     void propertyOpensTheSelectedNodeNotTheOneUnderThePointer()
     {
-        QTreeWidgetItem* sales = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales));
-        QVERIFY(sales);
+        QPersistentModelIndex sales = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales));
+        QVERIFY(sales.isValid());
         clickItem(window->tvNode, sales);
-        QTreeWidgetItem* users = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::users));
-        QVERIFY(users);
+        QPersistentModelIndex users = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::users));
+        QVERIFY(users.isValid());
         ModalAnswers answers(QStringLiteral("mnuProperty"));
         // Right-clicking another node selects nothing.
         clickItem(window->tvNode, users, Qt::RightButton);
@@ -279,16 +283,17 @@ private slots:
         QVERIFY(answers.seen.isEmpty());
         QCOMPARE(mdlMain::strObjectPath, QStringLiteral("LDAP://unchanged"));
         QVERIFY(recorder->boxes.isEmpty());
-        QVERIFY(window->tvNode->selectedItems().isEmpty());
-        QVERIFY(window->lvList->selectedItems().isEmpty());
+        QVERIFY(window->tvNode->selectionModel()->selectedIndexes().isEmpty());
+        QVERIFY(window->lvList->selectionModel()->selectedIndexes().isEmpty());
         QCOMPARE(rowsAndNodesOf(stateOf(*window)), rowsAndNodesOf(before));
     }
 
     void nodeWithAnEmptyKeyOpensNothing()
     {
-        auto* keyless = new QTreeWidgetItem(QStringList { QStringLiteral("no key") });
-        window->tvNode->addTopLevelItem(keyless);
-        window->tvNode->setCurrentItem(keyless);
+        auto* nodes = qobject_cast<browser::NodeTreeModel*>(window->tvNode->model());
+        QVERIFY(nodes);
+        const QModelIndex keyless = nodes->addRoot(QString(), QStringLiteral("no key"));
+        window->tvNode->setCurrentIndex(keyless);
         mdlMain::strObjectPath = QStringLiteral("LDAP://unchanged");
         ModalAnswers answers;
 
@@ -299,14 +304,14 @@ private slots:
 
     void mainWindowIsAsItWasAfterTheDetailsWindowCloses()
     {
-        QTreeWidgetItem* sales = childWithKey(window->tvNode->topLevelItem(0), adsPath(TestDirectory::sales));
+        QPersistentModelIndex sales = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales));
         clickItem(window->tvNode, sales);
-        QTreeWidgetItem* row = rowWithTag(window->lvList, adsPath(TestDirectory::salesMembers));
-        QVERIFY(row);
+        QPersistentModelIndex row = rowWithTag(window->lvList, adsPath(TestDirectory::salesMembers));
+        QVERIFY(row.isValid());
         clickItem(window->lvList, row);
         const QStringList before = stateOf(*window);
-        QVERIFY(row->isSelected());
-        QVERIFY(window->tvNode->selectedItems() == QList<QTreeWidgetItem*> { sales });
+        QVERIFY(window->lvList->selectionModel()->isSelected(row));
+        QCOMPARE(window->tvNode->selectionModel()->selectedIndexes(), QModelIndexList { sales });
 
         {
             ModalAnswers answers({}, true);

@@ -3,15 +3,17 @@
 #include "../platform/TestFiles.h"
 #include "InMemoryDirectory.h"
 #include "ProbeTests.h"
+#include "ViewItems.h"
 #include "directory/WinNtProvider.h"
 #include "platform/WmiScripting.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 
 using namespace probetests;
+using namespace viewitems;
 using namespace testfiles;
 
 namespace {
@@ -160,8 +162,8 @@ private slots:
             probe->click(n);
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(probe->window->txtDomain->text(), QStringLiteral("corp.example"));
-        QCOMPARE(probe->window->tvNode->topLevelItemCount(), 0);
-        QCOMPARE(probe->window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(probe->window->tvNode), 0);
+        QCOMPARE(rowCount(probe->window->lvList), 0);
     }
 
 private:

@@ -55,7 +55,7 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("GSSAPI")), qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("サーバーからのメッセージ")), qPrintable(text));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         const QByteArray sent = relay.sent();
         const QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
         for (const QByteArray& bytes : { password.toUtf8(), utf16, platform::toAnsi(password), account.toUtf8() })

@@ -101,9 +101,9 @@ private slots:
     void aServerKilledInTheMiddleOfABigListingKeepsTheRowsAlreadyListed()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
-        QTreeWidgetItem* bulk = childWithKey(root, TestDirectory::adsPath(TestDirectory::bulkOu));
-        QVERIFY(bulk);
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
+        QPersistentModelIndex bulk = childWithKey(root, TestDirectory::adsPath(TestDirectory::bulkOu));
+        QVERIFY(bulk.isValid());
         hooked->afterFirstPage = [this] { QVERIFY2(server.kill(), qPrintable(server.lastError())); };
         MessageRecorder recorder;
 
@@ -120,8 +120,8 @@ private slots:
         QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
         QCOMPARE(rows, bulkRows(int(rows.size())));
         qInfo("%d rows kept", int(rows.size()));
-        QCOMPARE(bulk->childCount(), rows.size());
-        QCOMPARE(root->childCount(), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(bulk), rows.size());
+        QCOMPARE(childCount(root), TestDirectory::rootListing.size());
 
         hooked->afterFirstPage = nullptr;
         QVERIFY2(server.restart(), qPrintable(server.lastError()));
@@ -129,7 +129,7 @@ private slots:
 
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(listRows(window->lvList), bulkRows(TestDirectory::bulkListedChildren));
-        QCOMPARE(bulk->childCount(), TestDirectory::bulkListedChildren);
+        QCOMPARE(childCount(bulk), TestDirectory::bulkListedChildren);
     }
 
     void aBindToAPausedServerGivesUpWithServerDown()
@@ -145,24 +145,24 @@ private slots:
         QVERIFY2(text.startsWith(prefixOf(directory::hresult::ServerDown)), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("応答がありません")), qPrintable(text));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());
 
         // The real waits again, so that a slow machine does not fail the listing that follows.
         directory::Connection::setTimeoutsForTesting(0, 0);
         QVERIFY2(server.resume(), qPrintable(server.lastError()));
-        clickNode(window->tvNode, window->tvNode->topLevelItem(0));
+        clickNode(window->tvNode, topNode(window->tvNode, 0));
         QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
     }
 
     void aSearchOfAPausedServerGivesUpWithServerDown()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
-        QTreeWidgetItem* users = childWithKey(root, TestDirectory::adsPath(TestDirectory::users));
-        QVERIFY(users);
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
+        QPersistentModelIndex users = childWithKey(root, TestDirectory::adsPath(TestDirectory::users));
+        QVERIFY(users.isValid());
         directory::Connection::setTimeoutsForTesting(2, 2);
         // The connection is open and bound: the next request is a search that gets no answer.
         QVERIFY2(server.pause(), qPrintable(server.lastError()));
@@ -175,9 +175,9 @@ private slots:
         QVERIFY2(text.startsWith(prefixOf(directory::hresult::ServerDown)), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("応答がありません")), qPrintable(text));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(users->childCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
-        QCOMPARE(root->childCount(), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(users), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
+        QCOMPARE(childCount(root), TestDirectory::rootListing.size());
 
         // The real waits again, so that a slow machine does not fail the listing that follows. The
         // unanswered session is dropped; the next click opens a new one.
@@ -185,15 +185,15 @@ private slots:
         QVERIFY2(server.resume(), qPrintable(server.lastError()));
         clickNode(window->tvNode, users);
         QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(users->childCount(), 10);
+        QCOMPARE(childCount(users), 10);
     }
 
     void aListingPausedBetweenPagesGivesUpAndKeepsItsRows()
     {
         click(window->cmdConnect);
-        QTreeWidgetItem* bulk
-            = childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::bulkOu));
-        QVERIFY(bulk);
+        QPersistentModelIndex bulk
+            = childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(TestDirectory::bulkOu));
+        QVERIFY(bulk.isValid());
         directory::Connection::setTimeoutsForTesting(2, 2);
         hooked->afterFirstPage = [this] { QVERIFY2(server.pause(), qPrintable(server.lastError())); };
         MessageRecorder recorder;
@@ -215,7 +215,7 @@ private slots:
         QVERIFY2(server.resume(), qPrintable(server.lastError()));
         clickNode(window->tvNode, bulk);
         QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(window->lvList->topLevelItemCount(), TestDirectory::bulkListedChildren);
+        QCOMPARE(rowCount(window->lvList), TestDirectory::bulkListedChildren);
     }
 
     void aRefusedConnectionIsServerDown()
@@ -231,13 +231,13 @@ private slots:
         QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(directory::hresult::ServerDown)),
             qPrintable(recorder.boxes.constFirst().text));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());
 
         QVERIFY2(server.restart(), qPrintable(server.lastError()));
         click(window->cmdConnect);
         QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
     }
 
     // The server's own limits, set in its configuration. A new server in the same directory
@@ -248,9 +248,9 @@ private slots:
         MessageRecorder recorder;
         click(window->cmdConnect);
         QCOMPARE(recorder.boxes.size(), 0);
-        QTreeWidgetItem* bulk
-            = childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::bulkOu));
-        QVERIFY(bulk);
+        QPersistentModelIndex bulk
+            = childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(TestDirectory::bulkOu));
+        QVERIFY(bulk.isValid());
 
         clickNode(window->tvNode, bulk);
 
@@ -260,7 +260,7 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
         // The first page and the 500 entries of the second that the server sent with its refusal.
         QCOMPARE(listRows(window->lvList), bulkRows(1500));
-        QCOMPARE(bulk->childCount(), 1500);
+        QCOMPARE(childCount(bulk), 1500);
     }
 
     void aListingTheServerRefusesByAnAdministrativeLimitListsNothing()
@@ -276,9 +276,9 @@ private slots:
         QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(int32_t(0x80072024))),
             qPrintable(recorder.boxes.constFirst().text));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QVERIFY(window->cmdConnect->isEnabled());
     }
 

@@ -68,15 +68,15 @@ private slots:
         MessageRecorder recorder;
 
         click(window->cmdConnect);
-        QTreeWidgetItem* root = window->tvNode->topLevelItem(0);
+        QPersistentModelIndex root = topNode(window->tvNode, 0);
         QCOMPARE(recorder.boxes.size(), 0);
         QCOMPARE(childKeys(root).size(), TestDirectory::rootListing.size());
         // A listing of several pages through the read-ahead buffer under the TLS layer.
         clickNode(window->tvNode, childWithKey(root, TestDirectory::adsPath(TestDirectory::bulkOu)));
 
         QCOMPARE(recorder.boxes.size(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), TestDirectory::bulkListedChildren);
-        QCOMPARE(window->lvList->topLevelItem(TestDirectory::bulkListedChildren - 1)->data(0, Qt::UserRole).toString(),
+        QCOMPARE(rowCount(window->lvList), TestDirectory::bulkListedChildren);
+        QCOMPARE(topNode(window->lvList, TestDirectory::bulkListedChildren - 1).data(Qt::UserRole).toString(),
             TestDirectory::adsPath(TestDirectory::bulkChildDn(TestDirectory::bulkListedChildren)));
         // The reader only reads through a connection that TLS protects and the certificate names.
         const QString log = server.serverLog();

@@ -85,9 +85,9 @@ private slots:
             qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("TLS")) && text.contains(QStringLiteral("証明書")), qPrintable(text));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QVERIFY(window->cmdConnect->isEnabled());
         // The server saw the connection and no request on it but StartTLS itself (for slapd the
         // handshake completes: the client checks the certificate and hangs up).

@@ -92,7 +92,7 @@ private slots:
         MessageRecorder recorder;
         click(window->cmdConnect);
         QCOMPARE(recorder.boxes.size(), 0);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
         const QList<LdapRelay::Request> searches = searchesIn(relay.requests());
         QCOMPARE(searches.size(), 2); // the bind's base read and the listing
         QCOMPARE(searches.at(0).dn, QByteArray("DC=example,DC=test"));
@@ -146,7 +146,7 @@ private slots:
             // The server reads blanks and line breaks around a value as nothing: its domain.
             QCOMPARE(recorder.boxes.size(), 0);
             QCOMPARE(searches.constFirst().dn, rootPath.mid(7).toUtf8());
-            QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+            QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
             return;
         }
         QCOMPARE(recorder.boxes.size(), 1);
@@ -160,9 +160,9 @@ private slots:
         QVERIFY(box.text.size() - lineBreak > 10);
         QVERIFY2(box.text.size() < 1000, qPrintable(QString::number(box.text.size())));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(window->tvNode->topLevelItemCount(), 1);
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), 0);
-        QCOMPARE(window->lvList->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(window->tvNode), 1);
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
+        QCOMPARE(rowCount(window->lvList), 0);
         QVERIFY(window->cmdConnect->isEnabled());
 
         // Either nothing was asked of the server, or one base read of exactly the typed labels.
@@ -189,15 +189,15 @@ private slots:
         MessageRecorder recorder;
 
         click(window->cmdConnect);
-        clickNode(window->tvNode,
-            childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::users)));
+        clickNode(
+            window->tvNode, childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(TestDirectory::users)));
         click(window->cmdDisConect);
         window->txtPassWord->clear();
         QTest::keyClicks(window->txtPassWord, typedPassword);
         QCOMPARE(window->txtPassWord->text(), typedPassword);
         click(window->cmdConnect);
-        clickNode(window->tvNode,
-            childWithKey(window->tvNode->topLevelItem(0), TestDirectory::adsPath(TestDirectory::sales)));
+        clickNode(
+            window->tvNode, childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(TestDirectory::sales)));
         // The probes that reach the directory, the one with its own fixed account included.
         for (const int probe : { 1, 2, 3 }) {
             auto* button = window->findChild<QPushButton*>(QStringLiteral("Command%1").arg(probe));
@@ -206,7 +206,7 @@ private slots:
         }
         window->close();
 
-        QCOMPARE(window->tvNode->topLevelItem(0)->childCount(), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
         const QByteArray sent = relay.sent();
         for (const QString& password : { savedPassword, typedPassword }) {
             for (const QByteArray& bytes : encodingsOf(password))

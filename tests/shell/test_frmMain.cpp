@@ -1,5 +1,6 @@
 // frmMain as built from its layout, and its lifecycle: start, "終了", title-bar close.
 #include "../platform/TestFiles.h"
+#include "ViewItems.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
@@ -16,10 +17,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <memory>
 
 using namespace testfiles;
+using namespace viewitems;
 
 class TestFrmMain : public QObject {
     Q_OBJECT
@@ -72,17 +74,18 @@ private slots:
 
     void listShowsItsThreeHeadingsAndNoRows()
     {
-        QTreeWidget* list = window->lvList;
-        QCOMPARE(list->columnCount(), 3);
-        QCOMPARE(list->headerItem()->text(0), QStringLiteral("No"));
-        QCOMPARE(list->headerItem()->text(1), QStringLiteral("種類"));
-        QCOMPARE(list->headerItem()->text(2), QStringLiteral("名称"));
+        QTreeView* list = window->lvList;
+        const QAbstractItemModel* columns = list->model();
+        QCOMPARE(columns->columnCount(), 3);
+        QCOMPARE(columns->headerData(0, Qt::Horizontal).toString(), QStringLiteral("No"));
+        QCOMPARE(columns->headerData(1, Qt::Horizontal).toString(), QStringLiteral("種類"));
+        QCOMPARE(columns->headerData(2, Qt::Horizontal).toString(), QStringLiteral("名称"));
         QCOMPARE(list->header()->sectionSize(0), 36);
         QCOMPARE(list->header()->sectionSize(1), 198);
         QCOMPARE(list->header()->sectionSize(2), 218);
         QVERIFY(list->header()->isVisible());
-        QCOMPARE(list->topLevelItemCount(), 0);
-        QCOMPARE(window->tvNode->topLevelItemCount(), 0);
+        QCOMPARE(rowCount(list), 0);
+        QCOMPARE(rowCount(window->tvNode), 0);
         QVERIFY(window->tvNode->isHeaderHidden());
     }
 
@@ -165,9 +168,11 @@ private slots:
 
     void rightClickOnTheTreeDoesNotSelectTheNodeUnderThePointer()
     {
-        auto* a = new QTreeWidgetItem(window->tvNode, { QStringLiteral("A") });
-        auto* b = new QTreeWidgetItem(window->tvNode, { QStringLiteral("B") });
-        window->tvNode->setCurrentItem(a);
+        auto* nodes = qobject_cast<browser::NodeTreeModel*>(window->tvNode->model());
+        QVERIFY(nodes);
+        const QModelIndex a = nodes->addRoot(QStringLiteral("LDAP://A"), QStringLiteral("A"));
+        const QModelIndex b = nodes->addRoot(QStringLiteral("LDAP://B"), QStringLiteral("B"));
+        window->tvNode->setCurrentIndex(a);
         // The tree's mouse-up handler may open the popup menu: dismiss whatever pops up.
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [] {
@@ -175,23 +180,31 @@ private slots:
                 popup->close();
         });
         closer.start(20);
-        const QPoint onB = window->tvNode->visualItemRect(b).center();
+        const QPoint onB = window->tvNode->visualRect(b).center();
         QTest::mouseClick(window->tvNode->viewport(), Qt::RightButton, {}, onB);
-        QCOMPARE(window->tvNode->currentItem(), a);
-        QCOMPARE(window->tvNode->selectedItems(), QList<QTreeWidgetItem*>({ a }));
+        QCOMPARE(window->tvNode->currentIndex(), a);
+        QCOMPARE(window->tvNode->selectionModel()->selectedIndexes(), QModelIndexList { a });
     }
 
     void middleButtonChangesNothingInTheTreeOrTheList()
     {
-        QTreeWidget* tree = window->tvNode;
-        auto* a = new QTreeWidgetItem(tree, { QStringLiteral("A") });
-        auto* b = new QTreeWidgetItem(tree, { QStringLiteral("B") });
-        auto* c = new QTreeWidgetItem(tree, { QStringLiteral("C") });
-        tree->setCurrentItem(a);
-        auto* row = new QTreeWidgetItem(window->lvList, { QStringLiteral("1"), QStringLiteral("user") });
-        window->lvList->setCurrentItem(row);
-        const QPoint onB = tree->visualItemRect(b).center();
-        const QPoint onC = tree->visualItemRect(c).center();
+        QTreeView* tree = window->tvNode;
+        auto* nodes = qobject_cast<browser::NodeTreeModel*>(tree->model());
+        auto* rows = qobject_cast<browser::ObjectListModel*>(window->lvList->model());
+        QVERIFY(nodes && rows);
+        const QModelIndex a = nodes->addRoot(QStringLiteral("LDAP://A"), QStringLiteral("A"));
+        const QModelIndex b = nodes->addRoot(QStringLiteral("LDAP://B"), QStringLiteral("B"));
+        const QModelIndex c = nodes->addRoot(QStringLiteral("LDAP://C"), QStringLiteral("C"));
+        tree->setCurrentIndex(a);
+        {
+            browser::ObjectListModel::Pending pending(*rows);
+            pending.add(browser::SharedText(QStringLiteral("LDAP://CN=u,DC=x"), QStringLiteral("CN=u")),
+                QStringLiteral("user"));
+        }
+        const QModelIndex row = rows->index(0, 0);
+        window->lvList->setCurrentIndex(row);
+        const QPoint onB = tree->visualRect(b).center();
+        const QPoint onC = tree->visualRect(c).center();
 
         QTest::mouseClick(tree->viewport(), Qt::MiddleButton, {}, onB);
         QTest::mouseDClick(tree->viewport(), Qt::MiddleButton, {}, onB);
@@ -203,17 +216,17 @@ private slots:
         QTest::mouseRelease(tree->viewport(), Qt::MiddleButton, {}, onC);
         QCoreApplication::processEvents();
 
-        QCOMPARE(tree->currentItem(), a);
-        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ a }));
-        QCOMPARE(tree->topLevelItemCount(), 3);
+        QCOMPARE(tree->currentIndex(), a);
+        QCOMPARE(tree->selectionModel()->selectedIndexes(), QModelIndexList { a });
+        QCOMPARE(nodes->rowCount(), 3);
         QVERIFY(!window->mnuPopup->isVisible());
-        QCOMPARE(window->lvList->topLevelItemCount(), 1);
-        QCOMPARE(window->lvList->currentItem(), row);
-        QCOMPARE(window->lvList->selectedItems(), QList<QTreeWidgetItem*>({ row }));
+        QCOMPARE(rows->rowCount(), 1);
+        QCOMPARE(window->lvList->currentIndex(), row);
+        QCOMPARE(window->lvList->selectionModel()->selectedRows(), QModelIndexList { row });
 
         // The left button still selects.
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, onC);
-        QCOMPARE(tree->currentItem(), c);
+        QCOMPARE(tree->currentIndex(), c);
         messages.clear();
     }
 

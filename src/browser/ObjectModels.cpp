@@ -1,0 +1,338 @@
+#include "browser/ObjectModels.h"
+
+#include "browser/ProgramError.h"
+
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
+
+namespace browser {
+
+namespace {
+
+const QStringList listedClasses { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
+    QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
+
+// No DN comes near 4 G characters: one LDAP message could not carry it.
+quint32 length32(qsizetype length)
+{
+    return static_cast<quint32>(length);
+}
+
+} // namespace
+
+SharedText::SharedText(const QString& path, const QString& name)
+    : chars(path)
+    , pathLength(length32(path.size()))
+{
+    const qsizetype at = name.isEmpty() ? 0 : path.indexOf(name);
+    if (at >= 0) {
+        nameStart = length32(at);
+    } else {
+        nameStart = pathLength;
+        chars.append(name);
+    }
+    nameLength = length32(name.size());
+}
+
+// ---- tvNode ----
+
+NodeTreeModel::NodeTreeModel(QObject* parent)
+    : QAbstractItemModel(parent)
+{ }
+
+NodeTreeModel::~NodeTreeModel() = default;
+
+TreeNode* NodeTreeModel::nodeOf(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<TreeNode*>(index.internalPointer()) : nullptr;
+}
+
+QModelIndex NodeTreeModel::indexOf(TreeNode* node) const
+{
+    return node ? createIndex(node->row, 0, node) : QModelIndex();
+}
+
+QModelIndex NodeTreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (column != 0 || row < 0)
+        return {};
+    const auto& siblings = parent.isValid() ? nodeOf(parent)->children : roots_;
+    if (static_cast<size_t>(row) >= siblings.size())
+        return {};
+    return createIndex(row, 0, siblings[static_cast<size_t>(row)].get());
+}
+
+QModelIndex NodeTreeModel::parent(const QModelIndex& child) const
+{
+    const TreeNode* node = nodeOf(child);
+    return node ? indexOf(node->parent) : QModelIndex();
+}
+
+int NodeTreeModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return 0;
+    return static_cast<int>(parent.isValid() ? nodeOf(parent)->children.size() : roots_.size());
+}
+
+int NodeTreeModel::columnCount(const QModelIndex&) const
+{
+    return 1;
+}
+
+bool NodeTreeModel::hasChildren(const QModelIndex& parent) const
+{
+    return rowCount(parent) > 0;
+}
+
+QVariant NodeTreeModel::data(const QModelIndex& index, int role) const
+{
+    const TreeNode* node = nodeOf(index);
+    if (!node)
+        return {};
+    if (role == Qt::DisplayRole)
+        return node->name();
+    if (role == KeyRole)
+        return node->path();
+    return {};
+}
+
+Qt::ItemFlags NodeTreeModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+QModelIndex NodeTreeModel::node(const QString& key) const
+{
+    TreeNode* found = keys_.value(key);
+    if (!found)
+        throw ProgramError(errnum::ElementNotFound, QStringLiteral("要素が見つかりません。"));
+    return indexOf(found);
+}
+
+void NodeTreeModel::takeKey(const QString& key, TreeNode* node)
+{
+    auto it = keys_.find(key);
+    if (it != keys_.end())
+        throw ProgramError(errnum::KeyNotUnique, QStringLiteral("キーがコレクション内で一意ではありません。"));
+    keys_.insert(key, node);
+}
+
+QModelIndex NodeTreeModel::addRoot(const QString& key, const QString& text)
+{
+    auto node = std::make_unique<TreeNode>();
+    static_cast<SharedText&>(*node) = SharedText(key, text);
+    takeKey(key, node.get());
+    const int row = static_cast<int>(roots_.size());
+    node->row = row;
+    beginInsertRows({}, row, row);
+    roots_.push_back(std::move(node));
+    endInsertRows();
+    return indexOf(roots_.back().get());
+}
+
+void NodeTreeModel::freeKeys(const TreeNode* node)
+{
+    std::vector<const TreeNode*> pending { node };
+    while (!pending.empty()) {
+        const TreeNode* current = pending.back();
+        pending.pop_back();
+        for (const auto& child : current->children) {
+            keys_.remove(child->path());
+            if (!child->children.empty())
+                pending.push_back(child.get());
+        }
+    }
+}
+
+void NodeTreeModel::removeChildren(const QModelIndex& index)
+{
+    TreeNode* node = nodeOf(index);
+    if (!node || node->children.empty())
+        return;
+    beginRemoveRows(index, 0, static_cast<int>(node->children.size()) - 1);
+    freeKeys(node);
+    // Swapped out first: the vector is empty before a single child is destroyed.
+    std::vector<std::unique_ptr<TreeNode>> removed;
+    removed.swap(node->children);
+    removed.clear();
+    endRemoveRows();
+}
+
+void NodeTreeModel::clear()
+{
+    beginResetModel();
+    keys_.clear();
+    roots_.clear();
+    endResetModel();
+}
+
+QString NodeTreeModel::keyOf(const QModelIndex& node)
+{
+    return node.data(KeyRole).toString();
+}
+
+NodeTreeModel::Pending::Pending(NodeTreeModel& model, const QModelIndex& parentNode)
+    : parent_(model.nodeOf(parentNode))
+    , model_(model)
+{ }
+
+void NodeTreeModel::Pending::add(const SharedText& text)
+{
+    auto node = std::make_unique<TreeNode>();
+    static_cast<SharedText&>(*node) = text;
+    node->parent = parent_;
+    TreeNode* made = node.get();
+    nodes_.push_back(std::move(node));
+    try {
+        model_.takeKey(made->path(), made);
+    } catch (...) {
+        nodes_.pop_back();
+        throw;
+    }
+}
+
+NodeTreeModel::Pending::~Pending()
+{
+    if (nodes_.empty() || !parent_)
+        return;
+    auto& children = parent_->children;
+    const int first = static_cast<int>(children.size());
+    children.reserve(children.size() + nodes_.size());
+    model_.beginInsertRows(model_.indexOf(parent_), first, first + static_cast<int>(nodes_.size()) - 1);
+    int row = first;
+    for (auto& node : nodes_) {
+        node->row = row++;
+        children.push_back(std::move(node));
+    }
+    model_.endInsertRows();
+}
+
+// ---- lvList ----
+
+ObjectListModel::ObjectListModel(QObject* parent)
+    : QAbstractItemModel(parent)
+    , classes_(listedClasses)
+{ }
+
+QModelIndex ObjectListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || row < 0 || column < 0 || column >= 3 || static_cast<size_t>(row) >= rows_.size())
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex ObjectListModel::parent(const QModelIndex&) const
+{
+    return {};
+}
+
+int ObjectListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ObjectListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 3;
+}
+
+bool ObjectListModel::hasChildren(const QModelIndex& parent) const
+{
+    return !parent.isValid() && !rows_.empty();
+}
+
+QVariant ObjectListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || static_cast<size_t>(index.row()) >= rows_.size())
+        return {};
+    const ListRow& row = rows_[static_cast<size_t>(index.row())];
+    if (role == TagRole)
+        return row.path();
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case 0:
+        return QString::number(index.row() + 1);
+    case 1:
+        return classes_.at(row.classIndex);
+    case 2:
+        return row.name();
+    default:
+        return {};
+    }
+}
+
+QVariant ObjectListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case 0:
+        return QStringLiteral("No");
+    case 1:
+        return QStringLiteral("種類");
+    case 2:
+        return QStringLiteral("名称");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ObjectListModel::flags(const QModelIndex& index) const
+{
+    // Never having children spares the view a lookup per row when it lays out a million of them.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+}
+
+void ObjectListModel::clear()
+{
+    beginResetModel();
+    std::deque<ListRow>().swap(rows_);
+    classes_ = listedClasses;
+    endResetModel();
+}
+
+QString ObjectListModel::tag(int row) const
+{
+    return row >= 0 && static_cast<size_t>(row) < rows_.size() ? rows_[static_cast<size_t>(row)].path() : QString();
+}
+
+quint32 ObjectListModel::classIndex(const QString& className)
+{
+    const qsizetype known = classes_.indexOf(className);
+    if (known >= 0)
+        return static_cast<quint32>(known);
+    classes_.append(className);
+    return static_cast<quint32>(classes_.size() - 1);
+}
+
+void ObjectListModel::Pending::add(const SharedText& text, const QString& className)
+{
+    ListRow row;
+    static_cast<SharedText&>(row) = text;
+    row.classIndex = model_.classIndex(className);
+    rows_.push_back(std::move(row));
+}
+
+ObjectListModel::Pending::~Pending()
+{
+    if (rows_.empty())
+        return;
+    const int first = static_cast<int>(model_.rows_.size());
+    model_.beginInsertRows({}, first, first + static_cast<int>(rows_.size()) - 1);
+    for (ListRow& row : rows_)
+        model_.rows_.push_back(std::move(row));
+    model_.endInsertRows();
+}
+
+QModelIndex selectedIndex(const QAbstractItemView* view)
+{
+    const QItemSelectionModel* selection = view->selectionModel();
+    if (!selection)
+        return {};
+    const QModelIndexList selected = selection->selectedIndexes();
+    return selected.isEmpty() ? QModelIndex() : selected.constFirst().siblingAtColumn(0);
+}
+
+} // namespace browser

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <vector>
+
+class QAbstractItemView;
+
+namespace browser {
+
+// The ADsPath and the name of one listed object in one string. The name (the first RDN) is
+// normally part of the path, so it takes no characters of its own; the tree node, the list row
+// and the key hash all hold the same string.
+struct SharedText {
+    SharedText() = default;
+    SharedText(const QString& path, const QString& name);
+
+    QString path() const { return pathLength == chars.size() ? chars : chars.left(pathLength); }
+    QString name() const { return chars.mid(nameStart, nameLength); }
+
+    QString chars; // the path, followed by the name when the name is not found in it
+    quint32 pathLength = 0;
+    quint32 nameStart = 0;
+    quint32 nameLength = 0;
+};
+
+// One node of tvNode. The row is its place among its parent's children: children are only ever
+// appended, or all removed at once, so it never changes.
+struct TreeNode : SharedText {
+    TreeNode* parent = nullptr;
+    int row = 0;
+    std::vector<std::unique_ptr<TreeNode>> children;
+};
+
+// One row of lvList; its "No" is its row number plus one.
+struct ListRow : SharedText {
+    quint32 classIndex = 0;
+};
+
+// tvNode's nodes. Key (ADsPath, KeyRole) and text (DisplayRole) per node; every key once in the
+// tree, found through a hash: a view has no lookup by data of its own.
+class NodeTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    static constexpr int KeyRole = Qt::UserRole;
+
+    explicit NodeTreeModel(QObject* parent = nullptr);
+    ~NodeTreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The node whose key is `key`; throws ProgramError (element not found) when there is none.
+    QModelIndex node(const QString& key) const;
+    bool contains(const QString& key) const { return keys_.contains(key); }
+    // Nodes in the whole tree.
+    qsizetype size() const { return keys_.size(); }
+
+    // A node without a parent. Throws ProgramError when the key is already taken.
+    QModelIndex addRoot(const QString& key, const QString& text);
+    // Removes every child of `node` with its whole subtree, in one model operation.
+    void removeChildren(const QModelIndex& node);
+    // Removes every node.
+    void clear();
+
+    static QString keyOf(const QModelIndex& node);
+
+    // Children of one node made during one page of a listing. Each key is taken when the child is
+    // made; the children join the tree in one insertion when the page ends (or fails, so that
+    // nothing made is lost).
+    class Pending {
+    public:
+        Pending(NodeTreeModel& model, const QModelIndex& parentNode);
+        ~Pending();
+        Pending(const Pending&) = delete;
+        Pending& operator=(const Pending&) = delete;
+
+        // Throws ProgramError when the key is already taken.
+        void add(const SharedText& text);
+
+    private:
+        TreeNode* parent_;
+        NodeTreeModel& model_;
+        std::vector<std::unique_ptr<TreeNode>> nodes_;
+    };
+
+private:
+    TreeNode* nodeOf(const QModelIndex& index) const;
+    QModelIndex indexOf(TreeNode* node) const;
+    void takeKey(const QString& key, TreeNode* node);
+    void freeKeys(const TreeNode* node);
+
+    std::vector<std::unique_ptr<TreeNode>> roots_;
+    QHash<QString, TreeNode*> keys_;
+};
+
+// lvList's rows: "No" (computed from the row), "種類", "名称", and the tag (ADsPath, TagRole).
+class ObjectListModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    static constexpr int TagRole = Qt::UserRole;
+
+    explicit ObjectListModel(QObject* parent = nullptr);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    void clear();
+    QString tag(int row) const;
+
+    // Rows made during one page of a listing, appended in one insertion when the page ends.
+    class Pending {
+    public:
+        explicit Pending(ObjectListModel& model)
+            : model_(model)
+        { }
+        ~Pending();
+        Pending(const Pending&) = delete;
+        Pending& operator=(const Pending&) = delete;
+
+        void add(const SharedText& text, const QString& className);
+
+    private:
+        ObjectListModel& model_;
+        std::vector<ListRow> rows_;
+    };
+
+private:
+    quint32 classIndex(const QString& className);
+
+    // A deque: a million rows grow without copying them all at every doubling.
+    std::deque<ListRow> rows_;
+    // The five classes of the filter first; any other class a server reports is added after them.
+    QStringList classes_;
+};
+
+// The view's selected row (column 0), or an invalid index when none is selected.
+QModelIndex selectedIndex(const QAbstractItemView* view);
+
+} // namespace browser

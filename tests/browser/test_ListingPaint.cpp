@@ -1,0 +1,262 @@
+// A long listing shows its first rows while it runs, and nothing else runs meanwhile: no click,
+// no key, no timer. A long list can be scrolled to its end and its last row opened.
+
+#include "BrowserTests.h"
+#include "InMemoryDirectory.h"
+#include "browser/ListingPaint.h"
+#include "details/frmDet.h"
+#include "probes/mdlMain.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTabWidget>
+#include <QThread>
+
+using namespace browsertests;
+
+namespace {
+const QString domainDn = QStringLiteral("DC=example,DC=test");
+const QString bigDn = QStringLiteral("OU=big,DC=example,DC=test");
+const QStringList userClass { QStringLiteral("top"), QStringLiteral("person"), QStringLiteral("user") };
+
+QString userDn(int k)
+{
+    return QStringLiteral("CN=u%1,").arg(k) + bigDn;
+}
+
+// Gives the children a page at a time, as a server does, and lets the test look at the window
+// between two pages.
+class PagedDirectory : public directory::Directory {
+public:
+    directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
+    void enumerate(const directory::DirObject& container, const QStringList& classFilter,
+        const std::function<void(const Batch&)>& onBatch) override
+    {
+        Batch all;
+        inner.enumerate(
+            container, classFilter, [&](const Batch& batch) { all.insert(all.end(), batch.begin(), batch.end()); });
+        int pages = 0;
+        for (size_t first = 0; first < all.size(); first += pageSize) {
+            if (pages > 0 && betweenPages)
+                betweenPages(pages);
+            onBatch(Batch(all.begin() + static_cast<std::ptrdiff_t>(first),
+                all.begin() + static_cast<std::ptrdiff_t>(std::min(all.size(), first + pageSize))));
+            ++pages;
+        }
+    }
+    QStringList members(const directory::DirObject& group) override { return inner.members(group); }
+    std::vector<directory::ReadResult> readEach(const QStringList& paths, const QString& property) override
+    {
+        return inner.readEach(paths, property);
+    }
+    directory::DirObject openDSObject(const QString& path, const QString& user, const QString& password) override
+    {
+        return inner.openDSObject(path, user, password);
+    }
+
+    InMemoryDirectory inner;
+    size_t pageSize = 1000;
+    // Called before each page but the first, with the number of pages delivered.
+    std::function<void(int)> betweenPages;
+};
+
+// The row counts of the list at each paint of its viewport.
+class PaintLog : public QObject {
+public:
+    explicit PaintLog(QTreeView* view)
+        : view_(view)
+    {
+        view->viewport()->installEventFilter(this);
+    }
+    QList<int> rowsAtPaint;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            rowsAtPaint.append(view_->model()->rowCount());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTreeView* view_;
+};
+
+void postClick(QWidget* widget)
+{
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    QCoreApplication::postEvent(
+        widget, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, {}));
+    QCoreApplication::postEvent(
+        widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, {}));
+}
+
+} // namespace
+
+class TestListingPaint : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        window = openMainWindow();
+        window->txtDomain->setText(QStringLiteral("example.test"));
+        window->txtAccount->setText(QStringLiteral("a"));
+        window->txtPassWord->setText(QStringLiteral("p"));
+    }
+    void cleanup()
+    {
+        recorder.reset();
+        window.reset();
+        inPlace.reset();
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void firstPageIsPaintedWhileTheListingRunsAndNoInputIsHandled()
+    {
+        PagedDirectory* dir = usePaged(5000);
+        click(window->cmdConnect);
+        QVERIFY(recorder->boxes.isEmpty());
+        PaintLog listPaints(window->lvList);
+        PaintLog treePaints(window->tvNode);
+        QTreeView* tree = window->tvNode;
+        tree->expand(childWithKey(topNode(tree), QStringLiteral("LDAP://") + bigDn));
+
+        bool disconnected = false;
+        connect(window->cmdDisConect, &QPushButton::clicked, this, [&] { disconnected = true; });
+        bool timerRan = false;
+        QList<int> paintedAfterFirstPage;
+        QList<int> paintedTreeAfterFirstPage;
+        QList<bool> quietBetweenPages;
+        QList<bool> hourglassBetweenPages;
+        dir->betweenPages = [&](int delivered) {
+            if (delivered == 1) {
+                paintedAfterFirstPage = listPaints.rowsAtPaint;
+                paintedTreeAfterFirstPage = treePaints.rowsAtPaint;
+            }
+            if (delivered == 2) {
+                // A slow page: the next one is painted too.
+                QElapsedTimer slow;
+                slow.start();
+                while (!slow.hasExpired(browser::ListingPaint::paintInterval + 30))
+                    QThread::msleep(5);
+            }
+            quietBetweenPages.append(!disconnected && !timerRan);
+            hourglassBetweenPages.append(currentCursor() == Qt::WaitCursor);
+        };
+        listPaints.rowsAtPaint.clear();
+        // What a person might do as the list fills: click Disconnect; and a timer that is due.
+        postClick(window->cmdDisConect);
+        QTimer::singleShot(0, this, [&] { timerRan = true; });
+
+        QVERIFY(window->ListObjects(QStringLiteral("LDAP://") + bigDn, QString()));
+
+        QVERIFY(recorder->boxes.isEmpty());
+        QCOMPARE(quietBetweenPages, QList<bool>(4, true));
+        QCOMPARE(hourglassBetweenPages, QList<bool>(4, true));
+        QCOMPARE(paintedAfterFirstPage, QList<int>({ 1000 }));
+        QVERIFY(!paintedTreeAfterFirstPage.isEmpty());
+        QCOMPARE(rowCount(window->lvList), 5000);
+        // The click and the timer were real: they run once the listing has returned.
+        QTRY_VERIFY(disconnected && timerRan);
+        QCOMPARE(rowCount(window->lvList), 0);
+    }
+
+    void laterPagesArePaintedAtMostEveryInterval()
+    {
+        PagedDirectory* dir = usePaged(20000);
+        dir->pageSize = 500;
+        click(window->cmdConnect);
+        PaintLog listPaints(window->lvList);
+        QElapsedTimer listing;
+        dir->betweenPages = [&](int delivered) {
+            // A server that is slow with the 21st page: the rows before it are shown meanwhile.
+            if (delivered == 20) {
+                QElapsedTimer slow;
+                slow.start();
+                while (!slow.hasExpired(browser::ListingPaint::paintInterval + 30))
+                    QThread::msleep(5);
+            }
+        };
+        listing.start();
+
+        QVERIFY(window->ListObjects(QStringLiteral("LDAP://") + bigDn, QString()));
+
+        const qint64 elapsed = listing.elapsed();
+        QVERIFY(recorder->boxes.isEmpty());
+        QVERIFY(!listPaints.rowsAtPaint.isEmpty());
+        QCOMPARE(listPaints.rowsAtPaint.constFirst(), 500);
+        QVERIFY2(listPaints.rowsAtPaint.contains(10500), qPrintable(QString::number(listPaints.rowsAtPaint.size())));
+        // Forty pages, but never two paints within one interval.
+        QVERIFY2(listPaints.rowsAtPaint.size() <= 1 + elapsed / browser::ListingPaint::paintInterval,
+            qPrintable(QStringLiteral("%1 paints in %2 ms").arg(listPaints.rowsAtPaint.size()).arg(elapsed)));
+    }
+
+    void theLastRowOfALongListCanBeScrolledToAndOpened()
+    {
+        constexpr int children = 30'000;
+        usePaged(children);
+        click(window->cmdConnect);
+        QVERIFY(window->ListObjects(QStringLiteral("LDAP://") + bigDn, QString()));
+        QCOMPARE(rowCount(window->lvList), children);
+
+        // A person clicks into the list, then presses End.
+        const QModelIndex first = window->lvList->model()->index(0, 0);
+        QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, window->lvList->visualRect(first).center());
+        QTest::keyClick(window->lvList, Qt::Key_End);
+        const QModelIndex last = window->lvList->model()->index(children - 1, 0);
+        QTRY_VERIFY2(window->lvList->viewport()->rect().contains(window->lvList->visualRect(last).center()),
+            qPrintable(QStringLiteral("current %1 rect %2,%3 viewport %4 focus %5")
+                           .arg(window->lvList->currentIndex().row())
+                           .arg(window->lvList->visualRect(last).y())
+                           .arg(window->lvList->visualRect(last).height())
+                           .arg(window->lvList->viewport()->height())
+                           .arg(window->lvList->hasFocus())));
+        QCOMPARE(last.data().toString(), QString::number(children));
+        const QPoint at = window->lvList->visualRect(last).center();
+        QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(selectedNode(window->lvList), last);
+
+        QString shownName;
+        int shownTab = -1;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            auto* details = qobject_cast<frmDet*>(QApplication::activeModalWidget());
+            if (!details || !details->isVisible())
+                return;
+            shownName = details->txtUsrName->text();
+            shownTab = details->sstDet->currentIndex();
+            details->close();
+        });
+        closer.start(10);
+        QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+
+        QCOMPARE(mdlMain::strObjectPath, QStringLiteral("LDAP://") + userDn(children));
+        QCOMPARE(shownTab, 3);
+        QCOMPARE(shownName, QStringLiteral("u%1").arg(children));
+        QVERIFY(recorder->boxes.isEmpty());
+    }
+
+private:
+    PagedDirectory* usePaged(int bigChildren)
+    {
+        auto dir = std::make_unique<PagedDirectory>();
+        PagedDirectory* raw = dir.get();
+        raw->inner.add(domainDn, { QStringLiteral("top"), QStringLiteral("domainDNS") });
+        raw->inner.add(bigDn, { QStringLiteral("top"), QStringLiteral("organizationalUnit") });
+        for (int k = 1; k <= bigChildren; ++k)
+            raw->inner.add(userDn(k), userClass, { { QStringLiteral("cn"), { QStringLiteral("u%1").arg(k) } } });
+        inPlace = std::make_unique<DirectoryInPlace>(std::move(dir));
+        recorder = std::make_unique<MessageRecorder>();
+        return raw;
+    }
+
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<DirectoryInPlace> inPlace;
+    std::unique_ptr<MessageRecorder> recorder;
+};
+
+QTEST_MAIN(TestListingPaint)
+#include "test_ListingPaint.moc"

@@ -1,0 +1,177 @@
+// The models behind tvNode and lvList on their own, checked by Qt's model tester throughout:
+// shared texts, keys, one insertion per page, removal of whole subtrees.
+
+#include "browser/ObjectModels.h"
+#include "browser/ProgramError.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using browser::NodeTreeModel;
+using browser::ObjectListModel;
+using browser::SharedText;
+
+namespace {
+
+QString pathOf(int k, const QString& parent = QStringLiteral("OU=big,DC=example,DC=test"))
+{
+    return QStringLiteral("LDAP://CN=u%1,").arg(k) + parent;
+}
+
+QString nameOf(int k)
+{
+    return QStringLiteral("CN=u%1").arg(k);
+}
+
+int errorNumberOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const browser::ProgramError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestObjectModels : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sharedTextKeepsPathAndNameExactly()
+    {
+        const SharedText inside(pathOf(7), nameOf(7));
+        QCOMPARE(inside.path(), pathOf(7));
+        QCOMPARE(inside.name(), nameOf(7));
+        // The name costs no characters of its own when the path holds it.
+        QCOMPARE(inside.chars.size(), pathOf(7).size());
+
+        const SharedText root(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example.test"));
+        QCOMPARE(root.path(), QStringLiteral("LDAP://DC=example,DC=test"));
+        QCOMPARE(root.name(), QStringLiteral("example.test"));
+
+        const SharedText empty(QStringLiteral("LDAP://DC="), QString());
+        QCOMPARE(empty.path(), QStringLiteral("LDAP://DC="));
+        QVERIFY(empty.name().isEmpty());
+    }
+
+    void childrenOfAPageJoinTheTreeInOneInsertion()
+    {
+        NodeTreeModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        for (int page = 0; page < 3; ++page) {
+            NodeTreeModel::Pending pending(model, root);
+            for (int k = page * 100 + 1; k <= page * 100 + 100; ++k)
+                pending.add(SharedText(pathOf(k), nameOf(k)));
+            QCOMPARE(model.rowCount(root), page * 100);
+        }
+        QCOMPARE(inserted.size(), 3);
+        QCOMPARE(model.rowCount(root), 300);
+        const QModelIndex last = model.index(299, 0, root);
+        QCOMPARE(last.data().toString(), nameOf(300));
+        QCOMPARE(NodeTreeModel::keyOf(last), pathOf(300));
+        QCOMPARE(last.parent(), root);
+        QCOMPARE(model.node(pathOf(150)), model.index(149, 0, root));
+        QCOMPARE(model.size(), 301);
+    }
+
+    void aTakenKeyIsRefusedAndWhatCameBeforeStays()
+    {
+        NodeTreeModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+        const int number = errorNumberOf([&] {
+            NodeTreeModel::Pending pending(model, root);
+            pending.add(SharedText(pathOf(1), nameOf(1)));
+            pending.add(SharedText(pathOf(2), nameOf(2)));
+            pending.add(SharedText(pathOf(1), nameOf(1)));
+        });
+        QCOMPARE(number, browser::errnum::KeyNotUnique);
+        QCOMPARE(model.rowCount(root), 2);
+        QCOMPARE(model.size(), 3);
+        QCOMPARE(errorNumberOf([&] { model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QString()); }),
+            browser::errnum::KeyNotUnique);
+        QCOMPARE(errorNumberOf([&] { model.node(pathOf(3)); }), browser::errnum::ElementNotFound);
+    }
+
+    void removingChildrenFreesTheKeysOfTheWholeSubtree()
+    {
+        NodeTreeModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+        {
+            NodeTreeModel::Pending pending(model, root);
+            for (int k = 1; k <= 3; ++k)
+                pending.add(SharedText(pathOf(k), nameOf(k)));
+        }
+        const QPersistentModelIndex second = model.index(1, 0, root);
+        {
+            NodeTreeModel::Pending pending(model, second);
+            pending.add(SharedText(pathOf(9, pathOf(2).mid(7)), nameOf(9)));
+        }
+        QPersistentModelIndex grandchild = model.index(0, 0, second);
+        QVERIFY(grandchild.isValid());
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+
+        model.removeChildren(root);
+
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(model.rowCount(root), 0);
+        QVERIFY(!second.isValid());
+        QVERIFY(!grandchild.isValid());
+        QCOMPARE(model.size(), 1);
+        QCOMPARE(errorNumberOf([&] { model.node(pathOf(9, pathOf(2).mid(7))); }), browser::errnum::ElementNotFound);
+        // The same keys can be listed again.
+        {
+            NodeTreeModel::Pending pending(model, root);
+            pending.add(SharedText(pathOf(2), nameOf(2)));
+        }
+        QCOMPARE(model.node(pathOf(2)), model.index(0, 0, root));
+
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.size(), 0);
+    }
+
+    void listRowsNumberThemselvesAndKeepTheirClassAndTag()
+    {
+        ObjectListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("No"));
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("種類"));
+        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("名称"));
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        {
+            ObjectListModel::Pending rows(model);
+            rows.add(SharedText(pathOf(1), nameOf(1)), QStringLiteral("user"));
+            rows.add(SharedText(pathOf(2), nameOf(2)), QStringLiteral("inetOrgPerson"));
+            rows.add(SharedText(pathOf(3), nameOf(3)), QStringLiteral("organizationalUnit"));
+        }
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(model.rowCount(), 3);
+        const auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
+        QCOMPARE(QStringList({ cell(1, 0), cell(1, 1), cell(1, 2) }),
+            QStringList({ QStringLiteral("2"), QStringLiteral("inetOrgPerson"), nameOf(2) }));
+        QCOMPARE(cell(0, 1), QStringLiteral("user"));
+        QCOMPARE(cell(2, 1), QStringLiteral("organizationalUnit"));
+        QCOMPARE(model.index(2, 0).data(ObjectListModel::TagRole).toString(), pathOf(3));
+        QCOMPARE(model.tag(0), pathOf(1));
+        QVERIFY(!model.hasChildren(model.index(0, 0)));
+
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        {
+            ObjectListModel::Pending rows(model);
+            rows.add(SharedText(pathOf(4), nameOf(4)), QStringLiteral("group"));
+        }
+        QCOMPARE(cell(0, 0), QStringLiteral("1"));
+        QCOMPARE(cell(0, 1), QStringLiteral("group"));
+    }
+};
+
+QTEST_MAIN(TestObjectModels)
+#include "test_ObjectModels.moc"
