@@ -53,6 +53,30 @@ QString childPath(int n)
     return QStringLiteral("LDAP://") + QString::fromUtf8(childDn(n));
 }
 
+// One DER element. The million-value entry is put together with these, not with lber: lber
+// grows its buffer 4 KB at a time, and under AddressSanitizer every realloc copies, so 46 MB
+// would take minutes.
+QByteArray der(char tag, const QByteArray& content)
+{
+    QByteArray length;
+    if (content.size() < 0x80) {
+        length.append(char(content.size()));
+    } else {
+        for (qsizetype n = content.size(); n > 0; n >>= 8)
+            length.prepend(char(n & 0xff));
+        length.prepend(char(0x80 | length.size()));
+    }
+    return tag + length + content;
+}
+
+QByteArray derAttribute(const QByteArray& type, const QList<QByteArray>& values)
+{
+    QByteArray set;
+    for (const QByteArray& value : values)
+        set += der(0x04, value);
+    return der(0x30, der(0x04, type) + der(0x31, set));
+}
+
 } // namespace
 
 class ItHostileServer : public QObject {
@@ -411,8 +435,13 @@ private slots:
         groups.reserve(1000000);
         for (int k = 0; k < 1000000; ++k)
             groups.append("CN=Group" + QByteArray::number(k).rightJustified(7, '0') + ",OU=Groups," + domainDn);
-        const QByteArray entry = ldapmessage::searchEntry(0x7fffffff, "CN=joiner," + domainDn,
-            { Attribute("objectClass", { "top", "user" }), Attribute("memberOf", groups) });
+        // A search result entry ([APPLICATION 4]) with the message id 0x7fffffff in four bytes.
+        const QByteArray entry = der(0x30,
+            QByteArray("\x02\x04\x7f\xff\xff\xff", 6)
+                + der(0x64,
+                    der(0x04, "CN=joiner," + domainDn)
+                        + der(
+                            0x30, derAttribute("objectClass", { "top", "user" }) + derAttribute("memberOf", groups))));
         groups.clear();
         setBaseRead([&entry](const Request& request, Session& session) {
             if (request.dn == domainDn) {
