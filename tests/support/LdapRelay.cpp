@@ -1,4 +1,5 @@
 #include "LdapRelay.h"
+#include "SocketWrite.h"
 
 #include <QFile>
 #include <QUrl>
@@ -40,20 +41,6 @@ int connectTo(const QString& path)
         return -1;
     }
     return fd;
-}
-
-bool writeAll(int fd, const char* data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
 }
 
 // A BER element: its tag and where its content lies. Only what LDAP requests use: one-byte

@@ -1,4 +1,5 @@
 #include "ScriptedLdapServer.h"
+#include "SocketWrite.h"
 
 #include <QFile>
 #include <QUrl>
@@ -129,20 +130,6 @@ bool element(const QByteArray& data, qsizetype at, qsizetype limit, qsizetype& s
     if (position + length > limit)
         return false;
     start = position;
-    return true;
-}
-
-bool writeAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t written = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
     return true;
 }
 
