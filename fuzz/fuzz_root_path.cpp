@@ -3,15 +3,15 @@
 
 #include "FuzzSupport.h"
 
-#include "browser/RootPath.h"
 #include "directory/AdsPath.h"
 #include "directory/DirectoryError.h"
+#include "directory/RootPath.h"
 
 namespace fuzz_root_path {
 
 void check(const QString& domain)
 {
-    const QString path = browser::rootPath(domain);
+    const QString path = directory::rootPath(domain);
     QString expectedDn = QStringLiteral("DC=") + domain;
     expectedDn.replace(u'.', QStringLiteral(",DC="));
     FUZZ_CHECK(path == QStringLiteral("LDAP://") + expectedDn, fuzzing::show(domain) + " gave " + fuzzing::show(path));

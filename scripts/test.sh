@@ -15,11 +15,11 @@ bash "$here/scripts/install-deps.sh"
 jobs=$(nproc)
 status=0
 
-# Builds and runs the suite in one build dir; further arguments go to CMake.
+# Builds (warnings are errors) and runs the suite in one build dir; further arguments go to CMake.
 run_suite() {
     local build=$1
     shift
-    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVORA_WERROR=ON "$@"
     cmake --build "$build" -j "$jobs"
     ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs" || status=1
     # ctest shows a skipped test's output nowhere: the reason the AD tier did not run goes here.

@@ -3,9 +3,9 @@
 #include "details/GroupReads.h"
 #include "directory/Directory.h"
 #include "platform/MessageBox.h"
+#include "platform/SlotGuard.h"
 #include "platform/WaitCursor.h"
 #include "probes/mdlMain.h"
-#include "shell/SlotGuard.h"
 #include "ui_frmDet.h"
 
 #include <QKeyEvent>
@@ -50,8 +50,8 @@ frmDet::frmDet(QWidget* parent)
     cmdUpdate = ui->cmdUpdate;
     cmdClose = ui->cmdClose;
 
-    connect(cmdUpdate, &QPushButton::clicked, this, [this] { shell::runGuarded([this] { cmdUpdate_Click(); }); });
-    connect(cmdClose, &QPushButton::clicked, this, [this] { shell::runGuarded([this] { cmdClose_Click(); }); });
+    connect(cmdUpdate, &QPushButton::clicked, this, [this] { platform::runGuarded([this] { cmdUpdate_Click(); }); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { platform::runGuarded([this] { cmdClose_Click(); }); });
 
     Form_Load();
 }

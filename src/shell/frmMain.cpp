@@ -3,9 +3,9 @@
 #include "browser/ObjectModels.h"
 #include "platform/AppInfo.h"
 #include "platform/Cp932.h"
+#include "platform/SlotGuard.h"
 #include "probes/basAPI.h"
 #include "shell/Resources.h"
-#include "shell/SlotGuard.h"
 #include "ui_frmMain.h"
 
 #include <QCloseEvent>
@@ -111,8 +111,8 @@ void frmMain::createPopupMenu()
 void frmMain::connectHandlers()
 {
     const auto onClick = [this](QPushButton* button, void (frmMain::*handler)()) {
-        connect(
-            button, &QPushButton::clicked, this, [this, handler] { shell::runGuarded([&] { (this->*handler)(); }); });
+        connect(button, &QPushButton::clicked, this,
+            [this, handler] { platform::runGuarded([&] { (this->*handler)(); }); });
     };
     onClick(cmdConnect, &frmMain::cmdConnect_Click);
     onClick(cmdDisConect, &frmMain::cmdDisConect_Click);
@@ -131,9 +131,10 @@ void frmMain::connectHandlers()
         onClick(button, handler);
 
     connect(tvNode, &QTreeView::clicked, this,
-        [this](const QModelIndex& node) { shell::runGuarded([&] { tvNode_NodeClick(node); }); });
-    connect(mnuListOutPut, &QAction::triggered, this, [this] { shell::runGuarded([this] { mnuListOutPut_Click(); }); });
-    connect(mnuProperty, &QAction::triggered, this, [this] { shell::runGuarded([this] { mnuProperty_Click(); }); });
+        [this](const QModelIndex& node) { platform::runGuarded([&] { tvNode_NodeClick(node); }); });
+    connect(
+        mnuListOutPut, &QAction::triggered, this, [this] { platform::runGuarded([this] { mnuListOutPut_Click(); }); });
+    connect(mnuProperty, &QAction::triggered, this, [this] { platform::runGuarded([this] { mnuProperty_Click(); }); });
 
     // Mouse-up over the tree and double-click anywhere on the list are seen on the viewports:
     // the views have no signal for a release over empty space or a double-click off the rows.
@@ -150,7 +151,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             return QWidget::eventFilter(watched, event);
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         if (type == QEvent::MouseButtonRelease)
-            shell::runGuarded([&] { tvNode_MouseUp(button); });
+            platform::runGuarded([&] { tvNode_MouseUp(button); });
         // Only the left button selects and lists. A right click must not select the node under
         // the pointer either: the menu acts on the selected node. Releases are swallowed too, or
         // the view would report a click on the node of the last left press. The middle button
@@ -164,7 +165,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == lvList->viewport() && event->type() == QEvent::MouseButtonDblClick
         && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        shell::runGuarded([this] { lvList_DblClick(); });
+        platform::runGuarded([this] { lvList_DblClick(); });
         return false;
     }
     return QWidget::eventFilter(watched, event);

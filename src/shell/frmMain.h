@@ -23,7 +23,7 @@ class frmMain;
 }
 
 // The main window. Its load step restores the login fields from data.ini and its unload step
-// (title-bar close or "終了") saves them; every other handler lives in src/browser and src/probes.
+// (title-bar close or "終了") saves them; the other handlers live beside it, a file per subject.
 class frmMain : public QWidget {
     Q_OBJECT
 
@@ -61,7 +61,7 @@ public:
     QAction* mnuListOutPut = nullptr;
     QAction* mnuProperty = nullptr;
 
-    // Defined in src/browser.
+    // ConnectHandlers.cpp, ListObjects.cpp, ListExportHandlers.cpp, OpenDetails.cpp.
     bool ListObjects(const QString& path, const QString& outputFile);
     void cmdConnect_Click();
     void cmdDisConect_Click();
@@ -71,7 +71,7 @@ public:
     void mnuProperty_Click();
     void lvList_DblClick();
 
-    // Defined in src/probes.
+    // ProbeHandlers.cpp.
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();

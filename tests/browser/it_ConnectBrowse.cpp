@@ -2,7 +2,7 @@
 
 #include "BrowserTests.h"
 #include "TestDirectory.h"
-#include "browser/RootPath.h"
+#include "directory/RootPath.h"
 
 #include <QLineEdit>
 
@@ -211,7 +211,7 @@ private slots:
         QFETCH(QString, domain);
         QFETCH(QString, rootPath);
         QFETCH(int, number);
-        QCOMPARE(browser::rootPath(domain), rootPath);
+        QCOMPARE(directory::rootPath(domain), rootPath);
         QString expected;
         try {
             directory::currentDirectory().bind(rootPath);

@@ -6,7 +6,7 @@
 #include "LdapRelay.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
-#include "browser/RootPath.h"
+#include "directory/RootPath.h"
 #include "platform/AppInfo.h"
 #include "platform/Cp932.h"
 
@@ -133,7 +133,7 @@ private slots:
     {
         QFETCH(QString, domain);
         QFETCH(bool, found);
-        const QString rootPath = browser::rootPath(domain);
+        const QString rootPath = directory::rootPath(domain);
         window->txtDomain->setText(domain);
         MessageRecorder recorder;
 

@@ -61,5 +61,8 @@ xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- bash -euo pipefail -
   fi
   wait "$pid" || status=1
   exit "$status"
-' check "$out/app" "$out" "$here"
+' check "$out/app" "$out" "$here" || {
+  # What the program itself said is the first thing to read when it ended early.
+  echo "--- Mivora's output ($out/mivora.log):"; tail -n 40 "$out/mivora.log"; exit 1
+}
 echo "accessibility output in $out"

@@ -1,8 +1,8 @@
-#include "browser/RootPath.h"
+#include "directory/RootPath.h"
 
 #include <QStringList>
 
-namespace browser {
+namespace directory {
 
 QString rootPath(const QString& domain)
 {
@@ -13,4 +13,4 @@ QString rootPath(const QString& domain)
     return QStringLiteral("LDAP://") + path;
 }
 
-} // namespace browser
+} // namespace directory

@@ -2,8 +2,8 @@
 #include "browser/ListingPaint.h"
 #include "browser/ObjectModels.h"
 #include "browser/ProgramError.h"
-#include "browser/RootPath.h"
 #include "directory/Directory.h"
+#include "directory/RootPath.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 #include "shell/frmMain.h"
@@ -45,7 +45,7 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
             listedNode = tvNodeModel->node(path);
             tvNodeModel->removeChildren(listedNode);
         } else {
-            bindPath = browser::rootPath(txtDomain->text());
+            bindPath = directory::rootPath(txtDomain->text());
             listedNode = tvNodeModel->addRoot(bindPath, txtDomain->text());
         }
 

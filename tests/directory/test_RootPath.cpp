@@ -1,6 +1,6 @@
 // The domain root's path from the domain text, label by label, as typed.
 
-#include "browser/RootPath.h"
+#include "directory/RootPath.h"
 
 #include <QTest>
 
@@ -29,7 +29,7 @@ private slots:
     {
         QFETCH(QString, domain);
         QFETCH(QString, path);
-        QCOMPARE(browser::rootPath(domain), path);
+        QCOMPARE(directory::rootPath(domain), path);
     }
 };
 

@@ -6,7 +6,7 @@
 #include <exception>
 #include <utility>
 
-namespace shell {
+namespace platform {
 
 // Runs an event handler so that no exception reaches Qt's event loop, which cannot unwind
 // through it. The program's own error traps sit inside the handlers; this is the last resort
@@ -26,4 +26,4 @@ template <class Handler> void runGuarded(Handler&& handler) noexcept
     }
 }
 
-} // namespace shell
+} // namespace platform
