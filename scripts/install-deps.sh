@@ -12,7 +12,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
   at-spi2-core python3-pyatspi dbus-daemon
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Mivora and runs every test (ctest starts its own slapd and
-# Samba AD domain controller); then the whole suite again in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and each fuzz target for a bounded time.
+# Samba AD domain controller) and clang-tidy over src/; then the whole suite again in a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for a bounded time.
 #
 # Environment:
 #   MIVORA_BUILD_DIR           the ordinary build, default <repo>/build
 #   MIVORA_SANITIZE_BUILD_DIR  the sanitizer build, default <repo>/build-asan
 #   MIVORA_SKIP_SANITIZE=1     leave out the sanitizer stage (local runs only; CI runs it)
 #   MIVORA_SKIP_FUZZ=1         leave out the fuzz stage (local runs only; CI runs it)
+#   MIVORA_SKIP_TIDY=1         leave out clang-tidy on src/ (local runs only; CI runs it)
 #   MIVORA_FUZZ_SECONDS        time per fuzz target, default 60 (fuzz/run-fuzzers.sh)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +30,8 @@ run_suite() {
 }
 
 run_suite "${MIVORA_BUILD_DIR:-$here/build}"
+# A clang-tidy finding in src/ (checks: .clang-tidy) fails the run like a failing test.
+[ "${MIVORA_SKIP_TIDY:-0}" = 1 ] || bash "$here/scripts/clang-tidy.sh" "${MIVORA_BUILD_DIR:-$here/build}" || status=1
 
 if [ "${MIVORA_SKIP_SANITIZE:-0}" = 1 ]; then
     echo "sanitizer stage skipped (MIVORA_SKIP_SANITIZE=1)" >&2

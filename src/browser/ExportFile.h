@@ -59,7 +59,7 @@ public:
     void writeLine(QStringView text);
     void flush();
 
-    static constexpr qsizetype bufferSize = 64 * 1024;
+    static constexpr qsizetype bufferSize = qsizetype(64) * 1024;
 
 private:
     [[noreturn]] void fail() const;

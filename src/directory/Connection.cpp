@@ -4,6 +4,7 @@
 #include "directory/RepeatedTexts.h"
 
 #include <QHash>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -463,8 +464,8 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
         if (rc != LDAP_SUCCESS)
             failWith(rc);
         ldap::ControlPtr control(rawControl);
-        LDAPControl* controls[] = { control.get(), nullptr };
-        return startSearch(base, scope, filter, attributes, controls);
+        std::array<LDAPControl*, 2> controls { control.get(), nullptr };
+        return startSearch(base, scope, filter, attributes, controls.data());
     };
     int msgid = startPage(nullptr);
     ldap::BervalPtr previousCookie;

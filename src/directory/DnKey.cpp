@@ -3,6 +3,7 @@
 #include "directory/LdapHandles.h"
 
 #include <QStringList>
+#include <array>
 #include <memory>
 
 namespace directory::dn {
@@ -40,7 +41,7 @@ bool isDomainComponent(const LDAPRDN rdn)
 
 void appendNumber(QString& key, qsizetype number)
 {
-    char digits[24];
+    std::array<char, 24> digits;
     int length = 0;
     do {
         digits[length++] = static_cast<char>('0' + number % 10);

@@ -54,10 +54,10 @@ auto LdapDirectory::run(const std::shared_ptr<Connection>& connection, Operation
 
 QString LdapDirectory::serverFor(const AdsPath& path)
 {
-    const QString uri = serverUriFor(path);
+    QString uri = serverUriFor(path);
     if (!ThisMachineOnly::active())
         return uri;
-    const QString local = urisOnThisMachine(uri);
+    QString local = urisOnThisMachine(uri);
     if (local.isEmpty())
         throw errorFromLdap(
             LDAP_SERVER_DOWN, QStringLiteral("%1 はこのコンピューターの外にあるため接続しません。").arg(uri.left(200)));

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <array>
 #include <ldap.h>
 
 namespace directory {
@@ -15,7 +16,7 @@ struct Mapping {
 };
 
 // Win32 ERROR_DS_* codes as HRESULTs, the ones the platform gives for these LDAP results.
-const Mapping mappings[] = {
+const auto mappings = std::to_array<Mapping>({
     { LDAP_OPERATIONS_ERROR, 0x80072020, "ディレクトリ操作でエラーが発生しました。" },
     { LDAP_PROTOCOL_ERROR, 0x80072021, "ディレクトリ サーバーとの通信でプロトコル エラーが発生しました。" },
     { LDAP_TIMELIMIT_EXCEEDED, 0x80072022, "ディレクトリの検索が時間制限を超えました。" },
@@ -48,7 +49,7 @@ const Mapping mappings[] = {
     { LDAP_NO_MEMORY, 0x8007000E, "メモリが不足しています。" },
     { LDAP_NOT_SUPPORTED, 0x80072040, "この機能はサポートされていません。" },
     { LDAP_REFERRAL, 0x8007202B, "サーバーから紹介 (referral) が返されました。" },
-};
+});
 } // namespace
 
 QString adBindSubcodeText(const QString& diagnostic)
@@ -119,7 +120,7 @@ DirectoryError unreachableServersError(int resultCode, const QString& uris)
 
 DirectoryError bindError(int resultCode, const QString& diagnostic, const QString& uris)
 {
-    const DirectoryError plain = errorFromLdap(resultCode, diagnostic);
+    DirectoryError plain = errorFromLdap(resultCode, diagnostic);
     // Which server the Kerberos advice is about (the SPN, the KDC of its realm).
     if (resultCode != LDAP_LOCAL_ERROR || kerberosProblemText(diagnostic).isEmpty())
         return plain;

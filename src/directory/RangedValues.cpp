@@ -3,6 +3,7 @@
 #include "directory/DirectoryError.h"
 
 #include <limits>
+#include <utility>
 
 namespace directory {
 
@@ -33,7 +34,7 @@ std::optional<ValueRange> parseValueRange(const QString& description)
 }
 
 RangedValues::RangedValues(QString attribute, qint64 step)
-    : attribute_(attribute.toLower())
+    : attribute_(std::move(attribute).toLower())
     , step_(step)
 { }
 

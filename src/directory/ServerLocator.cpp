@@ -79,7 +79,7 @@ template <class SrvLookup> QString locate(const AdsPath& path, SrvLookup&& srvHo
         const QString domainUri = configuredDomainUri(path.server());
         return domainUri.isEmpty() ? QStringLiteral("ldap://") + path.server() : domainUri;
     }
-    const QString configured = configuredUri();
+    QString configured = configuredUri();
     if (!configured.isEmpty())
         return configured;
     const QString domain = domainOf(path.dn());

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -51,10 +52,10 @@ bool isThisMachine(const QString& server)
 {
     if (server.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || isLoopbackAddress(server.toLatin1()))
         return true;
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || !name[0])
+    std::array<char, HOST_NAME_MAX + 1> name {};
+    if (::gethostname(name.data(), name.size() - 1) != 0 || !name[0])
         return false;
-    const QString host = QString::fromLocal8Bit(name);
+    const QString host = QString::fromLocal8Bit(name.data());
     return server.compare(host, Qt::CaseInsensitive) == 0
         || server.compare(host.section(u'.', 0, 0), Qt::CaseInsensitive) == 0;
 }
@@ -98,7 +99,7 @@ std::vector<QString> localAccountNames(const QString& passwdFile, const QString&
         passwd entry {};
         passwd* read = nullptr;
         const int rc = ::fgetpwent_r(file.get(), &entry, buffer.data(), buffer.size(), &read);
-        if (rc == ERANGE && buffer.size() < 1024 * 1024) {
+        if (rc == ERANGE && buffer.size() < std::size_t(1024) * 1024) {
             // The line is read again with room enough.
             buffer.resize(buffer.size() * 4);
             continue;
@@ -116,7 +117,7 @@ std::vector<QString> localAccountNames(const QString& passwdFile, const QString&
     return names;
 }
 
-Computer::Computer(QString server, std::vector<User> accounts)
+Computer::Computer(const QString& server, std::vector<User> accounts)
     : adsPath_(providerPrefix + server)
     , accounts_(std::move(accounts))
 { }

@@ -33,7 +33,7 @@ public:
 
 private:
     friend class Namespace;
-    Computer(QString server, std::vector<User> accounts);
+    Computer(const QString& server, std::vector<User> accounts);
 
     QString adsPath_;
     QStringList filter_;

@@ -80,7 +80,7 @@ QString appPath()
         return overridePath();
     if (currentLocation() == SettingsLocation::BesideExecutable)
         return QCoreApplication::applicationDirPath();
-    const QString folder = userSettingsFolder();
+    QString folder = userSettingsFolder();
     // Never fall back to the executable's folder: that is the installation prefix. An empty
     // answer makes "/data.ini", which an ordinary user cannot write either; root could, so it
     // gets a path that cannot exist instead.

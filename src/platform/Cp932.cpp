@@ -20,12 +20,14 @@ const char* const utf32 = "UTF-32BE";
 
 bool converterMissing = false;
 
+const iconv_t iconvFailed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr): iconv's own value
+
 class Iconv {
 public:
     Iconv(const char* to, const char* from)
-        : handle(converterMissing ? reinterpret_cast<iconv_t>(-1) : iconv_open(to, from))
+        : handle(converterMissing ? iconvFailed : iconv_open(to, from))
     {
-        if (handle == reinterpret_cast<iconv_t>(-1))
+        if (handle == iconvFailed)
             throw std::runtime_error("iconv cannot convert between CP932 and UTF-32");
     }
     ~Iconv() { iconv_close(handle); }
@@ -59,7 +61,7 @@ QByteArray toAnsi(QStringView text)
     const char* in = reinterpret_cast<const char*>(ucs4.constData());
     size_t inLeft = size_t(ucs4.size()) * 4;
     char* out = result.data();
-    size_t outLeft = size_t(result.size());
+    auto outLeft = size_t(result.size());
     while (inLeft > 0) {
         if (cd.convert(in, inLeft, out, outLeft) != size_t(-1))
             break;
@@ -82,7 +84,7 @@ QString fromAnsi(QByteArrayView bytes)
     QList<char32_t> ucs4(bytes.size());
     Iconv cd(utf32, "CP932");
     const char* in = bytes.data();
-    size_t inLeft = size_t(bytes.size());
+    auto inLeft = size_t(bytes.size());
     char* out = reinterpret_cast<char*>(ucs4.data());
     size_t outLeft = size_t(ucs4.size()) * 4;
     while (inLeft > 0) {

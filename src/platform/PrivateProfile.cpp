@@ -13,7 +13,7 @@ namespace platform {
 
 namespace {
 
-constexpr qint64 maxProfileSize = 64 * 1024 * 1024;
+constexpr qint64 maxProfileSize = qint64(64) * 1024 * 1024;
 
 struct Line {
     qsizetype start;
@@ -180,7 +180,7 @@ Load loadProfile(const char* fileName, QByteArray& bytes)
     // size() says nothing for a device that keeps giving bytes.
     bytes.clear();
     while (bytes.size() <= maxProfileSize) {
-        const QByteArray piece = file.read(16 * 1024);
+        const QByteArray piece = file.read(qint64(16) * 1024);
         if (piece.isEmpty())
             break;
         bytes += piece;
@@ -269,7 +269,7 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
         if (value == nullptr)
             return true;
         // After the section's last non-blank line, so blank lines before the next section stay there.
-        std::size_t after = std::size_t(header);
+        auto after = std::size_t(header);
         const std::size_t end = profile.sectionEnd(header);
         for (std::size_t i = after + 1; i < end; ++i) {
             if (!trimmed(profile.line(i)).isEmpty())

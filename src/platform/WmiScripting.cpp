@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <arpa/inet.h>
+#include <array>
 #include <climits>
 #include <unistd.h>
 
@@ -18,10 +19,10 @@ QStringList& askedFor()
 
 QString hostName()
 {
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
+    std::array<char, HOST_NAME_MAX + 1> name {};
+    if (::gethostname(name.data(), name.size() - 1) != 0)
         return {};
-    return QString::fromLocal8Bit(name);
+    return QString::fromLocal8Bit(name.data());
 }
 
 bool isLoopbackAddress(const QString& text)
@@ -55,7 +56,7 @@ QString localPrettyName()
     for (const char* path : { "/etc/os-release", "/usr/lib/os-release" }) {
         QFile file(QString::fromLatin1(path));
         if (file.open(QIODevice::ReadOnly))
-            return prettyNameFromOsRelease(file.read(64 * 1024));
+            return prettyNameFromOsRelease(file.read(qint64(64) * 1024));
     }
     return prettyNameFromOsRelease({});
 }
