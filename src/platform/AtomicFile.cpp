@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -23,6 +24,12 @@ int lastErrno()
     return errno != 0 ? errno : EIO;
 }
 
+// access() checks the real ids; the program is not set-id, so they are the effective ones.
+bool writable(const QByteArray& path)
+{
+    return ::access(path.constData(), W_OK) == 0;
+}
+
 QString followLinks(const QString& path)
 {
     QFileInfo info(path);
@@ -34,17 +41,17 @@ QString followLinks(const QString& path)
 
 bool isMountPoint(const QByteArray& path)
 {
-    struct statx mount { };
-    return ::statx(AT_FDCWD, path.constData(), 0, STATX_BASIC_STATS, &mount) == 0
-        && (mount.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
-        && (mount.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    struct statx info { };
+    return ::statx(AT_FDCWD, path.constData(), 0, STATX_BASIC_STATS, &info) == 0
+        && (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
+        && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
 // Whether a rename may put a new file in the place of this one.
 bool replaceable(const QByteArray& path, const QByteArray& folder, const struct stat& file)
 {
     struct stat dir { };
-    if (!S_ISREG(file.st_mode) || ::stat(folder.constData(), &dir) != 0 || ::access(folder.constData(), W_OK) != 0)
+    if (!S_ISREG(file.st_mode) || ::stat(folder.constData(), &dir) != 0 || !writable(folder))
         return false;
     // In a sticky folder only the file's owner, the folder's owner or root may replace a file.
     const uid_t me = ::geteuid();
@@ -77,8 +84,8 @@ void syncFolder(const QByteArray& file)
 
 } // namespace
 
-AtomicFile::AtomicFile(const QString& path, Options options)
-    : path_(path)
+AtomicFile::AtomicFile(QString path, Options options)
+    : path_(std::move(path))
     , options_(options)
 { }
 
@@ -113,7 +120,7 @@ bool AtomicFile::open(OpenMode mode)
     if (exists && S_ISDIR(old.st_mode))
         return fail(EISDIR);
     // Refused like opening it for writing would be (root is stopped only by i-flags and read-only mounts).
-    if (exists ? ::access(target_.constData(), W_OK) != 0 : ::access(folder.constData(), W_OK) != 0)
+    if (!writable(exists ? target_ : folder))
         return fail(errno);
     inPlace_ = exists && !replaceable(target_, folder, old);
     if (inPlace_ && !options_.inPlaceWhenNeeded)

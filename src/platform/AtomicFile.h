@@ -28,7 +28,7 @@ public:
         bool inPlaceWhenNeeded = false;
     };
 
-    AtomicFile(const QString& path, Options options);
+    AtomicFile(QString path, Options options);
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
