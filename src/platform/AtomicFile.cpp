@@ -2,11 +2,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -15,88 +17,227 @@ namespace {
 qint64 failAfter = -1;
 void (*stopHook)() = nullptr;
 
-bool writeAll(int fd, const char* data, qint64 size)
+// Qt reports file errors as text only; the errno of the failed call is still set when it
+// returns. A failure that left none behind is taken for an I/O error.
+int lastErrno()
 {
-    qint64 written = 0;
-    while (written < size) {
-        qint64 chunk = size - written;
-        if (failAfter >= 0) {
-            if (written >= failAfter) {
-                if (stopHook)
-                    stopHook();
-                errno = ENOSPC;
-                return false;
-            }
-            chunk = std::min(chunk, failAfter - written);
-        }
-        const ssize_t n = ::write(fd, data + written, size_t(chunk));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        written += n;
-    }
-    return true;
+    return errno != 0 ? errno : EIO;
 }
 
-} // namespace
+// access() checks the real ids; the program is not set-id, so they are the effective ones.
+bool writable(const QByteArray& path)
+{
+    return ::access(path.constData(), W_OK) == 0;
+}
+
+QString followLinks(const QString& path)
+{
+    QFileInfo info(path);
+    // A dangling link names the file to create. A loop stays a link, and opening it says ELOOP.
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.absoluteFilePath();
+}
+
+bool isMountPoint(const QByteArray& path)
+{
+    struct statx info { };
+    return ::statx(AT_FDCWD, path.constData(), 0, STATX_BASIC_STATS, &info) == 0
+        && (info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
+        && (info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+// Whether a rename may put a new file in the place of this one.
+bool replaceable(const QByteArray& path, const QByteArray& folder, const struct stat& file)
+{
+    struct stat dir { };
+    if (!S_ISREG(file.st_mode) || ::stat(folder.constData(), &dir) != 0 || !writable(folder))
+        return false;
+    // In a sticky folder only the file's owner, the folder's owner or root may replace a file.
+    const uid_t me = ::geteuid();
+    if ((dir.st_mode & S_ISVTX) != 0 && me != 0 && file.st_uid != me && dir.st_uid != me)
+        return false;
+    // A bind-mounted file is busy for rename().
+    return !isMountPoint(path);
+}
+
+bool keepOwnerAndMode(int fd, const struct stat& old)
+{
+    if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Only root may give the file away; its group, though, is ours to set when we are in it.
+        [[maybe_unused]] const int ignored = ::fchown(fd, uid_t(-1), old.st_gid);
+    }
+    // After fchown, which clears set-id bits; fchmod is not narrowed by the umask.
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
 
 // A failure here no longer endangers the file's contents.
-void syncDirectory(const QByteArray& dir)
+void syncFolder(const QByteArray& file)
 {
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     ::fsync(fd);
     ::close(fd);
 }
 
-bool takeOverModeAndOwner(int fd, const struct stat& replaced)
+} // namespace
+
+AtomicFile::AtomicFile(QString path, Options options)
+    : path_(std::move(path))
+    , options_(options)
+{ }
+
+AtomicFile::~AtomicFile()
 {
-    // fchmod is not narrowed by the umask: the replaced file's mode comes back whole.
-    if (::fchmod(fd, replaced.st_mode & 07777) != 0)
-        return false;
-    if (replaced.st_uid != ::geteuid() || replaced.st_gid != ::getegid()) {
-        // Only root may hand the file back to another owner; otherwise the writer owns it.
-        [[maybe_unused]] const int ignored = ::fchown(fd, replaced.st_uid, replaced.st_gid);
+    discard();
+}
+
+bool AtomicFile::fail(int error)
+{
+    if (error_ == 0) {
+        error_ = error;
+        setErrorString(qt_error_string(error));
     }
-    return true;
+    return false;
+}
+
+bool AtomicFile::open(OpenMode mode)
+{
+    if (isOpen() || (mode & (ReadOnly | Append)) != 0 || (mode & WriteOnly) == 0)
+        return fail(EINVAL);
+    error_ = 0;
+    written_ = 0;
+    target_ = QFile::encodeName(followLinks(path_));
+    const QString target = QFile::decodeName(target_);
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+
+    struct stat old { };
+    const bool exists = ::stat(target_.constData(), &old) == 0;
+    if (!exists && errno != ENOENT)
+        return fail(errno);
+    if (exists && S_ISDIR(old.st_mode))
+        return fail(EISDIR);
+    // Refused like opening it for writing would be (root is stopped only by i-flags and read-only mounts).
+    if (!writable(exists ? target_ : folder))
+        return fail(errno);
+    inPlace_ = exists && !replaceable(target_, folder, old);
+    if (inPlace_ && !options_.inPlaceWhenNeeded)
+        return fail(S_ISREG(old.st_mode) ? EACCES : EINVAL);
+
+    errno = 0;
+    if (inPlace_) {
+        auto file = std::make_unique<QFile>(target);
+        // Without O_CREAT: the kernel may refuse O_CREAT on another user's file in a sticky
+        // folder (fs.protected_regular) even though the file itself is writable.
+        if (!file->open(WriteOnly | Truncate | Unbuffered | ExistingOnly))
+            return fail(lastErrno());
+        file_ = std::move(file);
+    } else {
+        auto file = std::make_unique<QSaveFile>(target);
+        file->setDirectWriteFallback(false);
+        if (!file->open(WriteOnly | Unbuffered))
+            return fail(lastErrno());
+        const int fd = file->handle();
+        const bool ok = exists ? keepOwnerAndMode(fd, old) : !options_.ownerOnly || ::fchmod(fd, 0600) == 0;
+        file_ = std::move(file);
+        if (!ok) {
+            fail(errno);
+            discard();
+            return false;
+        }
+    }
+    return QIODevice::open(WriteOnly | Unbuffered);
+}
+
+qint64 AtomicFile::readData(char*, qint64)
+{
+    return -1;
+}
+
+qint64 AtomicFile::writeData(const char* data, qint64 size)
+{
+    if (error_ != 0 || !file_)
+        return -1;
+    const qint64 allowed = failAfter < 0 ? size : std::clamp(failAfter - written_, qint64(0), size);
+    errno = 0;
+    const qint64 written = allowed > 0 ? file_->write(data, allowed) : 0;
+    // A short write leaves the rest unwritten for a reason the next call would only repeat.
+    if (written != allowed) {
+        fail(lastErrno());
+        return -1;
+    }
+    written_ += written;
+    if (allowed < size) {
+        if (stopHook)
+            stopHook();
+        fail(ENOSPC);
+        return -1;
+    }
+    return written;
+}
+
+bool AtomicFile::commit()
+{
+    if (!file_)
+        return fail(EBADF);
+    if (error_ != 0) {
+        discard();
+        return false;
+    }
+    const int fd = file_->handle();
+    // Write-back errors (a medium gone, a full thin volume, a network share) show only here.
+    // Devices such as /dev/null cannot be synced and say so with EINVAL or EROFS; nothing is lost.
+    if (::fsync(fd) != 0 && !(inPlace_ && (errno == EINVAL || errno == EROFS))) {
+        fail(errno);
+        discard();
+        return false;
+    }
+    if (inPlace_) {
+        // Lines written into a file that was removed or replaced meanwhile are nowhere to be found.
+        struct stat written { };
+        struct stat named { };
+        if (::fstat(fd, &written) != 0 || ::stat(target_.constData(), &named) != 0 || written.st_dev != named.st_dev
+            || written.st_ino != named.st_ino)
+            fail(ENOENT);
+        errno = 0;
+        file_->close();
+        if (file_->error() != QFileDevice::NoError)
+            fail(lastErrno());
+    } else {
+        // On failure QSaveFile removes its file; errno is still the rename's (ENOENT when the
+        // folder was removed or renamed meanwhile).
+        errno = 0;
+        if (!static_cast<QSaveFile&>(*file_).commit())
+            fail(lastErrno());
+        else
+            syncFolder(target_);
+    }
+    file_.reset();
+    QIODevice::close();
+    return error_ == 0;
+}
+
+void AtomicFile::close()
+{
+    discard();
+}
+
+void AtomicFile::discard()
+{
+    if (auto* save = qobject_cast<QSaveFile*>(file_.get()))
+        save->cancelWriting();
+    // QSaveFile removes its temporary file when it goes without a commit.
+    file_.reset();
+    QIODevice::close();
 }
 
 bool writeFileAtomically(const QString& path, QByteArrayView contents)
 {
-    QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        if (!target.isEmpty())
-            info = QFileInfo(target);
-    }
-    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    const QByteArray dir = QFile::encodeName(info.absolutePath());
-
-    struct stat old { };
-    const bool exists = ::stat(target.constData(), &old) == 0;
-    // A read-only settings file refuses the write, as it would on the original platform.
-    if (exists && (!S_ISREG(old.st_mode) || ::access(target.constData(), W_OK) != 0))
-        return false;
-
-    QByteArray temp = dir + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, contents.data(), contents.size());
-    // A new file keeps mkostemp's 0600 whatever the umask says.
-    ok = ok && (exists ? takeOverModeAndOwner(fd, old) : ::fchmod(fd, S_IRUSR | S_IWUSR) == 0);
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    syncDirectory(dir);
-    return true;
+    AtomicFile file(path, { .ownerOnly = true, .inPlaceWhenNeeded = false });
+    return file.open(QIODevice::WriteOnly) && file.write(contents.data(), contents.size()) == contents.size()
+        && file.commit();
 }
 
 namespace testing {

@@ -2,28 +2,74 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QString>
-#include <sys/stat.h>
+#include <memory>
+
+class QFileDevice;
 
 namespace platform {
 
-// Replaces the file at path with contents in one step: the bytes go to a temporary file beside
-// it, are flushed to disk, and the temporary file is renamed over the old one. A crash or a
-// full disk leaves either the old file or the new one, never a part. An existing file keeps its
-// permission bits; a new file is readable and writable by its owner only (0600). A symbolic
-// link is followed, so the file it points to is replaced. False when anything fails; the old
-// file is then untouched.
+// A file written as a whole. The bytes go to a temporary file beside the target (QSaveFile),
+// which commit() syncs and renames over it: a crash, a kill or a full disk leaves either the
+// old file or the new one, never a part. An existing file keeps its permission bits and, where
+// we may (root, or our own file), its owner and group. A symbolic link is followed, so the file
+// it points to is replaced.
+//
+// Some files can be written but not replaced by a rename: another user's file in a sticky
+// folder such as /tmp, a writable file in a folder that takes no new names, a file that is a
+// mount point, a device. open() tells them apart before a byte is written, so that a caller
+// never learns only at commit() that its work has nowhere to go: with inPlaceWhenNeeded they are
+// truncated and written where they are, otherwise open() refuses them.
+class AtomicFile : public QIODevice {
+public:
+    struct Options {
+        bool ownerOnly = false; // a new file is 0600 whatever the umask says
+        bool inPlaceWhenNeeded = false;
+    };
+
+    AtomicFile(QString path, Options options);
+    ~AtomicFile() override;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Write-only, unbuffered. False, with error() set, when the file cannot be written.
+    bool open(OpenMode mode) override;
+    // Syncs the data and puts the file in place; a file written in place must still be where it
+    // was. False, with error() set, when anything failed; by rename the old file is then whole.
+    bool commit();
+    // Drops what was written. By rename the old file stays; in place it is already overwritten.
+    void close() override;
+
+    // errno of the first failure, 0 if none.
+    int error() const { return error_; }
+    bool writesInPlace() const { return inPlace_; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    bool fail(int error);
+    void discard();
+
+    QString path_;
+    QByteArray target_; // the file that is written, links followed
+    Options options_;
+    std::unique_ptr<QFileDevice> file_;
+    int error_ = 0;
+    bool inPlace_ = false;
+    qint64 written_ = 0;
+};
+
+// The settings file's writer: the whole contents at once, a new file owner-only, never written
+// in place. False when anything fails; the old file is then untouched.
 bool writeFileAtomically(const QString& path, QByteArrayView contents);
 
-// The steps of such a replacement that a writer streaming its own temporary file shares:
-// give the new file (fd) the permission bits and, where allowed, the owner of the one it
-// replaces; and make the rename in dir durable. False when the bits cannot be set.
-bool takeOverModeAndOwner(int fd, const struct stat& replaced);
-void syncDirectory(const QByteArray& dir);
-
 namespace testing {
-// Makes each later write fail with ENOSPC once this many bytes of the temporary file are
-// written, as a full disk would; a negative count switches the failure off.
+// Makes each later write fail with ENOSPC once this many bytes of a file are written, as a
+// full disk would; a negative count switches the failure off.
 void failWritesAfter(qint64 bytes);
 // Calls stop when that count is reached, before the write fails: a test stops or kills the
 // process there, as a crash half way through a save would. Null switches it off.

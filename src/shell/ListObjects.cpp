@@ -4,6 +4,7 @@
 #include "browser/ProgramError.h"
 #include "directory/Directory.h"
 #include "directory/RootPath.h"
+#include "platform/AtomicFile.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 #include "shell/frmMain.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QTreeView>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -25,10 +27,12 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
     bool result = false;
     // The default pointer comes back when this goes out of scope, after the file is closed.
     const platform::WaitCursor hourglass;
-    std::unique_ptr<browser::ExportOutput> output;
+    std::unique_ptr<platform::AtomicFile> file;
+    std::optional<browser::ExportWriter> output;
     try {
         if (!outputFile.isEmpty()) {
-            output = std::make_unique<browser::ExportOutput>(outputFile);
+            file = browser::openExportFile(outputFile);
+            output.emplace(file.get());
             const QModelIndex selected = browser::selectedIndex(tvNode);
             if (!selected.isValid())
                 throw browser::ProgramError(browser::errnum::ObjectNotSet,

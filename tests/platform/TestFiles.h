@@ -10,13 +10,16 @@
 #include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testfiles {
@@ -136,5 +139,55 @@ private:
     bool mounted = false;
     QString why;
 };
+
+// Size of the largest regular file that process pid holds open in folder, other than `named`:
+// what a stopped writer has written so far. Its new file may have no name (O_TMPFILE), so it
+// is looked up through /proc. -1 when there is none.
+inline qint64 sizeOfFileOpenIn(pid_t pid, const QString& folder, const QString& named)
+{
+    const QString fds = QStringLiteral("/proc/%1/fd/").arg(pid);
+    qint64 largest = -1;
+    for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(fds + fd);
+        struct stat file { };
+        if (target.startsWith(folder + u'/') && target != named
+            && ::stat(QFile::encodeName(fds + fd).constData(), &file) == 0 && S_ISREG(file.st_mode))
+            largest = std::max(largest, qint64(file.st_size));
+    }
+    return largest;
+}
+
+// A file owned by owner and writable by everyone, in a folder that, like /tmp, everyone may
+// write and that is sticky: others may write the file but not remove or replace it. Needs
+// root; an empty path when it could not be set up.
+inline QString othersFileInStickyFolder(const QString& parent, uid_t owner, const QByteArray& contents)
+{
+    const QString folder = parent + QStringLiteral("/shared");
+    const QString file = folder + QStringLiteral("/list.csv");
+    const bool made = ::chmod(QFile::encodeName(parent).constData(), 0755) == 0 && QDir().mkpath(folder)
+        && ::chmod(QFile::encodeName(folder).constData(), 01777) == 0 && writeBytes(file, contents)
+        && ::chown(QFile::encodeName(file).constData(), owner, owner) == 0
+        && ::chmod(QFile::encodeName(file).constData(), 0666) == 0;
+    return made ? file : QString();
+}
+
+// Runs action in a child process, as user and group `id` when id is not 0 (only root may), and
+// returns the child's exit code: action's result, 125 when the user could not be taken on, -1
+// when the child did not end by itself. The child must not use QTest's checks.
+template <typename Action> int inChildProcess(uid_t id, Action&& action)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (id != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(id) != 0 || ::setuid(id) != 0))
+            ::_exit(125);
+        ::_exit(action());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
 
 } // namespace testfiles

@@ -4,8 +4,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
+using platform::AtomicFile;
 using platform::writeFileAtomically;
 using namespace testfiles;
 
@@ -15,6 +18,30 @@ mode_t modeOf(const QString& path)
     struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : mode_t(-1);
 }
+
+struct stat statOf(const QString& path)
+{
+    struct stat st { };
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+// Writes contents through AtomicFile: 0 on success, else the step that failed (1 open, 2 not
+// written in place although it had to be, 3 write, 4 commit).
+int writeInPlace(const QString& path, const QByteArray& contents)
+{
+    AtomicFile file(path, { .ownerOnly = false, .inPlaceWhenNeeded = true });
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    if (!file.writesInPlace())
+        return 2;
+    if (file.write(contents) != contents.size())
+        return 3;
+    return file.commit() ? 0 : 4;
+}
+
+constexpr uid_t fileOwner = 4242;
+constexpr uid_t otherUser = 4343;
 } // namespace
 
 class TestAtomicFile : public QObject {
@@ -86,6 +113,75 @@ private slots:
             QSKIP("cannot make a file read-only for this user");
         QVERIFY(!writeFileAtomically(path, "new"));
         QCOMPARE(readBytes(path), QByteArray("old"));
+    }
+
+    void existingFileKeepsItsOwnerGroupAndMode()
+    {
+        if (::geteuid() != 0)
+            QSKIP("giving a file to another owner needs root, as in CI");
+        QVERIFY(writeBytes(path, "old"));
+        const QByteArray name = QFile::encodeName(path);
+        QCOMPARE(::chown(name.constData(), fileOwner, otherUser), 0);
+        QCOMPARE(::chmod(name.constData(), 0604), 0);
+        const ino_t before = statOf(path).st_ino;
+        QVERIFY(writeFileAtomically(path, "new"));
+        const struct stat after = statOf(path);
+        QCOMPARE(after.st_uid, fileOwner);
+        QCOMPARE(after.st_gid, gid_t(otherUser));
+        QCOMPARE(after.st_mode & 07777, mode_t(0604));
+        QVERIFY(after.st_ino != before);
+        QCOMPARE(readBytes(path), QByteArray("new"));
+    }
+
+    // Like /tmp: the writer may write another user's file but not rename over it, and must know
+    // that before it writes anything.
+    void anotherUsersFileInAStickyFolderIsWrittenInPlace()
+    {
+        if (::geteuid() != 0)
+            QSKIP("the file of another user needs root to set up, as in CI");
+        const QString file = testfiles::othersFileInStickyFolder(temp->path(), fileOwner, "previous contents");
+        QVERIFY(!file.isEmpty());
+        const ino_t before = statOf(file).st_ino;
+
+        const int refused = testfiles::inChildProcess(otherUser, [&] {
+            AtomicFile settings(file, { .ownerOnly = true, .inPlaceWhenNeeded = false });
+            return settings.open(QIODevice::WriteOnly) ? 1 : settings.error() == EACCES ? 0 : 2;
+        });
+        QCOMPARE(refused, 0);
+        QCOMPARE(readBytes(file), QByteArray("previous contents"));
+
+        QCOMPARE(testfiles::inChildProcess(otherUser, [&] { return writeInPlace(file, "new"); }), 0);
+        QCOMPARE(readBytes(file), QByteArray("new"));
+        QCOMPARE(statOf(file).st_uid, fileOwner);
+        QCOMPARE(statOf(file).st_ino, before);
+        QCOMPARE(entries(QFileInfo(file).path()), QStringList { QStringLiteral("list.csv") });
+    }
+
+    void bindMountedFileIsWrittenInPlace()
+    {
+        QVERIFY(writeBytes(path, "underneath"));
+        const QString source = temp->filePath(QStringLiteral("mounted.ini"));
+        QVERIFY(writeBytes(source, "old"));
+        const int result = testfiles::inChildProcess(0, [&] {
+            // A mount namespace of its own: the bind mount goes with the child.
+            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || ::mount(QFile::encodeName(source).constData(), QFile::encodeName(path).constData(), nullptr, MS_BIND,
+                       nullptr)
+                    != 0)
+                return 125;
+            return writeInPlace(path, "new");
+        });
+        if (result == 125)
+            QSKIP("cannot bind-mount a file in a mount namespace of its own: needs root, as in CI");
+        QCOMPARE(result, 0);
+        QCOMPARE(readBytes(source), QByteArray("new"));
+        QCOMPARE(readBytes(path), QByteArray("underneath"));
+    }
+
+    void deviceIsNotASettingsFileButIsWrittenInPlace()
+    {
+        QVERIFY(!writeFileAtomically(QStringLiteral("/dev/null"), "x"));
+        QCOMPARE(writeInPlace(QStringLiteral("/dev/null"), "x"), 0);
     }
 
 private:

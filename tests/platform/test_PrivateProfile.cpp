@@ -164,15 +164,18 @@ private slots:
         }
         int status = 0;
         const bool stopped = ::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
+        // The part written is in a file of its own.
+        const qint64 partWritten = testfiles::sizeOfFileOpenIn(child, temp->path(), path);
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
         QVERIFY2(stopped, "the saving process did not get half way");
+        QCOMPARE(partWritten, qint64(12));
 
         QCOMPARE(readBytes(path), QByteArray("[Data]\r\nDOMAIN=old.test\r\n"));
         QCOMPARE(get("Data", "DOMAIN"), QByteArray("old.test"));
-        // The part written is in a file of its own, which the next save does not mind.
+        // That file goes with the process when it has no name; a named one the next save does not mind.
         const QStringList names = entries(temp->path());
-        QCOMPARE(names.size(), 2);
+        QVERIFY(names.contains(QFileInfo(path).fileName()) && names.size() <= 2);
         QVERIFY(put("Data", "DOMAIN", "next.test"));
         QCOMPARE(get("Data", "DOMAIN"), QByteArray("next.test"));
     }
