@@ -4,20 +4,6 @@
 
 namespace directory {
 
-namespace {
-// Properties whose values live under other LDAP names; every other property is the attribute of
-// its own name. whenCreated falls back to slapd's operational attribute.
-struct PropertyAttributes {
-    QLatin1StringView property; // lower case
-    QLatin1StringView attributes[2];
-};
-constexpr PropertyAttributes renamedProperties[] {
-    { QLatin1StringView("displayname"), { QLatin1StringView("displayName") } },
-    { QLatin1StringView("lastname"), { QLatin1StringView("sn") } },
-    { QLatin1StringView("whencreated"), { QLatin1StringView("whenCreated"), QLatin1StringView("createTimestamp") } },
-};
-} // namespace
-
 DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> session)
     : path_(std::move(path))
     , attributes_(std::move(attributes))
@@ -43,17 +29,14 @@ QList<QByteArray> DirObject::rawValues(const QString& ldapAttribute) const
 
 QStringList DirObject::ldapAttributesFor(const QString& propertyName)
 {
-    for (const PropertyAttributes& renamed : renamedProperties) {
-        if (propertyName.compare(renamed.property, Qt::CaseInsensitive) != 0)
-            continue;
-        QStringList attributes;
-        for (const QLatin1StringView attribute : renamed.attributes) {
-            if (!attribute.isEmpty())
-                attributes.append(attribute);
-        }
-        return attributes;
-    }
-    return { propertyName };
+    // Properties whose values live under other LDAP names; whenCreated falls back to slapd's
+    // operational attribute. Any other property is the attribute of its own name.
+    static const QHash<QString, QStringList> renamed {
+        { QStringLiteral("displayname"), { QStringLiteral("displayName") } },
+        { QStringLiteral("lastname"), { QStringLiteral("sn") } },
+        { QStringLiteral("whencreated"), { QStringLiteral("whenCreated"), QStringLiteral("createTimestamp") } },
+    };
+    return renamed.value(propertyName.toLower(), { propertyName });
 }
 
 AttrValue DirObject::get(const QString& propertyName) const

@@ -11,12 +11,16 @@ namespace platform {
 // any of them catches this.
 class NumberedError : public std::runtime_error {
 public:
-    NumberedError(int32_t number, QString description);
+    NumberedError(int32_t number, QString description)
+        : std::runtime_error(description.toStdString())
+        , number_(number)
+        , description_(std::move(description))
+    { }
 
     int32_t number() const { return number_; }
     const QString& description() const { return description_; }
     // "number CR LF description", the text every error trap shows.
-    QString reportText() const;
+    QString reportText() const { return QString::number(number_) + QStringLiteral("\r\n") + description_; }
 
 private:
     int32_t number_;
