@@ -4,6 +4,7 @@
 #include "platform/WmiScripting.h"
 
 #include <QTest>
+#include <cerrno>
 #include <functional>
 
 namespace {
