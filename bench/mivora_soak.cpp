@@ -17,6 +17,7 @@
 #include <QTreeView>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -50,6 +51,7 @@ qsizetype openDescriptors()
 int main(int argc, char** argv)
 {
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 5000;
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     int boxes = 0;
     platform::setMessageBoxHandler([&boxes](const QString& text, platform::MessageIcon) {

@@ -6,9 +6,12 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <csignal>
 
 int main(int argc, char* argv[])
 {
+    // A server that closes its socket under a write must give an error, not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
 #ifdef MIVORA_INSTALLED
     // The installed program's folder belongs to the package: settings go to the user's own folder.

@@ -4,17 +4,6 @@
 
 namespace browser {
 
-ProgramError::ProgramError(int32_t number, QString description)
-    : std::runtime_error(description.toStdString())
-    , number_(number)
-    , description_(std::move(description))
-{ }
-
-QString ProgramError::reportText() const
-{
-    return QString::number(number_) + QStringLiteral("\r\n") + description_;
-}
-
 ProgramError fileError(int posixError)
 {
     switch (posixError) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "platform/NumberedError.h"
+
 #include <cstdint>
-#include <stdexcept>
 
 namespace browser {
 
@@ -22,18 +22,9 @@ constexpr int32_t KeyNotUnique = 35602;
 
 // A failure of the tree, the list or the export file inside ListObjects: caught by the same
 // error trap as a directory failure and shown the same way.
-class ProgramError : public std::runtime_error {
+class ProgramError : public platform::NumberedError {
 public:
-    ProgramError(int32_t number, QString description);
-
-    int32_t number() const { return number_; }
-    const QString& description() const { return description_; }
-    // "number CR LF description".
-    QString reportText() const;
-
-private:
-    int32_t number_;
-    QString description_;
+    using NumberedError::NumberedError;
 };
 
 // The error for a failed file call, from its errno.

@@ -1,8 +1,7 @@
 #include "directory/AdsPath.h"
 
 #include "directory/DirectoryError.h"
-
-#include <ldap.h>
+#include "directory/LdapHandles.h"
 
 namespace directory {
 
@@ -163,8 +162,7 @@ bool isValid(const QString& dn)
         return false;
     LDAPDN parsed = nullptr;
     const int rc = ldap_str2dn(utf8.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3);
-    if (parsed)
-        ldap_dnfree(parsed);
+    const ldap::DnPtr owner(parsed);
     return rc == LDAP_SUCCESS;
 }
 

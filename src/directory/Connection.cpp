@@ -7,7 +7,6 @@
 #include <array>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstring>
 #include <exception>
 #include <openldap.h>
@@ -90,16 +89,31 @@ timeval answerTimeout()
     return timeval { answerTimeoutForTesting > 0 ? answerTimeoutForTesting : Connection::answerTimeoutSeconds, 0 };
 }
 
+// A connection that cannot be set up as asked is not used.
+[[noreturn]] void failSetup(const char* call, int option)
+{
+    throw errorFromLdap(LDAP_LOCAL_ERROR, QStringLiteral("%1(0x%2)").arg(QLatin1String(call)).arg(option, 0, 16));
+}
+
 void setOption(LDAP* ld, int option, const void* value)
 {
     if (ldap_set_option(ld, option, value) != LDAP_OPT_SUCCESS)
-        throw errorFromLdap(LDAP_LOCAL_ERROR, QStringLiteral("ldap_set_option(0x%1)").arg(option, 0, 16));
+        failSetup("ldap_set_option", option);
 }
 
-ber_len_t ssfOption(LDAP* ld, int option, ber_len_t fallback)
+template <typename Value> Value getOption(LDAP* ld, int option)
 {
-    ber_len_t value = fallback;
-    return ldap_get_option(ld, option, &value) == LDAP_OPT_SUCCESS ? value : fallback;
+    Value value {};
+    if (ldap_get_option(ld, option, &value) != LDAP_OPT_SUCCESS)
+        failSetup("ldap_get_option", option);
+    return value;
+}
+
+// The result code of the session's last operation; `fallback` when libldap cannot say.
+int sessionResultCode(LDAP* ld, int fallback)
+{
+    int rc = fallback;
+    return ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc) == LDAP_OPT_SUCCESS ? rc : fallback;
 }
 
 // A server that breaks the protocol on purpose or by fault: a protocol error with what it did.
@@ -191,8 +205,6 @@ void Connection::open()
 
 void Connection::configure()
 {
-    // A server that closes the socket under a write must give an error, not kill the program.
-    std::signal(SIGPIPE, SIG_IGN);
     LDAP* ld = ld_.get();
     const int version = LDAP_VERSION3;
     setOption(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -210,16 +222,14 @@ void Connection::configure()
     // and sssd do not canonicalise either. Off is also libldap's default, so an "off" in
     // ldap.conf cannot be told apart; krb5.conf's dns_canonicalize_hostname and rdns still
     // canonicalise the name handed over.
-    int noCanon = 0;
-    if (ldap_get_option(ld, LDAP_OPT_X_SASL_NOCANON, &noCanon) != LDAP_OPT_SUCCESS || !noCanon)
+    if (!getOption<int>(ld, LDAP_OPT_X_SASL_NOCANON))
         setOption(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     // The socket buffer of the first connection, used from the bind on: a longer message fails
     // with ERANGE before libldap allocates it.
-    Sockbuf* socket = nullptr;
-    if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket) {
-        ber_len_t limit = maxMessageBytes;
-        ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_MAX_INCOMING, &limit);
-    }
+    auto* socket = getOption<Sockbuf*>(ld, LDAP_OPT_SOCKBUF);
+    ber_len_t limit = maxMessageBytes;
+    if (!socket || ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_MAX_INCOMING, &limit) != 1)
+        failSetup("ber_sockbuf_ctrl", LBER_SB_OPT_SET_MAX_INCOMING);
 }
 
 void Connection::bindAsCurrentUser()
@@ -231,8 +241,8 @@ void Connection::bindAsCurrentUser()
     // Under TLS no SASL security layer: Active Directory refuses sign or seal inside TLS. On
     // plain LDAP the layer stays (a DC that requires signing needs it). SSF limits that
     // ldap.conf's SASL_SECPROPS changed from libldap's defaults (0 and INT_MAX) are left alone.
-    if (ldap_tls_inplace(ld) && ssfOption(ld, LDAP_OPT_X_SASL_SSF_MIN, 0) == 0
-        && ssfOption(ld, LDAP_OPT_X_SASL_SSF_MAX, 0) == INT_MAX) {
+    if (ldap_tls_inplace(ld) && getOption<ber_len_t>(ld, LDAP_OPT_X_SASL_SSF_MIN) == 0
+        && getOption<ber_len_t>(ld, LDAP_OPT_X_SASL_SSF_MAX) == INT_MAX) {
         const ber_len_t noLayer = 0;
         setOption(ld, LDAP_OPT_X_SASL_SSF_MAX, &noLayer);
     }
@@ -257,8 +267,7 @@ void Connection::bindWithPassword(const QString& user, const QString& password)
 
 void Connection::failBind(int returned)
 {
-    int rc = LDAP_SUCCESS;
-    ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc);
+    int rc = sessionResultCode(ld_.get(), LDAP_SUCCESS);
     if (rc == LDAP_SUCCESS)
         rc = returned;
     // Gone (while connecting or binding) after a TLS session was begun and before any
@@ -282,11 +291,10 @@ void Connection::readAhead()
     // 200,000 calls for a listing of 100,000 entries. A read-ahead buffer under the protocol
     // layers (TLS, SASL) takes what the socket holds in one read, and libldap asks it whether
     // data is buffered before it polls.
-    Sockbuf* socket = nullptr;
-    if (ldap_get_option(ld_.get(), LDAP_OPT_SOCKBUF, &socket) != LDAP_OPT_SUCCESS || !socket)
-        return;
+    auto* socket = getOption<Sockbuf*>(ld_.get(), LDAP_OPT_SOCKBUF);
     int bufferSize = readAheadBytes;
-    ber_sockbuf_add_io(socket, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, &bufferSize);
+    if (!socket || ber_sockbuf_add_io(socket, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, &bufferSize) != 0)
+        failSetup("ber_sockbuf_add_io", LBER_SBIOD_LEVEL_PROVIDER);
 }
 
 bool Connection::isAlive() const
@@ -312,9 +320,8 @@ void Connection::failWith(int resultCode, const QString& diagnostic)
 
 void Connection::failFromSession()
 {
-    int rc = LDAP_OTHER;
-    ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc);
-    failWith(rc, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)));
+    failWith(sessionResultCode(ld_.get(), LDAP_OTHER),
+        QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)));
 }
 
 int Connection::startSearch(
@@ -400,8 +407,13 @@ LdapEntry Connection::entryFrom(LDAPMessage* message)
     entry.dn = AttrValue::text(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
     for (;;) {
         berval name { 0, nullptr };
-        berval* values = nullptr;
-        if (ldap_get_attribute_ber(ld, message, ber.get(), &name, &values) != LDAP_SUCCESS || !name.bv_val)
+        berval* rawValues = nullptr;
+        const int attributeRc = ldap_get_attribute_ber(ld, message, ber.get(), &name, &rawValues);
+        const ldap::BerArrayPtr values(rawValues);
+        // An entry that cannot be decoded to its end is an error, not an entry with fewer attributes.
+        if (attributeRc != LDAP_SUCCESS)
+            failWith(attributeRc);
+        if (!name.bv_val)
             break;
         // Names and classes repeat in every entry: shared, not allocated again (a listing of
         // 100,000 made six allocations per entry for them).
@@ -409,11 +421,10 @@ LdapEntry Connection::entryFrom(LDAPMessage* message)
         const QString key = repeated.lowerName(name.bv_val, static_cast<qsizetype>(name.bv_len));
         const bool shareValues = RepeatedTexts::valuesRepeat(key);
         QList<QByteArray>& target = entry.attributes[key];
-        for (const berval* value = values; value && value->bv_val; ++value) {
+        for (const berval* value = values.get(); value && value->bv_val; ++value) {
             const auto size = static_cast<qsizetype>(value->bv_len);
             target.append(shareValues ? repeated.value(value->bv_val, size) : QByteArray(value->bv_val, size));
         }
-        ber_memfree(values);
     }
     return entry;
 }
@@ -501,12 +512,16 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
                         berval next { 0, nullptr };
                         // libldap asserts (aborts) on a control without a value. One it cannot
                         // read says nothing of what is left: an error, not the listing's end.
-                        if (!response->ldctl_value.bv_val
-                            || ldap_parse_pageresponse_control(ld, response, &estimate, &next) != LDAP_SUCCESS)
+                        const bool parsed = response->ldctl_value.bv_val
+                            && ldap_parse_pageresponse_control(ld, response, &estimate, &next) == LDAP_SUCCESS;
+                        const ldap::BerCharPtr nextOwner(next.bv_val);
+                        if (!parsed) {
                             unreadableControl = true;
-                        else if (next.bv_len > 0)
+                        } else if (next.bv_len > 0) {
                             cookie.reset(ber_bvdup(&next));
-                        ber_memfree(next.bv_val);
+                            if (!cookie)
+                                failWith(LDAP_NO_MEMORY);
+                        }
                     }
                     done = true;
                 }

@@ -1,5 +1,7 @@
 #include "directory/DirObject.h"
 
+#include <QStringList>
+
 namespace directory {
 
 DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> session)
@@ -25,25 +27,30 @@ QList<QByteArray> DirObject::rawValues(const QString& ldapAttribute) const
     return attributes_.value(ldapAttribute.toLower());
 }
 
+QStringList DirObject::ldapAttributesFor(const QString& propertyName)
+{
+    // Properties whose values live under other LDAP names; whenCreated falls back to slapd's
+    // operational attribute. Any other property is the attribute of its own name.
+    static const QHash<QString, QStringList> renamed {
+        { QStringLiteral("displayname"), { QStringLiteral("displayName") } },
+        { QStringLiteral("lastname"), { QStringLiteral("sn") } },
+        { QStringLiteral("whencreated"), { QStringLiteral("whenCreated"), QStringLiteral("createTimestamp") } },
+    };
+    return renamed.value(propertyName.toLower(), { propertyName });
+}
+
 AttrValue DirObject::get(const QString& propertyName) const
 {
-    const QString key = propertyName.toLower();
-    if (key == u"displayname")
-        return AttrValue(rawValues(QStringLiteral("displayName")));
-    if (key == u"lastname")
-        return AttrValue(rawValues(QStringLiteral("sn")));
-    if (key == u"name") {
-        // slapd treats "name" as a supertype, so only a stored value counts; else the RDN value.
-        QList<QByteArray> values = rawValues(QStringLiteral("name"));
-        if (values.isEmpty())
-            values.append(dn::rdnValue(name()).toUtf8());
-        return AttrValue(values);
+    QList<QByteArray> values;
+    for (const QString& attribute : ldapAttributesFor(propertyName)) {
+        values = rawValues(attribute);
+        if (!values.isEmpty())
+            break;
     }
-    if (key == u"whencreated") {
-        QList<QByteArray> values = rawValues(QStringLiteral("whenCreated"));
-        return AttrValue(values.isEmpty() ? rawValues(QStringLiteral("createTimestamp")) : values);
-    }
-    return AttrValue(rawValues(key));
+    // slapd treats "name" as a supertype, so only a stored value counts; else the RDN value.
+    if (values.isEmpty() && propertyName.compare(u"name", Qt::CaseInsensitive) == 0)
+        values.append(dn::rdnValue(name()).toUtf8());
+    return AttrValue(values);
 }
 
 } // namespace directory

@@ -30,6 +30,9 @@ public:
 
     // IADs::Get: ADSI property names mapped onto LDAP attributes, matched without regard to case.
     AttrValue get(const QString& propertyName) const;
+    // The LDAP attributes get(propertyName) reads, in the order it tries them: all a read of that
+    // one property needs from the server.
+    static QStringList ldapAttributesFor(const QString& propertyName);
     // The raw values of one LDAP attribute (or attribute with options, such as "member;range=0-*").
     QList<QByteArray> rawValues(const QString& ldapAttribute) const;
 

@@ -27,6 +27,7 @@ struct Related {
 
 // The directory operations the program relies on. Every failure throws DirectoryError.
 // LdapDirectory talks to a real server; tests use an in-memory directory with the same interface.
+// Every operation is pure: a directory that wraps another must pass each one on, or not compile.
 class Directory {
 public:
     using Batch = std::vector<DirObject>;
@@ -50,10 +51,7 @@ public:
     // objects one search of that relation finds from it and read only the others one by one.
     virtual std::vector<ReadResult> readRelated(
         const QStringList& adsPaths, const QString& propertyName, const Related& related)
-    {
-        static_cast<void>(related);
-        return readEach(adsPaths, propertyName);
-    }
+        = 0;
     // IADsOpenDSObject::OpenDSObject: a bind with explicit credentials on a connection of its own.
     virtual DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) = 0;
 };

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/NumberedError.h"
+
 #include <QString>
 #include <cstdint>
-#include <stdexcept>
 
 namespace directory {
 
@@ -19,18 +20,9 @@ constexpr int32_t Fail = static_cast<int32_t>(0x80004005);
 } // namespace hresult
 
 // The one error type of the directory layer: a signed 32-bit number and a Japanese description.
-class DirectoryError : public std::runtime_error {
+class DirectoryError : public platform::NumberedError {
 public:
-    DirectoryError(int32_t number, QString description);
-
-    int32_t number() const { return number_; }
-    const QString& description() const { return description_; }
-    // "number CR LF description", the text every error trap shows.
-    QString reportText() const;
-
-private:
-    int32_t number_;
-    QString description_;
+    using NumberedError::NumberedError;
 };
 
 // At most maxLength UTF-16 units of text for a message, never ending in half a surrogate pair.

@@ -10,23 +10,17 @@ namespace directory::dn {
 
 namespace {
 
-struct FreeDn {
-    void operator()(LDAPDN parsed) const { ldap_dnfree(parsed); }
-};
-using DnPtr = std::unique_ptr<LDAPRDN, FreeDn>;
-
-DnPtr parse(const QString& dn)
+ldap::DnPtr parse(const QString& dn)
 {
     const QByteArray utf8 = dn.toUtf8();
     if (utf8.contains('\0'))
         return {};
     LDAPDN parsed = nullptr;
-    if (ldap_str2dn(utf8.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
-        if (parsed)
-            ldap_dnfree(parsed);
+    const int rc = ldap_str2dn(utf8.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3);
+    ldap::DnPtr owner(parsed);
+    if (rc != LDAP_SUCCESS)
         return {};
-    }
-    return DnPtr(parsed);
+    return owner;
 }
 
 QString text(const berval& value)
@@ -73,7 +67,7 @@ void appendAva(QString& key, const LDAPAVA& ava)
 
 QString comparisonKey(const QString& dn)
 {
-    const DnPtr parsed = parse(dn);
+    const ldap::DnPtr parsed = parse(dn);
     if (!parsed)
         return {};
     QString key;
@@ -99,7 +93,7 @@ QString comparisonKey(const QString& dn)
 
 QString domainPart(const QString& dn)
 {
-    const DnPtr parsed = parse(dn);
+    const ldap::DnPtr parsed = parse(dn);
     if (!parsed)
         return {};
     LDAPRDN* first = parsed.get();

@@ -160,23 +160,6 @@ QStringList LdapDirectory::members(const DirObject& group)
     return paths;
 }
 
-QStringList LdapDirectory::ldapAttributesFor(const QString& propertyName)
-{
-    const QString key = propertyName.toLower();
-    // Only what Get reads: no class, which nobody asks of these objects. For each of 5,000
-    // members that is one value to decode and keep instead of six.
-    QStringList attributes;
-    if (key == u"displayname")
-        attributes.append(QStringLiteral("displayName"));
-    else if (key == u"lastname")
-        attributes.append(QStringLiteral("sn"));
-    else if (key == u"whencreated")
-        attributes << QStringLiteral("whenCreated") << QStringLiteral("createTimestamp");
-    else
-        attributes.append(propertyName);
-    return attributes;
-}
-
 std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, const QString& propertyName)
 {
     std::vector<ReadResult> results(static_cast<size_t>(adsPaths.size()));
@@ -198,7 +181,9 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
             results[static_cast<size_t>(i)].error = error;
         }
     }
-    const QStringList attributes = ldapAttributesFor(propertyName);
+    // Only what Get reads: no class, which nobody asks of these objects. For each of 5,000
+    // members that is one value to decode and keep instead of six.
+    const QStringList attributes = DirObject::ldapAttributesFor(propertyName);
     std::vector<bool> answered(results.size(), false);
     for (auto group = byUri.constBegin(); group != byUri.constEnd(); ++group) {
         const QList<qsizetype>& indexes = group.value();
@@ -272,7 +257,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
     if (firstServed < 0)
         return readEach(adsPaths, propertyName);
 
-    const QStringList attributes = ldapAttributesFor(propertyName);
+    const QStringList attributes = DirObject::ldapAttributesFor(propertyName);
     // objectClass as well: a base read filters on it, so an entry whose class the reader may not
     // search is read one by one and fails or succeeds as it always has.
     const QString filter

@@ -41,9 +41,6 @@ public:
     using Opener = std::function<std::shared_ptr<Connection>(const QString& uri)>;
     void setOpenerForTesting(Opener opener) { opener_ = std::move(opener); }
 
-    // The LDAP attributes that Get of an ADSI property name reads (for the reads of many objects,
-    // whose objects serve that one Get).
-    static QStringList ldapAttributesFor(const QString& propertyName);
     // "(|(objectClass=a)(objectClass=b)...)" with each name escaped; "(objectClass=*)" for none.
     static QString classFilterText(const QStringList& classNames);
 

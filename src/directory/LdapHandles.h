@@ -24,6 +24,12 @@ struct FreeBerval {
 struct FreeValues {
     void operator()(berval** values) const { ldap_value_free_len(values); }
 };
+struct FreeBerMemory {
+    void operator()(void* memory) const { ber_memfree(memory); }
+};
+struct FreeDn {
+    void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
+};
 struct FreeLdapMemory {
     void operator()(void* memory) const { ldap_memfree(memory); }
 };
@@ -39,6 +45,10 @@ using MessagePtr = std::unique_ptr<LDAPMessage, FreeMessage>;
 using BerPtr = std::unique_ptr<BerElement, FreeBer>;
 using BervalPtr = std::unique_ptr<berval, FreeBerval>;
 using ValuesPtr = std::unique_ptr<berval*, FreeValues>;
+// The array of values that ldap_get_attribute_ber gives (the values point into the message).
+using BerArrayPtr = std::unique_ptr<berval, FreeBerMemory>;
+using BerCharPtr = std::unique_ptr<char, FreeBerMemory>;
+using DnPtr = std::unique_ptr<LDAPRDN, FreeDn>;
 using CharPtr = std::unique_ptr<char, FreeLdapMemory>;
 using ControlPtr = std::unique_ptr<LDAPControl, FreeControl>;
 using ControlsPtr = std::unique_ptr<LDAPControl*, FreeControls>;

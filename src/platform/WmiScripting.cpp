@@ -80,12 +80,6 @@ QString unquoted(QByteArrayView value)
 
 } // namespace
 
-WmiError::WmiError(int32_t number, QString description)
-    : std::runtime_error(description.toStdString())
-    , number_(number)
-    , description_(std::move(description))
-{ }
-
 void SWbemSecurity::setAuthenticationLevel(int level)
 {
     if (level < wbemAuthenticationLevelDefault || level > wbemAuthenticationLevelPktPrivacy)

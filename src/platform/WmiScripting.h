@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/NumberedError.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <stdexcept>
 #include <vector>
 
 // A stand-in for the WMI scripting interface ("WbemScripting.SWbemLocator"), enough for a
@@ -20,16 +21,9 @@ constexpr int32_t InvalidNamespace = static_cast<int32_t>(0x8004100E);
 constexpr int32_t InvalidQuery = static_cast<int32_t>(0x80041017);
 } // namespace hresult
 
-class WmiError : public std::runtime_error {
+class WmiError : public NumberedError {
 public:
-    WmiError(int32_t number, QString description);
-
-    int32_t number() const { return number_; }
-    const QString& description() const { return description_; }
-
-private:
-    int32_t number_;
-    QString description_;
+    using NumberedError::NumberedError;
 };
 
 // WbemAuthenticationLevelEnum

@@ -82,9 +82,7 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
             output.reset();
         }
         result = true;
-    } catch (const directory::DirectoryError& error) {
-        platform::MsgBox(error.reportText(), platform::MessageIcon::Critical, this);
-    } catch (const browser::ProgramError& error) {
+    } catch (const platform::NumberedError& error) {
         platform::MsgBox(error.reportText(), platform::MessageIcon::Critical, this);
     }
 

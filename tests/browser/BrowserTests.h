@@ -245,6 +245,12 @@ public:
         ++calls;
         return inner->readEach(adsPaths, propertyName);
     }
+    std::vector<directory::ReadResult> readRelated(
+        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override
+    {
+        ++calls;
+        return inner->readRelated(adsPaths, propertyName, related);
+    }
     directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
     {
         ++calls;

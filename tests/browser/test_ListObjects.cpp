@@ -41,6 +41,11 @@ public:
     {
         return inner.readEach(paths, property);
     }
+    std::vector<directory::ReadResult> readRelated(
+        const QStringList& paths, const QString& property, const directory::Related& related) override
+    {
+        return inner.readRelated(paths, property, related);
+    }
     directory::DirObject openDSObject(const QString& path, const QString& user, const QString& password) override
     {
         return inner.openDSObject(path, user, password);

@@ -182,6 +182,34 @@ private slots:
         QCOMPARE(results[4].error->number(), directory::hresult::BadPathName);
     }
 
+    void readsOfManyGiveWhatABindGivesForEveryPropertyTheProgramReads()
+    {
+        // The reads of many ask the server only for what get() looks at: a name that maps to an
+        // attribute they do not ask for would read empty there and not after a bind.
+        LdapDirectory directory;
+        const QString group = QStringLiteral("cn=営業部メンバー,ou=営業部,dc=example,dc=test");
+        QStringList paths = directory.members(directory.bind(path(group)));
+        paths << root << path(QStringLiteral("ou=営業部,dc=example,dc=test"));
+        for (const char* property :
+            { "DisplayName", "LastName", "Name", "whenCreated", "cn", "MemberOf", "givenname", "ou" }) {
+            const QString name = QString::fromLatin1(property);
+            const auto each = directory.readEach(paths, name);
+            const auto related
+                = directory.readRelated(paths, name, { directory::Related::Kind::MembersOf, group.toUpper() });
+            bool someValue = false;
+            for (qsizetype i = 0; i < paths.size(); ++i) {
+                const AttrValue bound = directory.bind(paths.at(i)).get(name);
+                someValue = someValue || bound.form() != AttrValue::Form::Empty;
+                for (const directory::ReadResult* read : { &each.at(size_t(i)), &related.at(size_t(i)) }) {
+                    QVERIFY2(!read->error, property);
+                    QCOMPARE(read->value.form(), bound.form());
+                    QCOMPARE(read->value.toStringList(), bound.toStringList());
+                }
+            }
+            QVERIFY2(someValue, property);
+        }
+    }
+
     void aPathThatNamesNoObjectFailsWithNoSuchObject()
     {
         LdapDirectory directory;

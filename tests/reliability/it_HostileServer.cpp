@@ -277,6 +277,31 @@ private slots:
         QCOMPARE(server.connectionCount() - connectionsBefore, 1);
     }
 
+    void aPeerGoneBeforeTheNextRequestIsAnErrorNotADeadProcess()
+    {
+        // An object opened with a password reads on its own connection, with no look at the socket
+        // first: the listing's request is written to a socket whose peer has gone (SIGPIPE).
+        std::atomic<bool> closed { false };
+        setBaseRead([&closed](const Request& request, Session& session) {
+            session.send(ouEntry(request.id, request.dn));
+            session.send(ldapmessage::searchDone(request.id));
+            session.close();
+            closed = true;
+        });
+        directory::LdapDirectory directory;
+        const directory::DirObject domain
+            = directory.openDSObject(QStringLiteral("LDAP://") + QString::fromUtf8(domainDn), QStringLiteral("someone"),
+                QStringLiteral("secret"));
+        QTRY_VERIFY(closed);
+        int32_t number = 0;
+        try {
+            directory.enumerate(domain, {}, [](const directory::Directory::Batch&) {});
+        } catch (const directory::DirectoryError& error) {
+            number = error.number();
+        }
+        QCOMPARE(number, directory::hresult::ServerDown);
+    }
+
     void aResetInTheMiddleOfAMessageKeepsThePagesListed()
     {
         ScriptedLdapServer tcp;

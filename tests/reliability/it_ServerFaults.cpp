@@ -52,6 +52,11 @@ public:
     {
         return inner.readEach(adsPaths, propertyName);
     }
+    std::vector<directory::ReadResult> readRelated(
+        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override
+    {
+        return inner.readRelated(adsPaths, propertyName, related);
+    }
     directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
     {
         return inner.openDSObject(adsPath, user, password);
