@@ -1,6 +1,7 @@
 // The export file's lines, its encoding and every way writing it can fail.
 
-#include "../platform/TestFiles.h"
+#include "ErrorNumber.h"
+#include "TestFiles.h"
 #include "browser/ExportFile.h"
 #include "browser/ProgramError.h"
 
@@ -49,16 +50,6 @@ protected:
 private:
     qint64 capacity;
 };
-
-template <typename Action> int errorNumberOf(Action&& action)
-{
-    try {
-        action();
-    } catch (const ProgramError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -136,7 +127,7 @@ private slots:
         FillingDevice device(100);
         ExportWriter writer(device);
         const QString line(60, u'x');
-        int number = errorNumberOf([&] {
+        int number = errorNumberOf<ProgramError>([&] {
             for (int i = 0; i < 5000; ++i)
                 writer.writeLine(line);
         });
@@ -144,7 +135,7 @@ private slots:
         QCOMPARE(device.received, (QByteArray(60, 'x') + "\r\n").repeated(2).left(100));
         const int calls = device.writeCalls;
         // Flushing again must neither succeed nor write the piece a second time.
-        QCOMPARE(errorNumberOf([&] { writer.flush(); }), browser::errnum::DeviceIo);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { writer.flush(); }), browser::errnum::DeviceIo);
         QCOMPARE(device.writeCalls, calls);
     }
 
@@ -152,14 +143,14 @@ private slots:
     {
         ExportOutput output(QStringLiteral("/dev/full"));
         output.writeLine(browser::headingLine(QStringLiteral("x")));
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::DiskFull);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::DiskFull);
     }
 
     void bigFileToAFullDiskFailsWhileWriting()
     {
         ExportOutput output(QStringLiteral("/dev/full"));
         const QString line(100, u'x');
-        QCOMPARE(errorNumberOf([&] {
+        QCOMPARE(errorNumberOf<ProgramError>([&] {
             for (int i = 0; i < 10000; ++i)
                 output.writeLine(line);
         }),
@@ -238,7 +229,7 @@ private slots:
         QVERIFY(writeBytes(path, "previous\r\n"));
 
         ExportOutput output(path);
-        QCOMPARE(errorNumberOf([&] {
+        QCOMPARE(errorNumberOf<ProgramError>([&] {
             for (int i = 0; i < 3000; ++i)
                 output.writeLine(QString(100, u'f'));
             output.finish();
@@ -274,7 +265,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(int, number);
         const QString full = path.isEmpty() ? temp.path() : path.startsWith(u'/') ? path : temp.filePath(path);
-        QCOMPARE(errorNumberOf([&] { ExportOutput output(full); }), number);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { ExportOutput output(full); }), number);
     }
 
     void removedFolderIsNotReportedAsSaved()
@@ -284,7 +275,7 @@ private slots:
         ExportOutput output(folder + QStringLiteral("/list.csv"));
         output.writeLine(QStringLiteral("line"));
         QVERIFY(QDir(folder).removeRecursively());
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::PathNotFound);
     }
 
     void renamedFolderIsNotReportedAsSaved()
@@ -294,7 +285,7 @@ private slots:
         ExportOutput output(folder + QStringLiteral("/list.csv"));
         output.writeLine(QStringLiteral("line"));
         QVERIFY(QDir().rename(folder, temp.filePath(QStringLiteral("moved"))));
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::PathNotFound);
     }
 
     void lostNewFileIsNotReportedAsSaved()
@@ -309,7 +300,7 @@ private slots:
             if (name != QStringLiteral("list.csv"))
                 QVERIFY(QFile::remove(folder + u'/' + name));
         }
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::PathNotFound);
         QCOMPARE(readBytes(path), QByteArray("previous"));
     }
 
@@ -317,7 +308,7 @@ private slots:
     {
         ExportOutput output(QStringLiteral("/dev/null"));
         output.writeLine(QStringLiteral("line"));
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), 0);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), 0);
     }
 
     void reportTextIsNumberThenDescription()
