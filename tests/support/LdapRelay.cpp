@@ -195,6 +195,8 @@ void LdapRelay::run()
             }
         }
         pairs = std::move(open);
+        std::lock_guard lock(mutex);
+        relaying = int(pairs.size());
     }
     for (const Pair& pair : pairs) {
         ::close(pair.client);
@@ -239,6 +241,12 @@ int LdapRelay::connectionCount() const
 {
     std::lock_guard lock(mutex);
     return accepted;
+}
+
+int LdapRelay::openConnectionCount() const
+{
+    std::lock_guard lock(mutex);
+    return relaying;
 }
 
 QList<QByteArray> LdapRelay::answers() const

@@ -49,6 +49,8 @@ public:
     QList<Request> requests() const;
     // Connections accepted so far, those that found no server to relay to included.
     int connectionCount() const;
+    // Connections still relayed: when a client has closed its own, all it sent is in sent().
+    int openConnectionCount() const;
     // What the server sent back, one entry per connection (to record a real server's answers).
     QList<QByteArray> answers() const;
     // Forgets what was sent so far (connections stay open).
@@ -59,6 +61,7 @@ private:
 
     QString upstreamPath;
     int accepted = 0;
+    int relaying = 0;
     mutable std::mutex mutex;
     std::vector<QByteArray> fromClients; // one per accepted connection
     std::vector<QByteArray> fromServers;
