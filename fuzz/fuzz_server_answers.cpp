@@ -9,6 +9,7 @@
 // The committed seeds are real slapd answers to exactly this session (tests/reliability/
 // it_ServerAnswerSeeds records them and checks that a replay gives what the live run gave).
 
+#include "BerReader.h"
 #include "FuzzSupport.h"
 
 #include "directory/Connection.h"
@@ -96,29 +97,6 @@ struct Message {
     bool ends = true;
 };
 
-// The BER element at `at`: where its content starts and how long it is. False when cut or longer
-// than four length bytes.
-bool element(const QByteArray& data, qsizetype at, qsizetype& start, qsizetype& length)
-{
-    if (at + 2 > data.size())
-        return false;
-    const auto first = static_cast<unsigned char>(data.at(at + 1));
-    qsizetype position = at + 2;
-    length = first;
-    if (first & 0x80) {
-        const int count = first & 0x7f;
-        if (count == 0 || count > 4 || position + count > data.size())
-            return false;
-        length = 0;
-        for (int i = 0; i < count; ++i)
-            length = (length << 8) | static_cast<unsigned char>(data.at(position++));
-    }
-    if (length > data.size() - position)
-        return false;
-    start = position;
-    return true;
-}
-
 QList<Message> split(const QByteArray& stream)
 {
     QList<Message> messages;
@@ -127,7 +105,7 @@ QList<Message> split(const QByteArray& stream)
         qsizetype start = 0;
         qsizetype length = 0;
         Message message;
-        if (!element(stream, at, start, length)) {
+        if (!readTlv(stream, at, stream.size(), start, length)) {
             // The rest as it is: a cut message, or bytes that are none.
             message.bytes = stream.mid(at);
             messages.append(message);
@@ -137,8 +115,8 @@ QList<Message> split(const QByteArray& stream)
         const QByteArray content = stream.mid(start, length);
         qsizetype idStart = 0;
         qsizetype idLength = 0;
-        if (!content.isEmpty() && content.at(0) == 0x02 && element(content, 0, idStart, idLength) && idLength >= 1
-            && idLength <= 4) {
+        if (!content.isEmpty() && content.at(0) == 0x02 && readTlv(content, 0, content.size(), idStart, idLength)
+            && idLength >= 1 && idLength <= 4) {
             message.id = 0;
             for (qsizetype i = idStart; i < idStart + idLength; ++i)
                 message.id = (message.id << 8) | static_cast<unsigned char>(content.at(i));
@@ -181,7 +159,7 @@ void serve(int fd, const QList<Message> messages)
         pending.append(buffer, got);
         qsizetype start = 0;
         qsizetype length = 0;
-        while (element(pending, 0, start, length)) {
+        while (readTlv(pending, 0, pending.size(), start, length)) {
             const Message request = split(pending.left(start + length)).constFirst();
             pending.remove(0, start + length);
             // Unbind (0x42) and abandon (0x50) get no answer.

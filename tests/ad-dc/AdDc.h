@@ -5,6 +5,8 @@
 // check that skips a test when the tier could not start on this machine.
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -83,6 +85,23 @@ inline QList<QByteArray> passwordBindsIn(const QByteArray& log)
             binds.append(line);
     }
     return binds;
+}
+
+// Samba's JSON audit of the authorisations in `log`: the transport protection of each LDAP
+// session of the test account ("TLS", "SEAL", "SIGN" or "NONE").
+inline QStringList ldapProtectionsOfTheTester(const QByteArray& log)
+{
+    QStringList protections;
+    for (const QByteArray& line : log.split('\n')) {
+        const qsizetype start = line.indexOf("{\"timestamp\"");
+        if (start < 0 || !line.contains("\"Authorization\""))
+            continue;
+        const QJsonObject authz = QJsonDocument::fromJson(line.mid(start)).object().value("Authorization").toObject();
+        if (authz.value("serviceDescription").toString() == u"LDAP"
+            && authz.value("account").toString() == u"mivora-tester")
+            protections.append(authz.value("transportProtection").toString());
+    }
+    return protections;
 }
 
 // Empty when the DC is up; else why the tier is skipped. The word "AD tier skipped" in a

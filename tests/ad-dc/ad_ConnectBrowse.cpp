@@ -1,7 +1,7 @@
 // The main window against a real Active Directory (Samba's), bound with the test account's
 // Kerberos ticket: Connect, a click on CN=Users, nodes with escaped DNs, the export.
-#include "../browser/BrowserTests.h"
 #include "AdDc.h"
+#include "BrowserTests.h"
 
 #include "details/frmDet.h"
 
@@ -26,15 +26,6 @@ QStringList tagsOf(const QList<Row>& rows)
     return tags;
 }
 
-const Row* rowWithDn(const QList<Row>& rows, const QString& dn)
-{
-    for (const Row& row : rows) {
-        if (row.tag == AdDc::adsPath(dn))
-            return &row;
-    }
-    return nullptr;
-}
-
 // CP932 of `text` by iconv, apart from the program's own encoder.
 QByteArray iconvCp932(const QString& text)
 {
@@ -48,33 +39,6 @@ QByteArray iconvCp932(const QString& text)
     return iconv.readAllStandardOutput();
 }
 
-// Closes the details window that comes up during the next user action, noting what it showed.
-class DetailsCloser {
-public:
-    DetailsCloser()
-    {
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
-        timer.start(10);
-    }
-    bool shown = false;
-    int tab = -1;
-    QString computerName;
-
-private:
-    void answer()
-    {
-        auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
-        if (!det || !det->isVisible())
-            return;
-        timer.stop();
-        shown = true;
-        tab = det->sstDet->currentIndex();
-        computerName = det->txtCompName->text();
-        det->close();
-    }
-    QTimer timer;
-};
-
 } // namespace
 
 class AdConnectBrowse : public QObject {
@@ -84,10 +48,7 @@ private slots:
     void init()
     {
         AD_DC_SKIP_UNLESS_RUNNING();
-        window = openMainWindow();
-        window->txtDomain->setText(AdDc::domain);
-        window->txtAccount->setText(typedAccount);
-        window->txtPassWord->setText(typedPassword);
+        window = openMainWindow(AdDc::domain, typedAccount, typedPassword);
         recorder = std::make_unique<MessageRecorder>();
         dialog = std::make_unique<SaveDialogAnswers>();
     }

@@ -3,8 +3,8 @@
 // (MIVORA_TEST_TRANSPORT names it; LDAPCONF points at the DC's ldap.conf, ldaps.conf or
 // starttls.conf). Over TLS the bind must ask for no SASL security layer, which Active
 // Directory refuses inside TLS; on plain LDAP it must keep one.
-#include "../browser/BrowserTests.h"
 #include "AdDc.h"
+#include "BrowserTests.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,22 +20,6 @@ QString transport()
     return QString::fromLocal8Bit(qgetenv("MIVORA_TEST_TRANSPORT"));
 }
 
-// Samba's JSON audit of the authorisations in `log`: the transport protection of each LDAP
-// session of the test account ("TLS", "SEAL", "SIGN" or "NONE").
-QStringList ldapProtectionsOfTheTester(const QByteArray& log)
-{
-    QStringList protections;
-    for (const QByteArray& line : log.split('\n')) {
-        const qsizetype start = line.indexOf("{\"timestamp\"");
-        if (start < 0 || !line.contains("\"Authorization\""))
-            continue;
-        const QJsonObject authz = QJsonDocument::fromJson(line.mid(start)).object().value("Authorization").toObject();
-        if (authz.value("serviceDescription").toString() == u"LDAP"
-            && authz.value("account").toString() == u"mivora-tester")
-            protections.append(authz.value("transportProtection").toString());
-    }
-    return protections;
-}
 } // namespace
 
 class AdGssapiTransports : public QObject {
@@ -51,10 +35,7 @@ private slots:
 
     void connectListsTheRootWithAKerberosBindAndNoPassword()
     {
-        const auto window = openMainWindow();
-        window->txtDomain->setText(AdDc::domain);
-        window->txtAccount->setText(QStringLiteral("field-probe"));
-        window->txtPassWord->setText(typedPassword);
+        const auto window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         MessageRecorder recorder;
         // What ldapsearch lists over plain LDAP with the same ticket (before anything here reads
         // ldap.conf, and before the part of the DC's log that is checked).
@@ -76,7 +57,7 @@ private slots:
         QVERIFY(!log.contains(typedPassword.toUtf8()));
         QCOMPARE(AdDc::passwordBindsIn(log), QList<QByteArray>());
         // TLS alone protects the TLS sessions; plain LDAP is sealed by the SASL layer.
-        const QStringList protections = ldapProtectionsOfTheTester(log);
+        const QStringList protections = AdDc::ldapProtectionsOfTheTester(log);
         QVERIFY2(!protections.isEmpty(), log.constData());
         for (const QString& protection : protections)
             QCOMPARE(protection, transport() == u"ldap" ? QStringLiteral("SEAL") : QStringLiteral("TLS"));

@@ -1,8 +1,8 @@
 // Connect with a Kerberos ticket that cannot serve: an expired one, and one whose KDC cannot be
 // reached for the service ticket. Each gives one box with its own description of what is wrong
 // and what to do, the GSSAPI words as details, and the number of a local error as before.
-#include "../browser/BrowserTests.h"
 #include "AdDc.h"
+#include "BrowserTests.h"
 #include "directory/LdapErrors.h"
 
 #include <QDeadlineTimer>
@@ -48,10 +48,7 @@ private slots:
     void init()
     {
         QVERIFY(temp.isValid());
-        window = openMainWindow();
-        window->txtDomain->setText(AdDc::domain);
-        window->txtAccount->setText(QStringLiteral("field-probe"));
-        window->txtPassWord->setText(QStringLiteral("Field-Passw0rd!"));
+        window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), QStringLiteral("Field-Passw0rd!"));
         recorder = std::make_unique<MessageRecorder>();
     }
     void cleanup()

@@ -1,8 +1,8 @@
 // Connect against the Samba DC with no Kerberos ticket: the directory's error box, nothing
 // connected, and the account and password fields never reach the server. A process of its own:
 // the credential cache is chosen before anything asks Kerberos for one.
-#include "../browser/BrowserTests.h"
 #include "AdDc.h"
+#include "BrowserTests.h"
 #include "directory/LdapErrors.h"
 
 #include <QLineEdit>
@@ -28,10 +28,7 @@ private slots:
 
     void connectShowsTheDirectorysErrorAndStaysUnconnected()
     {
-        const auto window = openMainWindow();
-        window->txtDomain->setText(AdDc::domain);
-        window->txtAccount->setText(typedAccount);
-        window->txtPassWord->setText(typedPassword);
+        const auto window = openMainWindow(AdDc::domain, typedAccount, typedPassword);
         MessageRecorder recorder;
         const qsizetype logBefore = AdDc::dcLog().size();
 

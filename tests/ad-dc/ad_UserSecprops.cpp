@@ -2,8 +2,8 @@
 // program would choose otherwise: over ldaps:// with "SASL_SECPROPS maxssf=65536" (SASL counts TLS's
 // strength against it, and this leaves room for more) the bind asks for a SASL layer inside TLS,
 // and the DC's refusal of it is what the box shows.
-#include "../browser/BrowserTests.h"
 #include "AdDc.h"
+#include "BrowserTests.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -31,10 +31,8 @@ private slots:
 
     void theUsersMaxssfIsKeptUnderTls()
     {
-        const auto window = openMainWindow();
-        window->txtDomain->setText(AdDc::domain);
-        window->txtAccount->setText(QStringLiteral("field-probe"));
-        window->txtPassWord->setText(QStringLiteral("Field-Passw0rd!"));
+        const auto window
+            = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), QStringLiteral("Field-Passw0rd!"));
         MessageRecorder recorder;
 
         click(window->cmdConnect);

@@ -1,7 +1,7 @@
 // The details window against a real Active Directory (Samba's): the user, group, computer and
 // OU tabs, a group of 1,600 members read in ranges, and the domain object that has no tab.
-#include "../details/DetailsTestSupport.h"
 #include "AdDc.h"
+#include "DetailsTestSupport.h"
 #include "directory/LdapDirectory.h"
 
 #include <QPushButton>
@@ -10,12 +10,6 @@
 using platform::MessageIcon;
 
 namespace {
-
-std::unique_ptr<frmDet> openOn(const QString& dn)
-{
-    mdlMain::strObjectPath = AdDc::adsPath(dn);
-    return std::make_unique<frmDet>();
-}
 
 QStringList sorted(QStringList list)
 {
@@ -33,8 +27,7 @@ private slots:
     {
         if (auto* ldap = dynamic_cast<directory::LdapDirectory*>(&directory::currentDirectory()))
             ldap->setMemberRangeStep(0);
-        mdlMain::strObjectPath.clear();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        verifyDetailsCaseEnded();
     }
 
     void userTabShowsNamesAndGroups_data()
@@ -207,11 +200,7 @@ private slots:
 
         const auto det = openOn(dn);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(recorder.boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
-        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Warning);
-        QCOMPARE(det->sstDet->currentIndex(), 0);
-        QVERIFY(everyFieldEmpty(*det));
+        verifyNoDetailsScreen(recorder.boxes, *det);
     }
 };
 

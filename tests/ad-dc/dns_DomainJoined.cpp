@@ -2,8 +2,8 @@
 // ticket: no URI in ldap.conf, no SASL_NOCANON, no PTR records, the KDC found through DNS, the
 // DC with Samba's default of strong authentication. Runs inside dns-tier.sh's namespace, which
 // starts the DC with its DNS server; each test sets the _ldap._tcp SRV records it needs.
-#include "../browser/BrowserTests.h"
 #include "AdDc.h"
+#include "BrowserTests.h"
 
 #include "details/frmDet.h"
 #include "directory/LdapErrors.h"
@@ -49,58 +49,6 @@ bool setLdapServers(const QStringList& targets)
     return setRecords(QStringLiteral("_ldap._tcp.example.test"), QStringLiteral("SRV"), targets);
 }
 
-// The transport protection of each LDAP authorisation of the test account in Samba's JSON audit.
-QStringList ldapProtectionsOfTheTester(const QByteArray& log)
-{
-    QStringList protections;
-    for (const QByteArray& line : log.split('\n')) {
-        const qsizetype start = line.indexOf("{\"timestamp\"");
-        if (start < 0 || !line.contains("\"Authorization\""))
-            continue;
-        const QJsonObject authz = QJsonDocument::fromJson(line.mid(start)).object().value("Authorization").toObject();
-        if (authz.value("serviceDescription").toString() == u"LDAP"
-            && authz.value("account").toString() == u"mivora-tester")
-            protections.append(authz.value("transportProtection").toString());
-    }
-    return protections;
-}
-
-const Row* rowWithDn(const QList<Row>& rows, const QString& dn)
-{
-    for (const Row& row : rows) {
-        if (row.tag == AdDc::adsPath(dn))
-            return &row;
-    }
-    return nullptr;
-}
-
-// Closes the details window that comes up during the next user action, noting what it showed.
-class DetailsCloser {
-public:
-    DetailsCloser()
-    {
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
-        timer.start(10);
-    }
-    bool shown = false;
-    QString userName;
-    QString lastName;
-
-private:
-    void answer()
-    {
-        auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
-        if (!det || !det->isVisible())
-            return;
-        timer.stop();
-        shown = true;
-        userName = det->txtUsrName->text();
-        lastName = det->txtLastName->text();
-        det->close();
-    }
-    QTimer timer;
-};
-
 } // namespace
 
 class DnsDomainJoined : public QObject {
@@ -117,10 +65,7 @@ private slots:
     void init()
     {
         QVERIFY(setLdapServers({ QStringLiteral("dc1.example.test:389:0") }));
-        window = openMainWindow();
-        window->txtDomain->setText(AdDc::domain);
-        window->txtAccount->setText(QStringLiteral("field-probe"));
-        window->txtPassWord->setText(typedPassword);
+        window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         recorder = std::make_unique<MessageRecorder>();
     }
     void cleanup()
@@ -144,7 +89,7 @@ private slots:
         // The ticket's bind, sealed by SASL: this DC refuses unsigned binds on plain LDAP.
         const QByteArray log = dcLog().mid(logBefore);
         QVERIFY2(log.contains("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]"), log.constData());
-        QCOMPARE(ldapProtectionsOfTheTester(log), QStringList { QStringLiteral("SEAL") });
+        QCOMPARE(AdDc::ldapProtectionsOfTheTester(log), QStringList { QStringLiteral("SEAL") });
         QVERIFY(!log.contains(typedPassword.toUtf8()));
         QCOMPARE(AdDc::passwordBindsIn(log), QList<QByteArray>());
         // The service ticket is for the SRV target's name; the address has neither a PTR record

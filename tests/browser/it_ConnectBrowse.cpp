@@ -48,10 +48,7 @@ class ItConnectBrowse : public QObject {
 private slots:
     void init()
     {
-        window = openMainWindow();
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
         recorder = std::make_unique<MessageRecorder>();
     }
     void cleanup()

@@ -1,8 +1,8 @@
 // The popup menu of the tree and "一覧出力..." through the real window against the test directory.
 
-#include "../platform/TestFiles.h"
 #include "BrowserTests.h"
 #include "TestDirectory.h"
+#include "TestFiles.h"
 #include "platform/Cp932.h"
 
 #include <QLineEdit>
@@ -83,10 +83,7 @@ private slots:
     void init()
     {
         QVERIFY(temp.isValid());
-        window = openMainWindow();
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
         recorder = std::make_unique<MessageRecorder>();
         dialog = std::make_unique<SaveDialogAnswers>();
     }

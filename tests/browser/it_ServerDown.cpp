@@ -34,10 +34,7 @@ private slots:
     {
         if (!server.isRunning())
             QVERIFY2(server.restart(), qPrintable(server.lastError()));
-        window = openMainWindow();
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
     }
     void cleanup() { window.reset(); }
 

@@ -1,6 +1,7 @@
 // The export file's lines, its encoding and every way writing it can fail.
 
-#include "../platform/TestFiles.h"
+#include "ErrorNumber.h"
+#include "TestFiles.h"
 #include "browser/ExportFile.h"
 #include "browser/ProgramError.h"
 #include "platform/AtomicFile.h"
@@ -63,16 +64,6 @@ struct Export {
     std::unique_ptr<platform::AtomicFile> file;
     ExportWriter writer;
 };
-
-template <typename Action> int errorNumberOf(Action&& action)
-{
-    try {
-        action();
-    } catch (const ProgramError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -150,7 +141,7 @@ private slots:
         FillingDevice device(100);
         ExportWriter writer(&device);
         const QString line(60, u'x');
-        int number = errorNumberOf([&] {
+        int number = errorNumberOf<ProgramError>([&] {
             for (int i = 0; i < 5000; ++i)
                 writer.writeLine(line);
         });
@@ -158,7 +149,7 @@ private slots:
         QCOMPARE(device.received, (QByteArray(60, 'x') + "\r\n").repeated(2).left(100));
         const int calls = device.writeCalls;
         // Flushing again must neither succeed nor write the piece a second time.
-        QCOMPARE(errorNumberOf([&] { writer.flush(); }), browser::errnum::DeviceIo);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { writer.flush(); }), browser::errnum::DeviceIo);
         QCOMPARE(device.writeCalls, calls);
     }
 
@@ -166,14 +157,14 @@ private slots:
     {
         Export output(QStringLiteral("/dev/full"));
         output.writeLine(browser::headingLine(QStringLiteral("x")));
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::DiskFull);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::DiskFull);
     }
 
     void bigFileToAFullDiskFailsWhileWriting()
     {
         Export output(QStringLiteral("/dev/full"));
         const QString line(100, u'x');
-        QCOMPARE(errorNumberOf([&] {
+        QCOMPARE(errorNumberOf<ProgramError>([&] {
             for (int i = 0; i < 10000; ++i)
                 output.writeLine(line);
         }),
@@ -251,7 +242,7 @@ private slots:
         QVERIFY(writeBytes(path, "previous\r\n"));
 
         Export output(path);
-        QCOMPARE(errorNumberOf([&] {
+        QCOMPARE(errorNumberOf<ProgramError>([&] {
             for (int i = 0; i < 3000; ++i)
                 output.writeLine(QString(100, u'f'));
             output.finish();
@@ -287,7 +278,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(int, number);
         const QString full = path.isEmpty() ? temp.path() : path.startsWith(u'/') ? path : temp.filePath(path);
-        QCOMPARE(errorNumberOf([&] { Export output(full); }), number);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { Export output(full); }), number);
     }
 
     void removedFolderIsNotReportedAsSaved()
@@ -297,7 +288,7 @@ private slots:
         Export output(folder + QStringLiteral("/list.csv"));
         output.writeLine(QStringLiteral("line"));
         QVERIFY(QDir(folder).removeRecursively());
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::PathNotFound);
     }
 
     void renamedFolderIsNotReportedAsSaved()
@@ -307,7 +298,7 @@ private slots:
         Export output(folder + QStringLiteral("/list.csv"));
         output.writeLine(QStringLiteral("line"));
         QVERIFY(QDir().rename(folder, temp.filePath(QStringLiteral("moved"))));
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::PathNotFound);
     }
 
     // The new file of a replacement has no name anyone could remove; a file written in place has.
@@ -324,7 +315,7 @@ private slots:
             // Another user may write root's file here but not replace it: it is written in place.
             if (::setgroups(0, nullptr) != 0 || ::setgid(4343) != 0 || ::setuid(4343) != 0)
                 ::_exit(125);
-            ::_exit(errorNumberOf([&] {
+            ::_exit(errorNumberOf<ProgramError>([&] {
                 Export output(path);
                 if (!output.file->writesInPlace())
                     ::_exit(124);
@@ -355,7 +346,7 @@ private slots:
             if (!guard.ok())
                 QSKIP("cannot make a folder refuse new files for this user");
             bool inPlace = false;
-            QCOMPARE(errorNumberOf([&] {
+            QCOMPARE(errorNumberOf<ProgramError>([&] {
                 Export output(path);
                 inPlace = output.file->writesInPlace();
                 output.writeLine(QStringLiteral("new"));
@@ -372,7 +363,7 @@ private slots:
     {
         Export output(QStringLiteral("/dev/null"));
         output.writeLine(QStringLiteral("line"));
-        QCOMPARE(errorNumberOf([&] { output.finish(); }), 0);
+        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), 0);
     }
 
     void reportTextIsNumberThenDescription()

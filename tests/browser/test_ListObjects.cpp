@@ -70,10 +70,7 @@ class TestListObjects : public QObject {
 private slots:
     void init()
     {
-        window = openMainWindow();
-        window->txtDomain->setText(QStringLiteral("example.test"));
-        window->txtAccount->setText(QStringLiteral("a"));
-        window->txtPassWord->setText(QStringLiteral("p"));
+        window = openMainWindow(QStringLiteral("example.test"), QStringLiteral("a"), QStringLiteral("p"));
         QVERIFY(temp.isValid());
     }
     void cleanup()
@@ -130,7 +127,7 @@ private slots:
     {
         auto repeating = std::make_unique<RepeatingDirectory>();
         addSample(repeating->inner, 1);
-        inPlace = std::make_unique<DirectoryInPlace>(std::move(repeating));
+        inPlace = std::make_unique<DirectoryScope<>>(std::move(repeating));
         recorder = std::make_unique<MessageRecorder>();
         click(window->cmdConnect);
         QCOMPARE(recorder->boxes.size(), 1);
@@ -192,7 +189,7 @@ private:
         auto dir = std::make_unique<InMemoryDirectory>();
         InMemoryDirectory* raw = dir.get();
         addSample(*raw, bigChildren);
-        inPlace = std::make_unique<DirectoryInPlace>(std::move(dir));
+        inPlace = std::make_unique<DirectoryScope<>>(std::move(dir));
         recorder = std::make_unique<MessageRecorder>();
         return raw;
     }
@@ -206,7 +203,7 @@ private:
     static QString bigDnKey() { return QStringLiteral("LDAP://") + bigDn; }
 
     std::unique_ptr<frmMain> window;
-    std::unique_ptr<DirectoryInPlace> inPlace;
+    std::unique_ptr<DirectoryScope<>> inPlace;
     std::unique_ptr<MessageRecorder> recorder;
     QTemporaryDir temp;
 };

@@ -104,13 +104,7 @@ class TestListingPaint : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        window = openMainWindow();
-        window->txtDomain->setText(QStringLiteral("example.test"));
-        window->txtAccount->setText(QStringLiteral("a"));
-        window->txtPassWord->setText(QStringLiteral("p"));
-    }
+    void init() { window = openMainWindow(QStringLiteral("example.test"), QStringLiteral("a"), QStringLiteral("p")); }
     void cleanup()
     {
         recorder.reset();
@@ -253,13 +247,13 @@ private:
         raw->inner.add(bigDn, { QStringLiteral("top"), QStringLiteral("organizationalUnit") });
         for (int k = 1; k <= bigChildren; ++k)
             raw->inner.add(userDn(k), userClass, { { QStringLiteral("cn"), { QStringLiteral("u%1").arg(k) } } });
-        inPlace = std::make_unique<DirectoryInPlace>(std::move(dir));
+        inPlace = std::make_unique<DirectoryScope<>>(std::move(dir));
         recorder = std::make_unique<MessageRecorder>();
         return raw;
     }
 
     std::unique_ptr<frmMain> window;
-    std::unique_ptr<DirectoryInPlace> inPlace;
+    std::unique_ptr<DirectoryScope<>> inPlace;
     std::unique_ptr<MessageRecorder> recorder;
 };
 

@@ -1,6 +1,7 @@
 // The models behind tvNode and lvList on their own, checked by Qt's model tester throughout:
 // shared texts, keys, one insertion per page, removal of whole subtrees.
 
+#include "ErrorNumber.h"
 #include "browser/ObjectModels.h"
 #include "browser/ProgramError.h"
 
@@ -22,16 +23,6 @@ QString pathOf(int k, const QString& parent = QStringLiteral("OU=big,DC=example,
 QString nameOf(int k)
 {
     return QStringLiteral("CN=u%1").arg(k);
-}
-
-int errorNumberOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const browser::ProgramError& error) {
-        return error.number();
-    }
-    return 0;
 }
 
 } // namespace
@@ -84,7 +75,7 @@ private slots:
         NodeTreeModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
-        const int number = errorNumberOf([&] {
+        const int number = errorNumberOf<browser::ProgramError>([&] {
             NodeTreeModel::Pending pending(model, root);
             pending.add(SharedText(pathOf(1), nameOf(1)));
             pending.add(SharedText(pathOf(2), nameOf(2)));
@@ -93,9 +84,11 @@ private slots:
         QCOMPARE(number, browser::errnum::KeyNotUnique);
         QCOMPARE(model.rowCount(root), 2);
         QCOMPARE(model.size(), 3);
-        QCOMPARE(errorNumberOf([&] { model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QString()); }),
+        QCOMPARE(errorNumberOf<browser::ProgramError>(
+                     [&] { model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QString()); }),
             browser::errnum::KeyNotUnique);
-        QCOMPARE(errorNumberOf([&] { model.node(pathOf(3)); }), browser::errnum::ElementNotFound);
+        QCOMPARE(
+            errorNumberOf<browser::ProgramError>([&] { model.node(pathOf(3)); }), browser::errnum::ElementNotFound);
     }
 
     void removingChildrenFreesTheKeysOfTheWholeSubtree()
@@ -124,7 +117,8 @@ private slots:
         QVERIFY(!second.isValid());
         QVERIFY(!grandchild.isValid());
         QCOMPARE(model.size(), 1);
-        QCOMPARE(errorNumberOf([&] { model.node(pathOf(9, pathOf(2).mid(7))); }), browser::errnum::ElementNotFound);
+        QCOMPARE(errorNumberOf<browser::ProgramError>([&] { model.node(pathOf(9, pathOf(2).mid(7))); }),
+            browser::errnum::ElementNotFound);
         // The same keys can be listed again.
         {
             NodeTreeModel::Pending pending(model, root);

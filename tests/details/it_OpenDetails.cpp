@@ -198,8 +198,7 @@ private slots:
     {
         recorder.reset();
         window.reset();
-        mdlMain::strObjectPath.clear();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        verifyDetailsCaseEnded();
     }
 
     void doubleClickOnARowOpensItsObjectModallyWithNoOwner()

@@ -14,13 +14,6 @@ namespace {
 
 const QString noSuchObjectPrefix = QString::number(directory::hresult::NoSuchObject) + QStringLiteral("\r\n");
 
-// A fresh window whose load step has run on `dn`.
-std::unique_ptr<frmDet> openOn(const QString& dn)
-{
-    mdlMain::strObjectPath = adsPath(dn);
-    return std::make_unique<frmDet>();
-}
-
 // What the window shows, in one value, so that two readings can be compared whole.
 QStringList contentsOf(const frmDet& det)
 {
@@ -36,11 +29,7 @@ QStringList contentsOf(const frmDet& det)
 class ItFrmDet : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup()
-    {
-        mdlMain::strObjectPath.clear();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
+    void cleanup() { verifyDetailsCaseEnded(); }
 
     void userTabShowsNamesAndTheGroupsThatCanBeRead_data()
     {
@@ -192,12 +181,10 @@ private slots:
         MessageRecorder recorder;
 
         const auto det = openOn(dn);
-        QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(recorder.boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
-        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Warning);
+        verifyNoDetailsScreen(recorder.boxes, *det);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(recorder.boxes[0].hourglass);
-        QCOMPARE(det->sstDet->currentIndex(), 0);
-        QVERIFY(everyFieldEmpty(*det));
         QVERIFY(!det->ShowDetail(adsPath(dn)));
     }
 

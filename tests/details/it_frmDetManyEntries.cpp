@@ -100,22 +100,17 @@ class ItFrmDetManyEntries : public QObject {
 private slots:
     void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
     void cleanupTestCase() { server.stop(); }
-    void cleanup()
-    {
-        mdlMain::strObjectPath.clear();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
+    void cleanup() { verifyDetailsCaseEnded(); }
 
     void groupListsHundredsOfMembersInMemberOrder()
     {
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + bigGroup;
 
-        frmDet det;
+        const auto det = openOn(bigGroup);
         QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(det.sstDet->currentIndex(), 2);
-        QCOMPARE(entriesOf(det.lstGrpGroup), cnsOf(memberDns()));
-        QCOMPARE(det.lstGrpMember->count(), 0);
+        QCOMPARE(det->sstDet->currentIndex(), 2);
+        QCOMPARE(entriesOf(det->lstGrpGroup), cnsOf(memberDns()));
+        QCOMPARE(det->lstGrpMember->count(), 0);
     }
 
     void groupStopsAtTheFirstUnreadableMemberWhereverItIs_data()
@@ -128,20 +123,19 @@ private slots:
     {
         QFETCH(int, place);
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + groupWithUnreadableAt(place);
 
-        frmDet det;
+        const auto det = openOn(groupWithUnreadableAt(place));
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
         QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::NoSuchObject) + "\r\n"));
-        QCOMPARE(det.sstDet->currentIndex(), 2);
-        QCOMPARE(entriesOf(det.lstGrpGroup), cnsOf(memberDns().mid(0, place)));
-        QCOMPARE(det.lstGrpMember->count(), 0);
+        QCOMPARE(det->sstDet->currentIndex(), 2);
+        QCOMPARE(entriesOf(det->lstGrpGroup), cnsOf(memberDns().mid(0, place)));
+        QCOMPARE(det->lstGrpMember->count(), 0);
 
         // A refresh on the same connection stops at the same place again.
-        QVERIFY(!det.ShowDetail(mdlMain::strObjectPath));
+        QVERIFY(!det->ShowDetail(mdlMain::strObjectPath));
         QCOMPARE(recorder.boxes.size(), 2);
-        QCOMPARE(entriesOf(det.lstGrpGroup), cnsOf(memberDns().mid(0, place)));
+        QCOMPARE(entriesOf(det->lstGrpGroup), cnsOf(memberDns().mid(0, place)));
     }
 
     void userSkipsEveryUnreadableMembershipAndKeepsTheOrder()
@@ -152,15 +146,14 @@ private slots:
                 expected.append(cnOf(value));
         }
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + manyGroupsUser;
 
-        frmDet det;
+        const auto det = openOn(manyGroupsUser);
         QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(det.sstDet->currentIndex(), 3);
-        QCOMPARE(entriesOf(det.lstUsrGroup), expected);
-        QVERIFY(det.ShowDetail(mdlMain::strObjectPath));
+        QCOMPARE(det->sstDet->currentIndex(), 3);
+        QCOMPARE(entriesOf(det->lstUsrGroup), expected);
+        QVERIFY(det->ShowDetail(mdlMain::strObjectPath));
         QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(entriesOf(det.lstUsrGroup), expected);
+        QCOMPARE(entriesOf(det->lstUsrGroup), expected);
     }
 
 private:

@@ -107,72 +107,64 @@ class ItFrmDetRelatedReads : public QObject {
 private slots:
     void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
     void cleanupTestCase() { server.stop(); }
-    void cleanup()
-    {
-        mdlMain::strObjectPath.clear();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
+    void cleanup() { verifyDetailsCaseEnded(); }
 
     void groupListsFoundAndSeparatelyReadMembersInMemberOrder()
     {
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + fullGroup;
 
-        frmDet det;
+        const auto det = openOn(fullGroup);
         QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(det.sstDet->currentIndex(), 2);
+        QCOMPARE(det->sstDet->currentIndex(), 2);
         const QStringList expected { cnOf(found4), cnOf(readOnly2), QStringLiteral("Kato, Saburo"), cnOf(found1) };
-        QCOMPARE(entriesOf(det.lstGrpGroup), expected);
-        QCOMPARE(entriesOf(det.lstGrpMember), namesOf(fullGroupMemberOf));
-        QVERIFY(det.ShowDetail(mdlMain::strObjectPath));
-        QCOMPARE(entriesOf(det.lstGrpGroup), expected);
-        QCOMPARE(entriesOf(det.lstGrpMember), namesOf(fullGroupMemberOf));
+        QCOMPARE(entriesOf(det->lstGrpGroup), expected);
+        QCOMPARE(entriesOf(det->lstGrpMember), namesOf(fullGroupMemberOf));
+        QVERIFY(det->ShowDetail(mdlMain::strObjectPath));
+        QCOMPARE(entriesOf(det->lstGrpGroup), expected);
+        QCOMPARE(entriesOf(det->lstGrpMember), namesOf(fullGroupMemberOf));
     }
 
     void groupStopsAtTheHiddenMemberWithTheMembersBeforeIt()
     {
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + stoppingGroup;
 
-        frmDet det;
+        const auto det = openOn(stoppingGroup);
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
         QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::NoSuchObject) + "\r\n"));
-        QCOMPARE(det.sstDet->currentIndex(), 2);
+        QCOMPARE(det->sstDet->currentIndex(), 2);
         const QStringList before { cnOf(found1), cnOf(readOnly2), QStringLiteral("Kato, Saburo") };
-        QCOMPARE(entriesOf(det.lstGrpGroup), before);
-        QCOMPARE(det.lstGrpMember->count(), 0);
+        QCOMPARE(entriesOf(det->lstGrpGroup), before);
+        QCOMPARE(det->lstGrpMember->count(), 0);
 
-        QVERIFY(!det.ShowDetail(mdlMain::strObjectPath));
+        QVERIFY(!det->ShowDetail(mdlMain::strObjectPath));
         QCOMPARE(recorder.boxes.size(), 2);
         QCOMPARE(recorder.boxes[1].text, recorder.boxes[0].text);
-        QCOMPARE(entriesOf(det.lstGrpGroup), before);
+        QCOMPARE(entriesOf(det->lstGrpGroup), before);
     }
 
     void groupStopsAtTheHiddenMembershipAfterItsMembers()
     {
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + membershipStopGroup;
 
-        frmDet det;
+        const auto det = openOn(membershipStopGroup);
         QCOMPARE(recorder.boxes.size(), 1);
         QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::NoSuchObject) + "\r\n"));
-        QCOMPARE(entriesOf(det.lstGrpGroup), QStringList { cnOf(found1) });
-        QCOMPARE(entriesOf(det.lstGrpMember), QStringList { cnOf(g1) });
+        QCOMPARE(entriesOf(det->lstGrpGroup), QStringList { cnOf(found1) });
+        QCOMPARE(entriesOf(det->lstGrpMember), QStringList { cnOf(g1) });
     }
 
     void userSkipsHiddenAndMissingGroupsAndListsNoOtherGroup()
     {
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + user;
 
-        frmDet det;
+        const auto det = openOn(user);
         QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(det.sstDet->currentIndex(), 3);
+        QCOMPARE(det->sstDet->currentIndex(), 3);
         const QStringList expected { QStringLiteral("Gruppe+Drei"), cnOf(g1), cnOf(g2) };
-        QCOMPARE(entriesOf(det.lstUsrGroup), expected);
-        QVERIFY(det.ShowDetail(mdlMain::strObjectPath));
-        QCOMPARE(entriesOf(det.lstUsrGroup), expected);
+        QCOMPARE(entriesOf(det->lstUsrGroup), expected);
+        QVERIFY(det->ShowDetail(mdlMain::strObjectPath));
+        QCOMPARE(entriesOf(det->lstUsrGroup), expected);
     }
 
     // Entry by entry, errors included, the reads of the lists equal one read per value.

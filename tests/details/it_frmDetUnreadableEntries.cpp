@@ -43,11 +43,7 @@ class ItFrmDetUnreadableEntries : public QObject {
 private slots:
     void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
     void cleanupTestCase() { server.stop(); }
-    void cleanup()
-    {
-        mdlMain::strObjectPath.clear();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
+    void cleanup() { verifyDetailsCaseEnded(); }
 
     void groupStopsAtTheFirstMemberThatCannotBeBound_data()
     {
@@ -61,42 +57,39 @@ private slots:
         QFETCH(QString, dn);
         QFETCH(QStringList, listed);
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + dn;
 
-        frmDet det;
+        const auto det = openOn(dn);
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
         QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::NoSuchObject) + "\r\n"));
-        QCOMPARE(det.sstDet->currentIndex(), 2);
-        QCOMPARE(entriesOf(det.lstGrpGroup), listed);
-        QCOMPARE(det.lstGrpMember->count(), 0);
-        QVERIFY(!det.ShowDetail(mdlMain::strObjectPath));
+        QCOMPARE(det->sstDet->currentIndex(), 2);
+        QCOMPARE(entriesOf(det->lstGrpGroup), listed);
+        QCOMPARE(det->lstGrpMember->count(), 0);
+        QVERIFY(!det->ShowDetail(mdlMain::strObjectPath));
     }
 
     void groupMembershipThatCannotBeBoundStopsAfterTheMembers()
     {
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + hiddenMembership;
 
-        frmDet det;
+        const auto det = openOn(hiddenMembership);
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
-        QCOMPARE(entriesOf(det.lstGrpGroup), QStringList({ "鈴木 一郎", "田中 実" }));
-        QCOMPARE(entriesOf(det.lstGrpMember), QStringList({ "全社員" }));
-        QVERIFY(!det.ShowDetail(mdlMain::strObjectPath));
+        QCOMPARE(entriesOf(det->lstGrpGroup), QStringList({ "鈴木 一郎", "田中 実" }));
+        QCOMPARE(entriesOf(det->lstGrpMember), QStringList({ "全社員" }));
+        QVERIFY(!det->ShowDetail(mdlMain::strObjectPath));
     }
 
     void userSkipsEveryMembershipThatCannotBeBound()
     {
         MessageRecorder recorder;
-        mdlMain::strObjectPath = QStringLiteral("LDAP://") + unreadableUser;
 
-        frmDet det;
+        const auto det = openOn(unreadableUser);
         QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(det.sstDet->currentIndex(), 3);
-        QCOMPARE(det.txtUsrName->text(), QStringLiteral("所属先が読めない利用者"));
-        QCOMPARE(entriesOf(det.lstUsrGroup), QStringList({ "全社員" }));
-        QVERIFY(det.ShowDetail(mdlMain::strObjectPath));
+        QCOMPARE(det->sstDet->currentIndex(), 3);
+        QCOMPARE(det->txtUsrName->text(), QStringLiteral("所属先が読めない利用者"));
+        QCOMPARE(entriesOf(det->lstUsrGroup), QStringList({ "全社員" }));
+        QVERIFY(det->ShowDetail(mdlMain::strObjectPath));
         QVERIFY(recorder.boxes.isEmpty());
     }
 

@@ -43,7 +43,7 @@ class TestGroupReads : public QObject {
 private slots:
     void membersKeepTheServerOfTheGroup()
     {
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         InMemoryDirectory& dir = *scope.directory;
         addGroup(dir, QStringLiteral("m"));
         addGroup(dir, QStringLiteral("g"), { dnOf("m") });
@@ -55,7 +55,7 @@ private slots:
 
     void groupWithoutMembersReadsNothing()
     {
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         InMemoryDirectory& dir = *scope.directory;
         addGroup(dir, QStringLiteral("empty"));
         const auto group = dir.bind(QStringLiteral("LDAP://") + dnOf("empty"));
@@ -76,7 +76,7 @@ private slots:
     {
         QFETCH(QStringList, memberOf);
         QFETCH(QStringList, names);
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         InMemoryDirectory& dir = *scope.directory;
         addGroup(dir, QStringLiteral("g1"));
         addGroup(dir, QStringLiteral("g2"));

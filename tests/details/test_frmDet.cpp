@@ -51,7 +51,7 @@ private slots:
     void classNamesDifferingInCaseHaveNoDetailsScreen()
     {
         QFETCH(QString, className);
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         const QString dn = QStringLiteral("CN=Someone,") + domainDn;
         scope.directory->add(dn, { QStringLiteral("top"), className },
             { { "cn", { "Someone" } }, { "ou", { "Someone" } }, { "displayName", { "表示" } } });
@@ -70,7 +70,7 @@ private slots:
 
     void emptyObjectPathShowsMessageWithoutIconAndKeepsInitialText()
     {
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         fillSample(*scope.directory);
         const ObjectPathScope path { QString() };
         MessageRecorder recorder;
@@ -95,7 +95,7 @@ private slots:
 
     void refreshAfterTheObjectWasDeletedReportsItWithEveryFieldEmpty()
     {
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         fillSample(*scope.directory);
         const ObjectPathScope path(pathOf(groupDn));
         MessageRecorder recorder;
@@ -116,7 +116,7 @@ private slots:
 
     void theWarningOnTheDomainObjectShowsTheArrowNotTheHourglass()
     {
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         fillSample(*scope.directory);
         const ObjectPathScope path(pathOf(domainDn));
         RealBoxes boxes;
@@ -137,7 +137,7 @@ private slots:
     void escapeLeavesTheWindowOpen()
     {
         QFETCH(bool, titleBar);
-        InMemoryScope scope;
+        DirectoryScope<InMemoryDirectory> scope;
         fillSample(*scope.directory);
         const ObjectPathScope path(pathOf(groupDn));
         MessageRecorder recorder;

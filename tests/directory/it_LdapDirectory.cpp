@@ -1,3 +1,4 @@
+#include "ErrorNumber.h"
 #include "directory/LdapDirectory.h"
 
 #include <QTest>
@@ -28,15 +29,6 @@ std::vector<DirObject> childrenOf(LdapDirectory& directory, const QString& adsPa
     return all;
 }
 
-int32_t failureOf(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const DirectoryError& error) {
-        return error.number();
-    }
-    return 0;
-}
 } // namespace
 
 class ItLdapDirectory : public QObject {
@@ -221,11 +213,11 @@ private slots:
             QVERIFY(error.description().contains(QStringLiteral("オブジェクトはありません")));
         }
         // The hidden group looks the same to the reader as one that does not exist.
-        QCOMPARE(
-            failureOf([&] { directory.bind(path(QStringLiteral("CN=機密プロジェクト,CN=Users,DC=example,DC=test"))); }),
+        QCOMPARE(errorNumberOf<DirectoryError>(
+                     [&] { directory.bind(path(QStringLiteral("CN=機密プロジェクト,CN=Users,DC=example,DC=test"))); }),
             static_cast<int32_t>(0x80072030));
         // A bad DN is refused before anything is sent.
-        QCOMPARE(failureOf([&] { directory.bind(path(QStringLiteral("DC=a,,DC=b"))); }),
+        QCOMPARE(errorNumberOf<DirectoryError>([&] { directory.bind(path(QStringLiteral("DC=a,,DC=b"))); }),
             directory::hresult::InvalidDnSyntax);
     }
 
@@ -233,7 +225,8 @@ private slots:
     {
         LdapDirectory directory;
         // Port 1 on loopback: refused at once, nothing leaves the machine.
-        QCOMPARE(failureOf([&] { directory.bind(QStringLiteral("LDAP://127.0.0.1:1/DC=example,DC=test")); }),
+        QCOMPARE(errorNumberOf<DirectoryError>(
+                     [&] { directory.bind(QStringLiteral("LDAP://127.0.0.1:1/DC=example,DC=test")); }),
             static_cast<int32_t>(0x8007203A));
         QCOMPARE(directory.openConnectionCount(), 0);
     }
@@ -254,7 +247,8 @@ private slots:
         const QString server = QStringLiteral("127.0.0.1:") + QString::fromLatin1(portFile.readAll().trimmed());
         LdapDirectory directory;
         // Over TCP the configured EXTERNAL mechanism has no credentials to offer: the server refuses.
-        const int32_t number = failureOf([&] { directory.bind(QStringLiteral("LDAP://") + server); });
+        const int32_t number
+            = errorNumberOf<DirectoryError>([&] { directory.bind(QStringLiteral("LDAP://") + server); });
         QVERIFY(number < 0);
         // With the simple bind of the probes' kind it works, and reads the default naming context.
         const DirObject domain = directory.openDSObject(QStringLiteral("LDAP://") + server,
@@ -264,7 +258,7 @@ private slots:
         int count = 0;
         directory.enumerate(domain, {}, [&](const directory::Directory::Batch& batch) { count += int(batch.size()); });
         QCOMPARE(count, 14);
-        QCOMPARE(failureOf([&] {
+        QCOMPARE(errorNumberOf<DirectoryError>([&] {
             directory.openDSObject(QStringLiteral("LDAP://") + server + QStringLiteral("/DC=example,DC=test"),
                 QStringLiteral("CN=administrator,CN=Users,DC=example,DC=test"), QStringLiteral("4821rum"));
         }),

@@ -1,3 +1,4 @@
+#include "ErrorNumber.h"
 #include "ScratchDirectoryServer.h"
 
 #include "directory/LdapDirectory.h"
@@ -10,15 +11,6 @@ using directory::LdapDirectory;
 namespace {
 const QString root = QStringLiteral("LDAP://DC=example,DC=test");
 
-int32_t failureOf(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const DirectoryError& error) {
-        return error.number();
-    }
-    return 0;
-}
 } // namespace
 
 // A private server, so stopping it leaves the shared test directory alone.
@@ -40,8 +32,8 @@ private slots:
         QCOMPARE(directory.openConnectionCount(), 1);
 
         QVERIFY(server.stop());
-        QCOMPARE(failureOf([&] { directory.bind(root); }), directory::hresult::ServerDown);
-        QCOMPARE(failureOf([&] { directory.bind(root); }), directory::hresult::ServerDown);
+        QCOMPARE(errorNumberOf<DirectoryError>([&] { directory.bind(root); }), directory::hresult::ServerDown);
+        QCOMPARE(errorNumberOf<DirectoryError>([&] { directory.bind(root); }), directory::hresult::ServerDown);
 
         QVERIFY2(server.restart(), qPrintable(server.lastError()));
         QCOMPARE(directory.bind(root).className(), QStringLiteral("domainDNS"));
@@ -64,7 +56,8 @@ private slots:
         const directory::DirObject big = directory.bind(QStringLiteral("LDAP://ou=大量,dc=example,dc=test"));
         QVERIFY(server.kill());
         // Writing to the closed socket must not raise SIGPIPE.
-        QCOMPARE(failureOf([&] { directory.enumerate(big, {}, [](const directory::Directory::Batch&) {}); }),
+        QCOMPARE(errorNumberOf<DirectoryError>(
+                     [&] { directory.enumerate(big, {}, [](const directory::Directory::Batch&) {}); }),
             directory::hresult::ServerDown);
         const auto results = directory.readEach({ root, root }, QStringLiteral("cn"));
         QVERIFY(results.at(0).error && results.at(1).error);

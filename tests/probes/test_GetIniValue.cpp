@@ -1,5 +1,5 @@
 // GetIniValue: the stored value, "ERROR" for what does not exist, and the 255-character buffer.
-#include "../platform/TestFiles.h"
+#include "TestFiles.h"
 #include "probes/mdlMain.h"
 
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // The probe buttons of frmMain with what a real server cannot give: an in-memory directory
 // that accepts the fixed account, failures at chosen steps, the INI file and the column widths.
-#include "../platform/TestFiles.h"
 #include "InMemoryDirectory.h"
 #include "ProbeTests.h"
+#include "TestFiles.h"
 #include "ViewItems.h"
 #include "directory/WinNtProvider.h"
 #include "platform/WmiScripting.h"

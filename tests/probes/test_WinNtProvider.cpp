@@ -1,4 +1,5 @@
 // The WinNT provider stand-in: the local computer's user accounts, nothing beyond the machine.
+#include "ErrorNumber.h"
 #include "directory/WinNtProvider.h"
 
 #include <QFile>
@@ -9,16 +10,6 @@
 namespace winnt = directory::winnt;
 
 namespace {
-int32_t failureOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const directory::DirectoryError& error) {
-        return error.number();
-    }
-    return 0;
-}
-
 const QByteArray samplePasswd = "root:x:0:0:root:/root:/bin/bash\n"
                                 "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
                                 "sysacct:x:999:999::/:/usr/sbin/nologin\n"
@@ -86,9 +77,11 @@ private slots:
     void otherComputersAreNotReachedButRecorded()
     {
         const winnt::Namespace provider = winnt::bindNamespace(QStringLiteral("WinNT:"));
-        QCOMPARE(failureOf([&] { provider.OpenDSObject(QStringLiteral("WinNT://192.0.2.1"), {}, {}, 1); }),
+        QCOMPARE(errorNumberOf<directory::DirectoryError>(
+                     [&] { provider.OpenDSObject(QStringLiteral("WinNT://192.0.2.1"), {}, {}, 1); }),
             winnt::BadNetPath);
-        QCOMPARE(failureOf([&] { provider.OpenDSObject(QStringLiteral("WinNT://example.test"), {}, {}, 1); }),
+        QCOMPARE(errorNumberOf<directory::DirectoryError>(
+                     [&] { provider.OpenDSObject(QStringLiteral("WinNT://example.test"), {}, {}, 1); }),
             winnt::BadNetPath);
         QCOMPARE(winnt::serversAskedFor(), QStringList({ "192.0.2.1", "example.test" }));
     }
@@ -97,9 +90,11 @@ private slots:
     {
         const winnt::Namespace provider = winnt::bindNamespace(QStringLiteral("WinNT:"));
         for (const char* path : { "WinNT://", "winnt://localhost", "WinNT://WORKGROUP/localhost" })
-            QCOMPARE(failureOf([&] { provider.OpenDSObject(QString::fromLatin1(path), {}, {}, 1); }),
+            QCOMPARE(errorNumberOf<directory::DirectoryError>(
+                         [&] { provider.OpenDSObject(QString::fromLatin1(path), {}, {}, 1); }),
                 directory::hresult::BadPathName);
-        QCOMPARE(failureOf([] { winnt::bindNamespace(QStringLiteral("LDAP:")); }), directory::hresult::BadPathName);
+        QCOMPARE(errorNumberOf<directory::DirectoryError>([] { winnt::bindNamespace(QStringLiteral("LDAP:")); }),
+            directory::hresult::BadPathName);
         QVERIFY(winnt::serversAskedFor().isEmpty());
     }
 

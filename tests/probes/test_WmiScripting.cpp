@@ -1,4 +1,5 @@
 // The WMI scripting stand-in: the local machine only, one query, and what it was asked for.
+#include "ErrorNumber.h"
 #include "platform/WmiScripting.h"
 
 #include <QTest>
@@ -9,16 +10,6 @@
 namespace wmi = platform::wmi;
 
 namespace {
-int32_t failureOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const wmi::WmiError& error) {
-        return error.number();
-    }
-    return 0;
-}
-
 QString hostName()
 {
     char name[HOST_NAME_MAX + 1] = {};
@@ -56,16 +47,20 @@ private slots:
         QFETCH(QString, server);
         QFETCH(int, failure);
         const wmi::SWbemLocator locator;
-        QCOMPARE(
-            failureOf([&] { locator.ConnectServer(server, cimv2, QStringLiteral("administrator"), {}); }), failure);
+        QCOMPARE(errorNumberOf<wmi::WmiError>(
+                     [&] { locator.ConnectServer(server, cimv2, QStringLiteral("administrator"), {}); }),
+            failure);
         QCOMPARE(wmi::serversAskedFor(), QStringList { server });
     }
 
     void onlyTheCimv2NamespaceIsServed()
     {
         const wmi::SWbemLocator locator;
-        QCOMPARE(failureOf([&] { locator.ConnectServer(loopback, QStringLiteral("ROOT/CIMV2"), {}, {}); }), 0);
-        QCOMPARE(failureOf([&] { locator.ConnectServer(loopback, QStringLiteral("root\\default"), {}, {}); }),
+        QCOMPARE(errorNumberOf<wmi::WmiError>(
+                     [&] { locator.ConnectServer(loopback, QStringLiteral("ROOT/CIMV2"), {}, {}); }),
+            0);
+        QCOMPARE(errorNumberOf<wmi::WmiError>(
+                     [&] { locator.ConnectServer(loopback, QStringLiteral("root\\default"), {}, {}); }),
             wmi::hresult::InvalidNamespace);
     }
 
@@ -73,8 +68,10 @@ private slots:
     {
         wmi::SWbemServices services = wmi::SWbemLocator().ConnectServer(loopback, cimv2, {}, {});
         services.Security_().setAuthenticationLevel(wmi::wbemAuthenticationLevelPktPrivacy);
-        QCOMPARE(failureOf([&] { services.Security_().setAuthenticationLevel(7); }), wmi::hresult::InvalidParameter);
-        QCOMPARE(failureOf([&] { services.Security_().setAuthenticationLevel(-1); }), wmi::hresult::InvalidParameter);
+        QCOMPARE(errorNumberOf<wmi::WmiError>([&] { services.Security_().setAuthenticationLevel(7); }),
+            wmi::hresult::InvalidParameter);
+        QCOMPARE(errorNumberOf<wmi::WmiError>([&] { services.Security_().setAuthenticationLevel(-1); }),
+            wmi::hresult::InvalidParameter);
         QCOMPARE(services.Security_().authenticationLevel(), 6);
     }
 
@@ -85,7 +82,8 @@ private slots:
         QCOMPARE(result.size(), size_t(1));
         QVERIFY(!result.front().Caption.isEmpty());
         for (const char* query : { "", "Select * From Win32_Process", "Select * From Win32_OperatingSystem Where 1" })
-            QCOMPARE(failureOf([&] { services.ExecQuery(QString::fromLatin1(query)); }), wmi::hresult::InvalidQuery);
+            QCOMPARE(errorNumberOf<wmi::WmiError>([&] { services.ExecQuery(QString::fromLatin1(query)); }),
+                wmi::hresult::InvalidQuery);
     }
 
     void prettyNameIsReadAsTheShellWouldReadIt_data()

@@ -1,9 +1,8 @@
 // The Kerberos bind, as ldap.conf's SASL_MECH GSSAPI asks for it, without a ticket: it fails
 // with one error box, and neither the login fields nor anything else of the user's is sent.
 
-#include "../browser/BrowserTests.h"
-#include "LdapRelay.h"
-#include "ScratchDirectoryServer.h"
+#include "BrowserTests.h"
+#include "RelayFixture.h"
 #include "TestDirectory.h"
 #include "platform/Cp932.h"
 
@@ -19,19 +18,10 @@ class ItGssapiSendsNoPassword : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        QVERIFY(scratch.isValid());
-        QVERIFY2(
-            relay.start(scratch.filePath(QStringLiteral("relay")), server.directory() + QStringLiteral("/run/ldapi")),
-            qPrintable(relay.lastError()));
-        QFile conf(scratch.filePath(QStringLiteral("ldap.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("URI %1\nBASE DC=example,DC=test\nSASL_MECH GSSAPI\n").arg(relay.uri()).toUtf8());
-        conf.close();
-        qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
+        QVERIFY2(fixture.start(QStringLiteral("GSSAPI")), qPrintable(fixture.lastError()));
         // No ticket cache and no realm: nothing may reach a KDC either.
-        qputenv(
-            "KRB5CCNAME", QFile::encodeName(QStringLiteral("FILE:") + scratch.filePath(QStringLiteral("no-ccache"))));
+        qputenv("KRB5CCNAME",
+            QFile::encodeName(QStringLiteral("FILE:") + fixture.scratch.filePath(QStringLiteral("no-ccache"))));
         qputenv("KRB5_CONFIG", "/dev/null");
     }
 
@@ -39,10 +29,7 @@ private slots:
     {
         const QString password = QStringLiteral("Mv-ケルベロス-Pw9");
         const QString account = QStringLiteral("kerberos-account-7");
-        std::unique_ptr<frmMain> window = openMainWindow();
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(account);
-        window->txtPassWord->setText(password);
+        std::unique_ptr<frmMain> window = openMainWindow(TestDirectory::domain, account, password);
         MessageRecorder recorder;
 
         click(window->cmdConnect);
@@ -56,12 +43,12 @@ private slots:
         QVERIFY2(!text.contains(QStringLiteral("サーバーからのメッセージ")), qPrintable(text));
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
-        const QByteArray sent = relay.sent();
+        const QByteArray sent = fixture.relay.sent();
         const QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
         for (const QByteArray& bytes : { password.toUtf8(), utf16, platform::toAnsi(password), account.toUtf8() })
             QVERIFY(!sent.contains(bytes));
         // Whatever went out is a SASL GSSAPI bind or the unbind that drops the connection; no read.
-        for (const LdapRelay::Request& request : relay.requests()) {
+        for (const LdapRelay::Request& request : fixture.relay.requests()) {
             // toString hands over a new[] buffer; QVERIFY2 would leak it.
             const std::unique_ptr<char[]> shown(QTest::toString(request));
             QVERIFY2(request.operation == 0x60 || request.operation == 0x42, shown.get());
@@ -74,9 +61,7 @@ private slots:
     }
 
 private:
-    ScratchDirectoryServer server;
-    QTemporaryDir scratch;
-    LdapRelay relay;
+    RelayFixture fixture;
 };
 
 QTEST_MAIN(ItGssapiSendsNoPassword)

@@ -4,7 +4,7 @@
 // never end. Each ends in one error box (or the right result), the pointer back, what was listed
 // kept, and no hang.
 
-#include "../browser/BrowserTests.h"
+#include "BrowserTests.h"
 #include "ScriptedLdapServer.h"
 #include "directory/Connection.h"
 #include "directory/LdapDirectory.h"
@@ -107,10 +107,7 @@ private slots:
         }
         pagesAsked = 0;
         directory::setCurrentDirectory(std::make_unique<directory::LdapDirectory>());
-        window = openMainWindow();
-        window->txtDomain->setText(QStringLiteral("example.test"));
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        window = openMainWindow(QStringLiteral("example.test"), QStringLiteral("someone"), QStringLiteral("secret"));
     }
 
     void cleanup()

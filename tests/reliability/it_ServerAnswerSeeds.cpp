@@ -7,7 +7,7 @@
 
 #define MIVORA_FUZZ_REPLAY
 
-#include "../../fuzz/fuzz_server_answers.cpp"
+#include "fuzz_server_answers.cpp"
 
 #include "LdapRelay.h"
 #include "ScratchDirectoryServer.h"

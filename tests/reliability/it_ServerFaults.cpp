@@ -2,7 +2,7 @@
 // connection or rejects a listing by its limits: one error box each, what was listed stays,
 // the pointer comes back, and the next click after the server is back works.
 
-#include "../browser/BrowserTests.h"
+#include "BrowserTests.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
 #include "directory/Connection.h"
@@ -90,10 +90,7 @@ private slots:
         auto fresh = std::make_unique<HookedDirectory>();
         hooked = fresh.get();
         directory::setCurrentDirectory(std::move(fresh));
-        window = openMainWindow();
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
     }
 
     void cleanup()

@@ -2,7 +2,7 @@
 // StartTLS asked for by the URI's critical extension. The bind is SASL EXTERNAL with the test
 // client certificate, which the private server maps to the reader.
 
-#include "../browser/BrowserTests.h"
+#include "BrowserTests.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
 
@@ -30,10 +30,7 @@ private slots:
     void init()
     {
         directory::setCurrentDirectory(nullptr);
-        window = openMainWindow();
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
     }
     void cleanup()
     {

@@ -1,7 +1,7 @@
 // A server whose certificate ldap.conf does not trust: TLS_CACERT names a CA that did not sign
 // it. The connection is refused before any request, with an error that says why.
 
-#include "../browser/BrowserTests.h"
+#include "BrowserTests.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
 
@@ -71,10 +71,8 @@ private slots:
             // What URI in ldap.conf sets, for the connections opened from now on.
             QCOMPARE(ldap_set_option(nullptr, LDAP_OPT_URI, uri.toUtf8().constData()), LDAP_OPT_SUCCESS);
         }
-        std::unique_ptr<frmMain> window = openMainWindow();
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        std::unique_ptr<frmMain> window
+            = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
         MessageRecorder recorder;
 
         click(window->cmdConnect);

@@ -2,9 +2,8 @@
 // server: for a strange domain text, the root DN that the typed labels make and nothing else;
 // for every bind, no password from the login fields or data.ini.
 
-#include "../browser/BrowserTests.h"
-#include "LdapRelay.h"
-#include "ScratchDirectoryServer.h"
+#include "BrowserTests.h"
+#include "RelayFixture.h"
 #include "TestDirectory.h"
 #include "directory/RootPath.h"
 #include "platform/AppInfo.h"
@@ -58,18 +57,8 @@ class ItWhatReachesTheServer : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        QVERIFY(scratch.isValid());
-        QVERIFY2(
-            relay.start(scratch.filePath(QStringLiteral("relay")), server.directory() + QStringLiteral("/run/ldapi")),
-            qPrintable(relay.lastError()));
-        QFile conf(scratch.filePath(QStringLiteral("ldap.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("URI %1\nBASE DC=example,DC=test\nSASL_MECH EXTERNAL\n").arg(relay.uri()).toUtf8());
-        conf.close();
-        // Before anything in this process touches libldap: it reads LDAPCONF once.
-        qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
-        platform::setAppPathForTesting(scratch.path());
+        QVERIFY2(fixture.start(QStringLiteral("EXTERNAL")), qPrintable(fixture.lastError()));
+        platform::setAppPathForTesting(fixture.scratch.path());
     }
 
     void init()
@@ -78,7 +67,7 @@ private slots:
         window = openMainWindow();
         window->txtAccount->setText(QStringLiteral("someone"));
         window->txtPassWord->setText(QStringLiteral("secret"));
-        relay.clear();
+        fixture.relay.clear();
     }
     void cleanup()
     {
@@ -93,10 +82,10 @@ private slots:
         click(window->cmdConnect);
         QCOMPARE(recorder.boxes.size(), 0);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
-        const QList<LdapRelay::Request> searches = searchesIn(relay.requests());
+        const QList<LdapRelay::Request> searches = searchesIn(fixture.relay.requests());
         QCOMPARE(searches.size(), 2); // the bind's base read and the listing
         QCOMPARE(searches.at(0).dn, QByteArray("DC=example,DC=test"));
-        verifyBindsAreExternalOnly(relay.requests());
+        verifyBindsAreExternalOnly(fixture.relay.requests());
     }
 
     void strangeDomainTextGivesOneClearErrorAndSendsOnlyItsLabels_data()
@@ -139,7 +128,7 @@ private slots:
 
         click(window->cmdConnect);
 
-        const QList<LdapRelay::Request> requests = relay.requests();
+        const QList<LdapRelay::Request> requests = fixture.relay.requests();
         const QList<LdapRelay::Request> searches = searchesIn(requests);
         verifyBindsAreExternalOnly(requests);
         if (found) {
@@ -179,7 +168,7 @@ private slots:
         // Typed key by key (QTest types Latin-1 only); the saved one holds Japanese.
         const QString typedPassword = QStringLiteral("Mv-typed-K3z#pw");
         window.reset();
-        QFile ini(scratch.filePath(QStringLiteral("data.ini")));
+        QFile ini(fixture.scratch.filePath(QStringLiteral("data.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write(platform::toAnsi(QStringLiteral("[Data]\r\nDOMAIN=example.test\r\nACCOUNT=administrator\r\nPASSWORD=")
             + savedPassword + QStringLiteral("\r\n")));
@@ -207,7 +196,7 @@ private slots:
         window->close();
 
         QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
-        const QByteArray sent = relay.sent();
+        const QByteArray sent = fixture.relay.sent();
         for (const QString& password : { savedPassword, typedPassword }) {
             for (const QByteArray& bytes : encodingsOf(password))
                 QVERIFY2(!sent.contains(bytes), qPrintable(password));
@@ -216,7 +205,7 @@ private slots:
         // password shows here proves that a password sent would be seen.
         QList<LdapRelay::Request> simpleBinds;
         QList<LdapRelay::Request> others;
-        for (const LdapRelay::Request& request : relay.requests()) {
+        for (const LdapRelay::Request& request : fixture.relay.requests()) {
             if (request.operation == bindOp)
                 (request.simpleBind ? simpleBinds : others).append(request);
         }
@@ -226,7 +215,7 @@ private slots:
         QVERIFY(sent.contains("4821rum"));
         QVERIFY(!others.isEmpty());
         verifyBindsAreExternalOnly(others);
-        qInfo("%d requests, %d of them SASL EXTERNAL binds, in %d bytes", int(relay.requests().size()),
+        qInfo("%d requests, %d of them SASL EXTERNAL binds, in %d bytes", int(fixture.relay.requests().size()),
             int(others.size()), int(sent.size()));
         // data.ini keeps the typed password on the disk, where it belongs.
         QVERIFY(ini.open(QIODevice::ReadOnly));
@@ -234,9 +223,7 @@ private slots:
     }
 
 private:
-    ScratchDirectoryServer server;
-    QTemporaryDir scratch;
-    LdapRelay relay;
+    RelayFixture fixture;
     std::unique_ptr<frmMain> window;
 };
 

@@ -3,14 +3,14 @@
 
 #define MIVORA_FUZZ_REPLAY
 
-#include "../../fuzz/fuzz_adspath.cpp"
-#include "../../fuzz/fuzz_cp932.cpp"
-#include "../../fuzz/fuzz_dn.cpp"
-#include "../../fuzz/fuzz_ldap_errors.cpp"
-#include "../../fuzz/fuzz_private_profile.cpp"
-#include "../../fuzz/fuzz_ranged_values.cpp"
-#include "../../fuzz/fuzz_root_path.cpp"
-#include "../../fuzz/fuzz_server_answers.cpp"
+#include "fuzz_adspath.cpp"
+#include "fuzz_cp932.cpp"
+#include "fuzz_dn.cpp"
+#include "fuzz_ldap_errors.cpp"
+#include "fuzz_private_profile.cpp"
+#include "fuzz_ranged_values.cpp"
+#include "fuzz_root_path.cpp"
+#include "fuzz_server_answers.cpp"
 
 #include <QDir>
 #include <QTest>

@@ -1,6 +1,7 @@
 // Where the settings files lie: beside the executable for a copy run from any folder, per user
 // under $XDG_CONFIG_HOME/mivora for the installed program, never under its installation prefix.
-#include "../platform/TestFiles.h"
+#include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
@@ -47,16 +48,14 @@ private slots:
         qputenv("HOME", QFile::encodeName(temp->filePath(QStringLiteral("home"))));
         QVERIFY(QDir().mkpath(temp->filePath(QStringLiteral("home"))));
         platform::setAppPathForTesting(QString());
-        platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon) { messages << text; });
     }
     void cleanup()
     {
         platform::setSettingsLocation(platform::SettingsLocation::BesideExecutable);
         qputenv("HOME", savedHome);
         qputenv("XDG_CONFIG_HOME", savedXdg);
-        platform::setMessageBoxHandler({});
-        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
-        messages.clear();
+        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
+        recorder.boxes.clear();
     }
 
     void aCopyKeepsItsFilesBesideItsExecutable()
@@ -145,7 +144,7 @@ private slots:
 private:
     std::unique_ptr<QTemporaryDir> temp;
     QByteArray savedHome, savedXdg;
-    QStringList messages;
+    MessageRecorder recorder;
 };
 
 QTEST_MAIN(TestSettingsLocation)

@@ -1,5 +1,6 @@
 // frmMain as built from its layout, and its lifecycle: start, "終了", title-bar close.
-#include "../platform/TestFiles.h"
+#include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "ViewItems.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
@@ -32,8 +33,7 @@ private slots:
         temp = std::make_unique<QTemporaryDir>();
         QVERIFY(temp->isValid());
         platform::setAppPathForTesting(temp->path());
-        messages.clear();
-        platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon) { messages << text; });
+        recorder.boxes.clear();
         window = std::make_unique<frmMain>();
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -41,8 +41,7 @@ private slots:
     void cleanup()
     {
         window.reset();
-        platform::setMessageBoxHandler({});
-        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
+        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
     }
 
     void startShowsNoMenuBarAndNoProbeButtons()
@@ -227,7 +226,7 @@ private slots:
         // The left button still selects.
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, onC);
         QCOMPARE(tree->currentIndex(), c);
-        messages.clear();
+        recorder.boxes.clear();
     }
 
     void closingALockedWindowSavesTheThreeTextsWithoutAQuestion()
@@ -265,7 +264,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> temp;
     std::unique_ptr<frmMain> window;
-    QStringList messages;
+    MessageRecorder recorder;
 };
 
 QTEST_MAIN(TestFrmMain)

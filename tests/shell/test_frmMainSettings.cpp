@@ -1,5 +1,6 @@
 // The login fields of frmMain and data.ini: load step on construction, unload step on close.
-#include "../platform/TestFiles.h"
+#include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "platform/AppInfo.h"
 #include "platform/AtomicFile.h"
 #include "platform/Cp932.h"
@@ -50,15 +51,13 @@ private slots:
         QVERIFY(temp->isValid());
         platform::setAppPathForTesting(temp->path());
         ini = temp->filePath(QStringLiteral("data.ini"));
-        messages.clear();
-        platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon) { messages << text; });
+        recorder.boxes.clear();
     }
     void cleanup()
     {
         platform::testing::failWritesAfter(-1);
         platform::testing::failConverterOpen(false);
-        platform::setMessageBoxHandler({});
-        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'|')));
+        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
     }
 
     void valuesComeBackAsTyped_data()
@@ -240,7 +239,7 @@ private slots:
 private:
     std::unique_ptr<QTemporaryDir> temp;
     QString ini;
-    QStringList messages;
+    MessageRecorder recorder;
 };
 
 QTEST_MAIN(TestFrmMainSettings)

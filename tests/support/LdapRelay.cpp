@@ -1,4 +1,5 @@
 #include "LdapRelay.h"
+#include "BerReader.h"
 #include "SocketWrite.h"
 
 #include <QFile>
@@ -43,44 +44,12 @@ int connectTo(const QString& path)
     return fd;
 }
 
-// A BER element: its tag and where its content lies. Only what LDAP requests use: one-byte
-// tags, definite lengths of up to four bytes.
-struct Element {
-    unsigned char tag = 0;
-    qsizetype start = 0;
-    qsizetype length = 0;
-    qsizetype end() const { return start + length; }
-};
-
-bool readElement(const QByteArray& data, qsizetype at, qsizetype limit, Element& element)
-{
-    if (at + 2 > limit)
-        return false;
-    element.tag = static_cast<unsigned char>(data.at(at));
-    const auto first = static_cast<unsigned char>(data.at(at + 1));
-    qsizetype position = at + 2;
-    qsizetype length = first;
-    if (first & 0x80) {
-        const int bytes = first & 0x7f;
-        if (bytes == 0 || bytes > 4 || position + bytes > limit)
-            return false;
-        length = 0;
-        for (int i = 0; i < bytes; ++i)
-            length = (length << 8) | static_cast<unsigned char>(data.at(position++));
-    }
-    if (position + length > limit)
-        return false;
-    element.start = position;
-    element.length = length;
-    return true;
-}
-
-QByteArray contentOf(const QByteArray& data, const Element& element)
+QByteArray contentOf(const QByteArray& data, const BerTlv& element)
 {
     return data.mid(element.start, element.length);
 }
 
-int integerOf(const QByteArray& data, const Element& element)
+int integerOf(const QByteArray& data, const BerTlv& element)
 {
     int value = 0;
     for (qsizetype i = element.start; i < element.end(); ++i)
@@ -88,38 +57,38 @@ int integerOf(const QByteArray& data, const Element& element)
     return value;
 }
 
-bool decodeRequest(const QByteArray& data, const Element& message, LdapRelay::Request& request)
+bool decodeRequest(const QByteArray& data, const BerTlv& message, LdapRelay::Request& request)
 {
-    Element id;
-    Element op;
-    if (message.tag != 0x30 || !readElement(data, message.start, message.end(), id) || id.tag != 0x02
-        || !readElement(data, id.end(), message.end(), op))
+    BerTlv id;
+    BerTlv op;
+    if (message.tag != 0x30 || !readTlv(data, message.start, message.end(), id) || id.tag != 0x02
+        || !readTlv(data, id.end(), message.end(), op))
         return false;
     request.messageId = integerOf(data, id);
     request.operation = op.tag;
     if (op.tag == 0x60) {
-        Element version;
-        Element name;
-        Element authentication;
-        if (!readElement(data, op.start, op.end(), version) || !readElement(data, version.end(), op.end(), name)
-            || !readElement(data, name.end(), op.end(), authentication))
+        BerTlv version;
+        BerTlv name;
+        BerTlv authentication;
+        if (!readTlv(data, op.start, op.end(), version) || !readTlv(data, version.end(), op.end(), name)
+            || !readTlv(data, name.end(), op.end(), authentication))
             return false;
         request.dn = contentOf(data, name);
         if (authentication.tag == 0x80) {
             request.simpleBind = true;
             request.credentials = contentOf(data, authentication);
         } else if (authentication.tag == 0xA3) {
-            Element mechanism;
-            if (!readElement(data, authentication.start, authentication.end(), mechanism))
+            BerTlv mechanism;
+            if (!readTlv(data, authentication.start, authentication.end(), mechanism))
                 return false;
             request.mechanism = contentOf(data, mechanism);
-            Element credentials;
-            if (readElement(data, mechanism.end(), authentication.end(), credentials))
+            BerTlv credentials;
+            if (readTlv(data, mechanism.end(), authentication.end(), credentials))
                 request.credentials = contentOf(data, credentials);
         }
     } else if (op.tag == 0x63) {
-        Element base;
-        if (!readElement(data, op.start, op.end(), base))
+        BerTlv base;
+        if (!readTlv(data, op.start, op.end(), base))
             return false;
         request.dn = contentOf(data, base);
     }
@@ -130,64 +99,30 @@ bool decodeRequest(const QByteArray& data, const Element& message, LdapRelay::Re
 
 LdapRelay::~LdapRelay()
 {
-    if (thread.joinable()) {
-        const char stop = 's';
-        [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &stop, 1);
-        thread.join();
-    }
-    for (const int fd : { listenFd, wakeFds[0], wakeFds[1] }) {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    if (!listenPath.isEmpty())
-        QFile::remove(listenPath);
+    listener.stop();
 }
 
 bool LdapRelay::start(const QString& listen, const QString& upstream)
 {
-    listenPath = listen;
     upstreamPath = upstream;
-    sockaddr_un address {};
-    if (!fillAddress(listenPath, address)) {
-        error = QStringLiteral("socket path too long: ") + listenPath;
+    if (!listener.listenUnix(listen))
         return false;
-    }
-    QFile::remove(listenPath);
-    listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0
-        || ::listen(listenFd, 16) != 0 || ::pipe2(wakeFds, O_CLOEXEC) != 0) {
-        error = QStringLiteral("cannot listen on %1: %2").arg(listenPath, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    thread = std::thread([this] { run(); });
+    listener.run([this] { run(); });
     return true;
 }
 
 bool LdapRelay::startTcp(const QString& address, const QString& upstream)
 {
     upstreamPath = upstream;
-    sockaddr_in in {};
-    in.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, address.toLatin1().constData(), &in.sin_addr) != 1) {
-        error = QStringLiteral("not an IPv4 address: ") + address;
+    if (!listener.listenTcp(address))
         return false;
-    }
-    socklen_t length = sizeof(in);
-    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<const sockaddr*>(&in), sizeof(in)) != 0
-        || ::listen(listenFd, 16) != 0 || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&in), &length) != 0
-        || ::pipe2(wakeFds, O_CLOEXEC) != 0) {
-        error = QStringLiteral("cannot listen on %1: %2").arg(address, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    tcpPort = ntohs(in.sin_port);
-    thread = std::thread([this] { run(); });
+    listener.run([this] { run(); });
     return true;
 }
 
 QString LdapRelay::uri() const
 {
-    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(listenPath));
+    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(listener.path()));
 }
 
 void LdapRelay::run()
@@ -199,37 +134,30 @@ void LdapRelay::run()
     };
     std::vector<Pair> pairs;
     for (;;) {
-        std::vector<pollfd> watched { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
+        std::vector<pollfd> watched = listener.watchList();
         for (const Pair& pair : pairs) {
             watched.push_back({ pair.client, POLLIN, 0 });
             watched.push_back({ pair.server, POLLIN, 0 });
         }
-        if (::poll(watched.data(), watched.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (watched[0].revents)
+        if (!SocketListener::wait(watched))
             break;
         // A pair accepted below was not polled yet: it has no entries in watched.
         const size_t polled = pairs.size();
-        if (watched[1].revents & POLLIN) {
-            const int client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client >= 0) {
-                {
-                    std::lock_guard lock(mutex);
-                    ++accepted;
-                }
-                const int server = connectTo(upstreamPath);
-                if (server < 0) {
-                    // Nothing to relay to: the client sees a closed connection, as with a dead server.
-                    ::close(client);
-                } else {
-                    std::lock_guard lock(mutex);
-                    fromClients.emplace_back();
-                    fromServers.emplace_back();
-                    pairs.push_back({ client, server, fromClients.size() - 1 });
-                }
+        const int client = listener.accept(watched);
+        if (client >= 0) {
+            {
+                std::lock_guard lock(mutex);
+                ++accepted;
+            }
+            const int server = connectTo(upstreamPath);
+            if (server < 0) {
+                // Nothing to relay to: the client sees a closed connection, as with a dead server.
+                ::close(client);
+            } else {
+                std::lock_guard lock(mutex);
+                fromClients.emplace_back();
+                fromServers.emplace_back();
+                pairs.push_back({ client, server, fromClients.size() - 1 });
             }
         }
         std::vector<Pair> open;
@@ -267,6 +195,8 @@ void LdapRelay::run()
             }
         }
         pairs = std::move(open);
+        std::lock_guard lock(mutex);
+        relaying = int(pairs.size());
     }
     for (const Pair& pair : pairs) {
         ::close(pair.client);
@@ -294,8 +224,8 @@ QList<LdapRelay::Request> LdapRelay::requests() const
     for (size_t c = 0; c < connections.size(); ++c) {
         const QByteArray& data = connections[c];
         qsizetype at = 0;
-        Element message;
-        while (readElement(data, at, data.size(), message)) {
+        BerTlv message;
+        while (readTlv(data, at, data.size(), message)) {
             Request request;
             request.connection = int(c);
             if (!decodeRequest(data, message, request))
@@ -311,6 +241,12 @@ int LdapRelay::connectionCount() const
 {
     std::lock_guard lock(mutex);
     return accepted;
+}
+
+int LdapRelay::openConnectionCount() const
+{
+    std::lock_guard lock(mutex);
+    return relaying;
 }
 
 QList<QByteArray> LdapRelay::answers() const

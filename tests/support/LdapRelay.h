@@ -1,10 +1,11 @@
 #pragma once
 
+#include "SocketListener.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 // A Unix-socket relay in front of a slapd ldapi socket that keeps every byte the clients send:
@@ -37,10 +38,10 @@ public:
     // The same on a TCP address (IPv4 text) and a free port, for a server that is not a socket
     // file; the port is in port().
     bool startTcp(const QString& address, const QString& upstreamPath);
-    quint16 port() const { return tcpPort; }
+    quint16 port() const { return listener.port(); }
     // ldapi:// URI of the relay, percent-encoded as libldap wants it.
     QString uri() const;
-    QString lastError() const { return error; }
+    QString lastError() const { return listener.lastError(); }
 
     // Every byte clients sent so far, connection after connection.
     QByteArray sent() const;
@@ -48,6 +49,8 @@ public:
     QList<Request> requests() const;
     // Connections accepted so far, those that found no server to relay to included.
     int connectionCount() const;
+    // Connections still relayed: when a client has closed its own, all it sent is in sent().
+    int openConnectionCount() const;
     // What the server sent back, one entry per connection (to record a real server's answers).
     QList<QByteArray> answers() const;
     // Forgets what was sent so far (connections stay open).
@@ -56,17 +59,14 @@ public:
 private:
     void run();
 
-    QString listenPath;
     QString upstreamPath;
-    QString error;
-    quint16 tcpPort = 0;
     int accepted = 0;
-    int listenFd = -1;
-    int wakeFds[2] { -1, -1 };
-    std::thread thread;
+    int relaying = 0;
     mutable std::mutex mutex;
     std::vector<QByteArray> fromClients; // one per accepted connection
     std::vector<QByteArray> fromServers;
+    // Last: its thread stops before what it fills goes.
+    SocketListener listener;
 };
 
 namespace QTest {

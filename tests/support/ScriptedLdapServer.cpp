@@ -1,4 +1,5 @@
 #include "ScriptedLdapServer.h"
+#include "BerReader.h"
 #include "SocketWrite.h"
 
 #include <QFile>
@@ -111,61 +112,39 @@ QByteArray noticeOfDisconnection()
 
 namespace {
 
-// One BER element at `at`: tag byte, length of up to four bytes. False when incomplete.
-bool element(const QByteArray& data, qsizetype at, qsizetype limit, qsizetype& start, qsizetype& length)
-{
-    if (at + 2 > limit)
-        return false;
-    const auto first = static_cast<unsigned char>(data.at(at + 1));
-    qsizetype position = at + 2;
-    length = first;
-    if (first & 0x80) {
-        const int count = first & 0x7f;
-        if (count == 0 || count > 4 || position + count > limit)
-            return false;
-        length = 0;
-        for (int i = 0; i < count; ++i)
-            length = (length << 8) | static_cast<unsigned char>(data.at(position++));
-    }
-    if (position + length > limit)
-        return false;
-    start = position;
-    return true;
-}
-
 bool decode(const QByteArray& message, ScriptedLdapServer::Request& request)
 {
     qsizetype start = 0;
     qsizetype length = 0;
-    if (!element(message, 0, message.size(), start, length))
+    if (!readTlv(message, 0, message.size(), start, length))
         return false;
     const qsizetype end = start + length;
     qsizetype idStart = 0;
     qsizetype idLength = 0;
-    if (!element(message, start, end, idStart, idLength))
+    if (!readTlv(message, start, end, idStart, idLength))
         return false;
     for (qsizetype i = idStart; i < idStart + idLength; ++i)
         request.id = (request.id << 8) | static_cast<unsigned char>(message.at(i));
     const qsizetype opAt = idStart + idLength;
     qsizetype opStart = 0;
     qsizetype opLength = 0;
-    if (!element(message, opAt, end, opStart, opLength))
+    if (!readTlv(message, opAt, end, opStart, opLength))
         return false;
     request.operation = static_cast<unsigned char>(message.at(opAt));
     qsizetype first = 0;
     qsizetype firstLength = 0;
-    if (request.operation == 0x63 && element(message, opStart, opStart + opLength, first, firstLength)) {
+    if (request.operation == 0x63 && readTlv(message, opStart, opStart + opLength, first, firstLength)) {
         request.dn = message.mid(first, firstLength);
         qsizetype scope = 0;
         qsizetype scopeLength = 0;
-        if (element(message, first + firstLength, opStart + opLength, scope, scopeLength) && scopeLength == 1)
+        if (readTlv(message, first + firstLength, opStart + opLength, scope, scopeLength) && scopeLength == 1)
             request.scope = static_cast<unsigned char>(message.at(scope));
     }
     if (request.operation == 0x60) {
         qsizetype version = 0;
         qsizetype versionLength = 0;
-        if (element(message, opStart, opStart + opLength, version, versionLength)
-            && element(message, version + versionLength, opStart + opLength, first, firstLength))
+        if (readTlv(message, opStart, opStart + opLength, version, versionLength)
+            && readTlv(message, version + versionLength, opStart + opLength, first, firstLength))
             request.dn = message.mid(first, firstLength);
     }
     request.bytes = message;
@@ -183,20 +162,20 @@ QByteArray ScriptedLdapServer::Request::pageCookie() const
     qsizetype start = 0;
     qsizetype length = 0;
     if (at < bytes.size() && bytes.at(at) == 0x01) { // criticality
-        if (!element(bytes, at, bytes.size(), start, length))
+        if (!readTlv(bytes, at, bytes.size(), start, length))
             return {};
         at = start + length;
     }
     // OCTET STRING { SEQUENCE { INTEGER size, OCTET STRING cookie } }
-    if (!element(bytes, at, bytes.size(), start, length) || !element(bytes, start, start + length, start, length))
+    if (!readTlv(bytes, at, bytes.size(), start, length) || !readTlv(bytes, start, start + length, start, length))
         return {};
     qsizetype size = 0;
     qsizetype sizeLength = 0;
-    if (!element(bytes, start, start + length, size, sizeLength))
+    if (!readTlv(bytes, start, start + length, size, sizeLength))
         return {};
     qsizetype cookie = 0;
     qsizetype cookieLength = 0;
-    if (!element(bytes, size + sizeLength, bytes.size(), cookie, cookieLength))
+    if (!readTlv(bytes, size + sizeLength, bytes.size(), cookie, cookieLength))
         return {};
     return bytes.mid(cookie, cookieLength);
 }
@@ -242,74 +221,32 @@ bool ScriptedLdapServer::start(const QString& socketPath, Script answer)
 {
     path = socketPath;
     script = std::move(answer);
-    return listen(AF_UNIX);
+    if (!listener.listenUnix(path))
+        return false;
+    listener.run([this] { run(); });
+    return true;
 }
 
 bool ScriptedLdapServer::startTcp(Script answer)
 {
     script = std::move(answer);
-    return listen(AF_INET);
-}
-
-bool ScriptedLdapServer::listen(int family)
-{
-    sockaddr_un local {};
-    sockaddr_in loopback {};
-    const sockaddr* address = nullptr;
-    socklen_t size = 0;
-    if (family == AF_UNIX) {
-        const QByteArray name = QFile::encodeName(path);
-        if (name.size() >= qsizetype(sizeof(local.sun_path))) {
-            error = QStringLiteral("socket path too long: ") + path;
-            return false;
-        }
-        local.sun_family = AF_UNIX;
-        std::memcpy(local.sun_path, name.constData(), size_t(name.size()));
-        QFile::remove(path);
-        address = reinterpret_cast<const sockaddr*>(&local);
-        size = sizeof(local);
-    } else {
-        loopback.sin_family = AF_INET;
-        loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address = reinterpret_cast<const sockaddr*>(&loopback);
-        size = sizeof(loopback);
-    }
-    listenFd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd < 0 || ::bind(listenFd, address, size) != 0 || ::listen(listenFd, 16) != 0
-        || ::pipe2(wakeFds, O_CLOEXEC) != 0) {
-        error = QStringLiteral("cannot listen: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!listener.listenTcp(QStringLiteral("127.0.0.1")))
         return false;
-    }
-    if (family == AF_INET) {
-        socklen_t length = sizeof(loopback);
-        ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&loopback), &length);
-        tcpPort = ntohs(loopback.sin_port);
-    }
-    thread = std::thread([this] { run(); });
+    listener.run([this] { run(); });
     return true;
 }
 
 void ScriptedLdapServer::stop()
 {
-    if (thread.joinable()) {
+    if (listener.running())
         stopping = true;
-        const char stop = 's';
-        [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &stop, 1);
-        thread.join();
-    }
-    for (int* fd : { &listenFd, &wakeFds[0], &wakeFds[1] }) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
-    if (!path.isEmpty())
-        QFile::remove(path);
+    listener.stop();
 }
 
 QString ScriptedLdapServer::uri() const
 {
     if (path.isEmpty())
-        return QStringLiteral("ldap://127.0.0.1:%1").arg(tcpPort);
+        return QStringLiteral("ldap://127.0.0.1:%1").arg(listener.port());
     return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(path));
 }
 
@@ -333,27 +270,20 @@ void ScriptedLdapServer::run()
     };
     std::vector<std::unique_ptr<Client>> clients;
     while (!stopping) {
-        std::vector<pollfd> watched { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
+        std::vector<pollfd> watched = listener.watchList();
         for (const auto& client : clients)
             watched.push_back({ client->session.fd, POLLIN, 0 });
-        if (::poll(watched.data(), watched.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (watched[0].revents)
+        if (!SocketListener::wait(watched))
             break;
         const size_t polled = clients.size();
-        if (watched[1].revents & POLLIN) {
-            const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) {
-                auto client = std::make_unique<Client>();
-                client->session.fd = fd;
-                client->session.stopping = &stopping;
-                std::lock_guard lock(mutex);
-                client->session.connection = connections++;
-                clients.push_back(std::move(client));
-            }
+        const int fd = listener.accept(watched);
+        if (fd >= 0) {
+            auto client = std::make_unique<Client>();
+            client->session.fd = fd;
+            client->session.stopping = &stopping;
+            std::lock_guard lock(mutex);
+            client->session.connection = connections++;
+            clients.push_back(std::move(client));
         }
         for (size_t i = 0; i < polled; ++i) {
             Client& client = *clients[i];
@@ -368,7 +298,7 @@ void ScriptedLdapServer::run()
             client.pending.append(buffer, got);
             qsizetype start = 0;
             qsizetype length = 0;
-            while (!client.session.closed() && element(client.pending, 0, client.pending.size(), start, length)) {
+            while (!client.session.closed() && readTlv(client.pending, 0, client.pending.size(), start, length)) {
                 const QByteArray message = client.pending.left(start + length);
                 client.pending.remove(0, start + length);
                 Request request;
@@ -391,44 +321,19 @@ void ScriptedLdapServer::run()
         client->session.close();
 }
 
-CountingListener::~CountingListener()
-{
-    if (thread.joinable()) {
-        const char stop = 's';
-        [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &stop, 1);
-        thread.join();
-    }
-    for (const int fd : { listenFd, wakeFds[0], wakeFds[1] }) {
-        if (fd >= 0)
-            ::close(fd);
-    }
-}
-
 bool CountingListener::start()
 {
-    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0
-        || ::listen(listenFd, 16) != 0 || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &size) != 0
-        || ::pipe2(wakeFds, O_CLOEXEC) != 0)
+    if (!listener.listenTcp(QStringLiteral("127.0.0.1")))
         return false;
-    listenPort = ntohs(address.sin_port);
-    thread = std::thread([this] {
+    listener.run([this] {
         for (;;) {
-            pollfd watched[] { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
-            if (::poll(watched, 2, -1) < 0 && errno != EINTR)
+            std::vector<pollfd> watched = listener.watchList();
+            if (!SocketListener::wait(watched))
                 break;
-            if (watched[0].revents)
-                break;
-            if (watched[1].revents & POLLIN) {
-                const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-                if (fd >= 0) {
-                    ++accepted;
-                    ::close(fd);
-                }
+            const int fd = listener.accept(watched);
+            if (fd >= 0) {
+                ++accepted;
+                ::close(fd);
             }
         }
     });

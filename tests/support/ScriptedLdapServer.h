@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SocketListener.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -78,7 +80,7 @@ public:
     bool startTcp(Script script);
     void stop();
     QString uri() const; // ldapi://, percent-encoded, or ldap://127.0.0.1:PORT
-    QString lastError() const { return error; }
+    QString lastError() const { return listener.lastError(); }
 
     // Connections accepted so far, and every request decoded on them.
     int connectionCount() const;
@@ -87,19 +89,14 @@ public:
 private:
     void run();
 
-    bool listen(int family);
-
     QString path;
-    int tcpPort = 0;
-    QString error;
     Script script;
-    int listenFd = -1;
-    int wakeFds[2] { -1, -1 };
-    std::thread thread;
     std::atomic<bool> stopping { false };
     mutable std::mutex mutex;
     QList<Request> received;
     int connections = 0;
+    // Last: its thread stops before what it fills goes.
+    SocketListener listener;
 };
 
 // A loopback TCP listener that only counts the connections that reach it, each closed at once:
@@ -107,16 +104,11 @@ private:
 // fails at once instead of waiting for an answer).
 class CountingListener {
 public:
-    CountingListener() = default;
-    ~CountingListener();
     bool start(); // on 127.0.0.1, a free port
-    int port() const { return listenPort; }
+    int port() const { return listener.port(); }
     int connectionCount() const { return accepted.load(); }
 
 private:
-    int listenFd = -1;
-    int wakeFds[2] { -1, -1 };
-    int listenPort = 0;
-    std::thread thread;
     std::atomic<int> accepted { 0 };
+    SocketListener listener;
 };

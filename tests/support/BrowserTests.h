@@ -3,8 +3,11 @@
 // Helpers of the browser tests: what the window shows, what a person does to it, and the
 // seams that record message boxes and answer the save dialog and the popup menu.
 
+#include "DirectoryScope.h"
+#include "MessageRecorder.h"
 #include "ViewItems.h"
 #include "browser/ObjectModels.h"
+#include "details/frmDet.h"
 #include "directory/Directory.h"
 #include "platform/CommonDialog.h"
 #include "platform/MessageBox.h"
@@ -14,9 +17,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -78,37 +83,15 @@ inline QModelIndex selectedNode(const QTreeView* view)
     return browser::selectedIndex(view);
 }
 
-struct Box {
-    QString text;
-    platform::MessageIcon icon;
-    // The pointer while the box was up (Qt::ArrowCursor when none was set).
-    Qt::CursorShape cursor;
-};
-
-inline Qt::CursorShape currentCursor()
+// The row that lists the entry `dn`, or null.
+inline const Row* rowWithDn(const QList<Row>& rows, const QString& dn)
 {
-    const QCursor* cursor = QApplication::overrideCursor();
-    return cursor ? cursor->shape() : Qt::ArrowCursor;
-}
-
-// Records every message box instead of showing it, for as long as it lives.
-class MessageRecorder {
-public:
-    MessageRecorder()
-    {
-        previous = platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon icon) {
-            boxes.append({ text, icon, currentCursor() });
-        });
+    for (const Row& row : rows) {
+        if (row.tag == QStringLiteral("LDAP://") + dn)
+            return &row;
     }
-    ~MessageRecorder() { platform::setMessageBoxHandler(std::move(previous)); }
-    MessageRecorder(const MessageRecorder&) = delete;
-    MessageRecorder& operator=(const MessageRecorder&) = delete;
-
-    QList<Box> boxes;
-
-private:
-    platform::MessageBoxHandler previous;
-};
+    return nullptr;
+}
 
 // Answers the save dialog for as long as it lives: the next answers in order (nullopt cancels),
 // recording the name each showing offered.
@@ -182,6 +165,37 @@ private:
     QTimer timer;
 };
 
+// Closes the details window that comes up during the next user action, noting what it showed.
+class DetailsCloser {
+public:
+    DetailsCloser()
+    {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
+        timer.start(10);
+    }
+    bool shown = false;
+    int tab = -1;
+    QString computerName;
+    QString userName;
+    QString lastName;
+
+private:
+    void answer()
+    {
+        auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
+        if (!det || !det->isVisible())
+            return;
+        timer.stop();
+        shown = true;
+        tab = det->sstDet->currentIndex();
+        computerName = det->txtCompName->text();
+        userName = det->txtUsrName->text();
+        lastName = det->txtLastName->text();
+        det->close();
+    }
+    QTimer timer;
+};
+
 // A person's click on a node; the node is scrolled into view first (its parents expanded, as a
 // person opens them with the arrow).
 inline void clickNode(QTreeView* tree, const QModelIndex& node, Qt::MouseButton button = Qt::LeftButton)
@@ -212,6 +226,16 @@ inline std::unique_ptr<frmMain> openMainWindow()
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         qWarning("the main window was not exposed");
+    return window;
+}
+
+// The main window with the login fields filled in as a person types them.
+inline std::unique_ptr<frmMain> openMainWindow(const QString& domain, const QString& account, const QString& password)
+{
+    auto window = openMainWindow();
+    window->txtDomain->setText(domain);
+    window->txtAccount->setText(account);
+    window->txtPassWord->setText(password);
     return window;
 }
 
@@ -257,42 +281,26 @@ public:
         return inner->openDSObject(adsPath, user, password);
     }
 
-    std::unique_ptr<directory::Directory> inner;
+    directory::Directory* inner = nullptr;
     int calls = 0;
 };
 
 // Puts a counting directory in front of the current one for as long as it lives.
 class CountedDirectory {
 public:
-    CountedDirectory()
+    CountedDirectory() { scope.directory->inner = scope.previous(); }
+
+    int calls() const { return scope.directory->calls; }
+
+private:
+    // Makes sure there is a current directory to stand in front of.
+    static std::unique_ptr<CountingDirectory> inFront()
     {
         directory::currentDirectory();
-        auto counting = std::make_unique<CountingDirectory>();
-        counter = counting.get();
-        counter->inner = directory::setCurrentDirectory(std::move(counting));
+        return std::make_unique<CountingDirectory>();
     }
-    ~CountedDirectory() { directory::setCurrentDirectory(std::move(counter->inner)); }
-    CountedDirectory(const CountedDirectory&) = delete;
-    CountedDirectory& operator=(const CountedDirectory&) = delete;
 
-    int calls() const { return counter->calls; }
-
-private:
-    CountingDirectory* counter;
-};
-
-// A directory of the test's own making in place for as long as it lives.
-class DirectoryInPlace {
-public:
-    explicit DirectoryInPlace(std::unique_ptr<directory::Directory> directory)
-        : previous(directory::setCurrentDirectory(std::move(directory)))
-    { }
-    ~DirectoryInPlace() { directory::setCurrentDirectory(std::move(previous)); }
-    DirectoryInPlace(const DirectoryInPlace&) = delete;
-    DirectoryInPlace& operator=(const DirectoryInPlace&) = delete;
-
-private:
-    std::unique_ptr<directory::Directory> previous;
+    DirectoryScope<CountingDirectory> scope { inFront() };
 };
 
 struct ServerEntry {

@@ -3,6 +3,7 @@
 // Helpers of the probe tests: a main window whose message boxes are recorded, and a directory
 // that records what a probe asked of the directory it stands in front of.
 
+#include "MessageRecorder.h"
 #include "directory/Directory.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
@@ -15,27 +16,17 @@
 
 namespace probetests {
 
-struct Box {
-    QString text;
-    platform::MessageIcon icon;
-    bool operator==(const Box&) const = default;
-};
-
 // A main window over a fresh application directory, recording every message box while it lives.
-class ProbeWindow {
+class ProbeWindow : public MessageRecorder {
 public:
     ProbeWindow()
     {
         platform::setAppPathForTesting(appDir.path());
-        previous = platform::setMessageBoxHandler([this](const QString& text, platform::MessageIcon icon) {
-            boxes.append({ text, icon });
-        });
         window = std::make_unique<frmMain>();
     }
     ~ProbeWindow()
     {
         window.reset();
-        platform::setMessageBoxHandler(std::move(previous));
         platform::setAppPathForTesting({});
     }
     ProbeWindow(const ProbeWindow&) = delete;
@@ -48,21 +39,10 @@ public:
         QVERIFY(button);
         button->click();
     }
-    QStringList texts() const
-    {
-        QStringList result;
-        for (const Box& box : boxes)
-            result.append(box.text);
-        return result;
-    }
     QString iniPath() const { return appDir.filePath(QStringLiteral("larchfen.ini")); }
 
     QTemporaryDir appDir;
-    QList<Box> boxes;
     std::unique_ptr<frmMain> window;
-
-private:
-    platform::MessageBoxHandler previous;
 };
 
 // Stands in front of another directory and records each call: what was asked, and whether it

@@ -1,0 +1,95 @@
+#include "SocketListener.h"
+
+#include <QFile>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+bool SocketListener::listenUnix(const QString& path)
+{
+    socketPath = path;
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address {};
+    if (name.size() >= qsizetype(sizeof(address.sun_path))) {
+        error = QStringLiteral("socket path too long: ") + path;
+        return false;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    QFile::remove(path);
+    return listenOn(AF_UNIX, &address, sizeof(address), path);
+}
+
+bool SocketListener::listenTcp(const QString& text)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, text.toLatin1().constData(), &address.sin_addr) != 1) {
+        error = QStringLiteral("not an IPv4 address: ") + text;
+        return false;
+    }
+    if (!listenOn(AF_INET, &address, sizeof(address), text))
+        return false;
+    socklen_t length = sizeof(address);
+    if (::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        error = QStringLiteral("no port for %1: %2").arg(text, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    tcpPort = ntohs(address.sin_port);
+    return true;
+}
+
+bool SocketListener::listenOn(int family, const void* address, unsigned size, const QString& name)
+{
+    listenFd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd < 0 || ::bind(listenFd, static_cast<const sockaddr*>(address), size) != 0
+        || ::listen(listenFd, 16) != 0 || ::pipe2(wakeFds, O_CLOEXEC) != 0) {
+        error = QStringLiteral("cannot listen on %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+void SocketListener::stop()
+{
+    if (thread.joinable()) {
+        const char stop = 's';
+        [[maybe_unused]] const ssize_t written = ::write(wakeFds[1], &stop, 1);
+        thread.join();
+    }
+    for (int* fd : { &listenFd, &wakeFds[0], &wakeFds[1] }) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+    if (!socketPath.isEmpty())
+        QFile::remove(socketPath);
+}
+
+std::vector<pollfd> SocketListener::watchList() const
+{
+    return { { wakeFds[0], POLLIN, 0 }, { listenFd, POLLIN, 0 } };
+}
+
+bool SocketListener::wait(std::vector<pollfd>& watched)
+{
+    while (::poll(watched.data(), watched.size(), -1) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return watched[0].revents == 0;
+}
+
+int SocketListener::accept(const std::vector<pollfd>& watched) const
+{
+    if (!(watched[1].revents & POLLIN))
+        return -1;
+    return ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+}
