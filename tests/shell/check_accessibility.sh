@@ -5,10 +5,11 @@
 # test directory's root that ldapsearch gives. Output goes to <build>/accessibility.
 # Usage: check_accessibility.sh <build dir>
 set -euo pipefail
+xvfb=$(cd "$(dirname "$0")/../support" && pwd)/with-xvfb.sh
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 out=$build/accessibility
-for tool in xvfb-run xauth dbus-run-session ldapsearch; do
+for tool in Xvfb xauth mcookie xdotool dbus-run-session ldapsearch; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
 done
 /usr/bin/python3 -c "import pyatspi" || { echo "missing python3-pyatspi (scripts/install-deps.sh installs it)"; exit 1; }
@@ -48,7 +49,7 @@ cp "$build/Mivora" "$out/app/"
 printf '[Data]\r\nDOMAIN=example.test\r\nACCOUNT=reader\r\nPASSWORD=secret\r\n' >"$out/app/data.ini"
 
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 NO_AT_BRIDGE=0
-xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- bash -euo pipefail -c '
+"$xvfb" -s "-screen 0 1280x1024x24" dbus-run-session -- bash -euo pipefail -c '
   app=$1 out=$2 here=$3
   "$app/Mivora" >"$out/mivora.log" 2>&1 & pid=$!
   status=0

@@ -5,10 +5,11 @@
 # Pictures go to <build>/screenshots-x2.
 # Usage: check_hidpi.sh <build dir>
 set -euo pipefail
+xvfb=$(cd "$(dirname "$0")/../support" && pwd)/with-xvfb.sh
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
 out=$build/screenshots-x2
-for tool in xvfb-run xauth xdotool import convert compare identify; do
+for tool in Xvfb xauth mcookie xdotool import convert compare identify; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
 done
 rm -rf "$out"
@@ -17,7 +18,7 @@ screen="-screen 0 2048x1536x24"
 export QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=xcb
 
 # 1. The caption test at scale 2; its window pictures are in device pixels.
-MIVORA_SCREENSHOT_DIR=$out xvfb-run -a -s "$screen" "$build/tests/shell_test_CaptionGlyphs"
+MIVORA_SCREENSHOT_DIR=$out "$xvfb" -s "$screen" "$build/tests/shell_test_CaptionGlyphs"
 for pair in frmMain.png:1674x1114 frmDet-User.png:1122x990 frmDet-Group.png:1122x990; do
   got=$(identify -format '%wx%h' "$out/${pair%%:*}")
   [ "$got" = "${pair#*:}" ] || { echo "${pair%%:*} is $got, not ${pair#*:}"; exit 1; }
@@ -25,7 +26,7 @@ done
 
 # 2. Mivora itself on the scaled screen.
 cp "$build/Mivora" "$out/app/"
-xvfb-run -a -s "$screen" bash -euo pipefail -c '
+"$xvfb" -s "$screen" bash -euo pipefail -c '
   app=$1 out=$2
   "$app/Mivora" & pid=$!
   wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n 1)

@@ -7,9 +7,10 @@
 # $XDG_CONFIG_HOME/mivora/data.ini (0600, folder 0700) and change nothing in the scratch root.
 # Usage: check_package.sh <build dir>
 set -euo pipefail
+xvfb=$(cd "$(dirname "$0")/../support" && pwd)/with-xvfb.sh
 build=$(cd "$1" && pwd)
 out=$build/package-check
-for tool in cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli xvfb-run xauth xdotool identify; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli Xvfb xauth mcookie xdotool identify; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
 done
 chmod -R u+w "$out" 2>/dev/null || true
@@ -55,7 +56,7 @@ config=$out/config-elsewhere
 mkdir -p "$home"
 
 env HOME="$home" XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=xcb LDAPNOINIT=1 \
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -euo pipefail -c '
+  "$xvfb" -s "-screen 0 1280x1024x24" bash -euo pipefail -c '
   root=$1 out=$2
   "$root/usr/bin/mivora" & pid=$!
   wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n 1)

@@ -4,9 +4,10 @@
 # screen, a real click on "終了", and data.ini must hold what the load step read.
 # Usage: check_screenshots.sh <build dir>
 set -euo pipefail
+xvfb=$(cd "$(dirname "$0")/../support" && pwd)/with-xvfb.sh
 build=$(cd "$1" && pwd)
 out=$build/screenshots
-for tool in xvfb-run xauth xdotool import compare convert; do
+for tool in Xvfb xauth mcookie xdotool import compare convert; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
 done
 rm -rf "$out"
@@ -14,7 +15,7 @@ mkdir -p "$out"
 screen="-screen 0 1280x1024x24"
 
 # 1. The caption test on the real server; it saves frmMain.png, frmDet-User.png, frmDet-Group.png.
-MIVORA_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb xvfb-run -a -s "$screen" "$build/tests/shell_test_CaptionGlyphs"
+MIVORA_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb "$xvfb" -s "$screen" "$build/tests/shell_test_CaptionGlyphs"
 for png in frmMain.png frmDet-User.png frmDet-Group.png; do
   [ -s "$out/$png" ] || { echo "no $png"; exit 1; }
 done
@@ -26,7 +27,7 @@ cp "$build/Mivora" "$app/"
 printf '[Data]\r\nDOMAIN=example.test\r\nACCOUNT=山田太郎\r\nPASSWORD=ひみつ\r\n' | iconv -f UTF-8 -t CP932 >"$app/data.ini"
 cp "$app/data.ini" "$out/data.ini.before"
 
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "$screen" bash -euo pipefail -c '
+QT_QPA_PLATFORM=xcb "$xvfb" -s "$screen" bash -euo pipefail -c '
   app=$1 out=$2
   "$app/Mivora" & pid=$!
   wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n 1)
