@@ -2,6 +2,7 @@
 // in the middle of a listing, the same object twice, very many children.
 
 #include "BrowserTests.h"
+#include "ForwardingDirectory.h"
 #include "InMemoryDirectory.h"
 #include "RealBoxes.h"
 
@@ -24,9 +25,8 @@ QString userDn(int k, const QString& parent = bigDn)
 }
 
 // A directory that gives one object twice in a listing.
-class RepeatingDirectory : public directory::Directory {
+class RepeatingDirectory : public ForwardingDirectory<InMemoryDirectory> {
 public:
-    directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
     void enumerate(const directory::DirObject& container, const QStringList& classFilter,
         const std::function<void(const Batch&)>& onBatch) override
     {
@@ -36,22 +36,6 @@ public:
             onBatch(twice);
         });
     }
-    QStringList members(const directory::DirObject& group) override { return inner.members(group); }
-    std::vector<directory::ReadResult> readEach(const QStringList& paths, const QString& property) override
-    {
-        return inner.readEach(paths, property);
-    }
-    std::vector<directory::ReadResult> readRelated(
-        const QStringList& paths, const QString& property, const directory::Related& related) override
-    {
-        return inner.readRelated(paths, property, related);
-    }
-    directory::DirObject openDSObject(const QString& path, const QString& user, const QString& password) override
-    {
-        return inner.openDSObject(path, user, password);
-    }
-
-    InMemoryDirectory inner;
 };
 
 void addSample(InMemoryDirectory& dir, int bigChildren)

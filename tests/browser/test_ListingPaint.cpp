@@ -2,6 +2,7 @@
 // no key, no timer. A long list can be scrolled to its end and its last row opened.
 
 #include "BrowserTests.h"
+#include "ForwardingDirectory.h"
 #include "InMemoryDirectory.h"
 #include "browser/ListingPaint.h"
 #include "details/frmDet.h"
@@ -27,9 +28,8 @@ QString userDn(int k)
 
 // Gives the children a page at a time, as a server does, and lets the test look at the window
 // between two pages.
-class PagedDirectory : public directory::Directory {
+class PagedDirectory : public ForwardingDirectory<InMemoryDirectory> {
 public:
-    directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
     void enumerate(const directory::DirObject& container, const QStringList& classFilter,
         const std::function<void(const Batch&)>& onBatch) override
     {
@@ -45,22 +45,7 @@ public:
             ++pages;
         }
     }
-    QStringList members(const directory::DirObject& group) override { return inner.members(group); }
-    std::vector<directory::ReadResult> readEach(const QStringList& paths, const QString& property) override
-    {
-        return inner.readEach(paths, property);
-    }
-    std::vector<directory::ReadResult> readRelated(
-        const QStringList& paths, const QString& property, const directory::Related& related) override
-    {
-        return inner.readRelated(paths, property, related);
-    }
-    directory::DirObject openDSObject(const QString& path, const QString& user, const QString& password) override
-    {
-        return inner.openDSObject(path, user, password);
-    }
 
-    InMemoryDirectory inner;
     size_t pageSize = 1000;
     // Called before each page but the first, with the number of pages delivered.
     std::function<void(int)> betweenPages;

@@ -3,6 +3,7 @@
 // the pointer comes back, and the next click after the server is back works.
 
 #include "BrowserTests.h"
+#include "ForwardingDirectory.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
 #include "directory/Connection.h"
@@ -34,9 +35,8 @@ QList<Row> bulkRows(int count)
 
 // The real LDAP directory with a hook after the first page of a listing has reached the
 // window: where a test kills or pauses the server in the middle of the listing.
-class HookedDirectory : public directory::Directory {
+class HookedDirectory : public ForwardingDirectory<directory::LdapDirectory> {
 public:
-    directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
     void enumerate(const directory::DirObject& container, const QStringList& classFilter,
         const std::function<void(const Batch&)>& onBatch) override
     {
@@ -47,25 +47,8 @@ public:
                 afterFirstPage();
         });
     }
-    QStringList members(const directory::DirObject& group) override { return inner.members(group); }
-    std::vector<directory::ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) override
-    {
-        return inner.readEach(adsPaths, propertyName);
-    }
-    std::vector<directory::ReadResult> readRelated(
-        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override
-    {
-        return inner.readRelated(adsPaths, propertyName, related);
-    }
-    directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
-    {
-        return inner.openDSObject(adsPath, user, password);
-    }
 
     std::function<void()> afterFirstPage;
-
-private:
-    directory::LdapDirectory inner;
 };
 
 } // namespace

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "directory/Directory.h"
+
+// A directory that passes every operation to `inner`; a test overrides only the one it changes,
+// so the rest behave exactly as the real or in-memory directory does.
+template <class Inner> class ForwardingDirectory : public directory::Directory {
+public:
+    directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
+    void enumerate(const directory::DirObject& container, const QStringList& classFilter,
+        const std::function<void(const Batch&)>& onBatch) override
+    {
+        inner.enumerate(container, classFilter, onBatch);
+    }
+    QStringList members(const directory::DirObject& group) override { return inner.members(group); }
+    std::vector<directory::ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) override
+    {
+        return inner.readEach(adsPaths, propertyName);
+    }
+    std::vector<directory::ReadResult> readRelated(
+        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override
+    {
+        return inner.readRelated(adsPaths, propertyName, related);
+    }
+    directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
+    {
+        return inner.openDSObject(adsPath, user, password);
+    }
+
+    Inner inner;
+};
