@@ -1,5 +1,6 @@
 #include "directory/DirObject.h"
 
+#include <QHash>
 #include <QStringList>
 
 namespace directory {

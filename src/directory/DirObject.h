@@ -3,7 +3,7 @@
 #include "directory/AdsPath.h"
 #include "directory/AttrValue.h"
 
-#include <QHash>
+#include <QMap>
 #include <memory>
 
 namespace directory {
@@ -13,7 +13,9 @@ namespace directory {
 // (set for objects opened with explicit credentials, so their children are read the same way).
 class DirObject {
 public:
-    using Attributes = QHash<QString, QList<QByteArray>>; // keys lower-case
+    // Keys lower-case. A map, not a QHash: an entry of a listing has two attributes, and a QHash
+    // takes 2 KB for its first one, a page of a thousand entries 2 MB.
+    using Attributes = QMap<QString, QList<QByteArray>>;
 
     DirObject() = default;
     DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> session = {});
