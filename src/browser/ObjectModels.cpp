@@ -5,6 +5,8 @@
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
 
+#include <algorithm>
+
 namespace browser {
 
 namespace {
@@ -12,27 +14,7 @@ namespace {
 const QStringList listedClasses { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
     QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
 
-// No DN comes near 4 G characters: one LDAP message could not carry it.
-quint32 length32(qsizetype length)
-{
-    return static_cast<quint32>(length);
-}
-
 } // namespace
-
-SharedText::SharedText(const QString& path, const QString& name)
-    : chars(path)
-    , pathLength(length32(path.size()))
-{
-    const qsizetype at = name.isEmpty() ? 0 : path.indexOf(name);
-    if (at >= 0) {
-        nameStart = length32(at);
-    } else {
-        nameStart = pathLength;
-        chars.append(name);
-    }
-    nameLength = length32(name.size());
-}
 
 // ---- tvNode ----
 
@@ -47,7 +29,7 @@ TreeNode* NodeTreeModel::nodeOf(const QModelIndex& index) const
     return index.isValid() ? static_cast<TreeNode*>(index.internalPointer()) : nullptr;
 }
 
-QModelIndex NodeTreeModel::indexOf(TreeNode* node) const
+QModelIndex NodeTreeModel::indexOf(const TreeNode* node) const
 {
     return node ? createIndex(node->row, 0, node) : QModelIndex();
 }
@@ -104,25 +86,23 @@ Qt::ItemFlags NodeTreeModel::flags(const QModelIndex& index) const
 
 QModelIndex NodeTreeModel::node(const QString& key) const
 {
-    TreeNode* found = keys_.value(key);
+    const auto* found = static_cast<const TreeNode*>(keys_.find(key.toUtf8()));
     if (!found)
         throw ProgramError(errnum::ElementNotFound, QStringLiteral("要素が見つかりません。"));
     return indexOf(found);
 }
 
-void NodeTreeModel::takeKey(const QString& key, TreeNode* node)
+void NodeTreeModel::takeKey(const TreeNode* node)
 {
-    auto it = keys_.find(key);
-    if (it != keys_.end())
+    if (!keys_.insert(node))
         throw ProgramError(errnum::KeyNotUnique, QStringLiteral("キーがコレクション内で一意ではありません。"));
-    keys_.insert(key, node);
 }
 
 QModelIndex NodeTreeModel::addRoot(const QString& key, const QString& text)
 {
     auto node = std::make_unique<TreeNode>();
     static_cast<SharedText&>(*node) = SharedText(key, text);
-    takeKey(key, node.get());
+    takeKey(node.get());
     const int row = static_cast<int>(roots_.size());
     node->row = row;
     beginInsertRows({}, row, row);
@@ -131,17 +111,35 @@ QModelIndex NodeTreeModel::addRoot(const QString& key, const QString& text)
     return indexOf(roots_.back().get());
 }
 
-void NodeTreeModel::freeKeys(const TreeNode* node)
+// The keys of these nodes and of all below them, each taken out of the table.
+void NodeTreeModel::freeKeys(const std::vector<std::unique_ptr<TreeNode>>& nodes)
 {
-    std::vector<const TreeNode*> pending { node };
+    std::vector<const std::vector<std::unique_ptr<TreeNode>>*> pending { &nodes };
+    while (!pending.empty()) {
+        const auto* current = pending.back();
+        pending.pop_back();
+        for (const auto& node : *current) {
+            keys_.remove(node.get());
+            if (!node->children.empty())
+                pending.push_back(&node->children);
+        }
+    }
+}
+
+// The table made again from the nodes still in the tree: cheaper than taking out one key at a
+// time when most of them are leaving, as when a listed million is listed again.
+void NodeTreeModel::retakeAllKeys()
+{
+    keys_.clear();
+    std::vector<const TreeNode*> pending;
+    for (const auto& root : roots_)
+        pending.push_back(root.get());
     while (!pending.empty()) {
         const TreeNode* current = pending.back();
         pending.pop_back();
-        for (const auto& child : current->children) {
-            keys_.remove(child->path());
-            if (!child->children.empty())
-                pending.push_back(child.get());
-        }
+        keys_.insert(current);
+        for (const auto& child : current->children)
+            pending.push_back(child.get());
     }
 }
 
@@ -151,10 +149,13 @@ void NodeTreeModel::removeChildren(const QModelIndex& index)
     if (!node || node->children.empty())
         return;
     beginRemoveRows(index, 0, static_cast<int>(node->children.size()) - 1);
-    freeKeys(node);
     // Swapped out first: the vector is empty before a single child is destroyed.
     std::vector<std::unique_ptr<TreeNode>> removed;
     removed.swap(node->children);
+    if (removed.size() * 2 > static_cast<size_t>(keys_.size()))
+        retakeAllKeys();
+    else
+        freeKeys(removed);
     removed.clear();
     endRemoveRows();
 }
@@ -185,7 +186,7 @@ void NodeTreeModel::Pending::add(const SharedText& text)
     TreeNode* made = node.get();
     nodes_.push_back(std::move(node));
     try {
-        model_.takeKey(made->path(), made);
+        model_.takeKey(made);
     } catch (...) {
         nodes_.pop_back();
         throw;
@@ -198,7 +199,11 @@ NodeTreeModel::Pending::~Pending()
         return;
     auto& children = parent_->children;
     const int first = static_cast<int>(children.size());
-    children.reserve(children.size() + nodes_.size());
+    // Room made before the insertion begins, so nothing in between can throw. Grown by doubling:
+    // reserving the exact size copied every child at every page, quadratic in a million.
+    const size_t needed = children.size() + nodes_.size();
+    if (needed > children.capacity())
+        children.reserve(std::max(needed, 2 * children.capacity()));
     model_.beginInsertRows(model_.indexOf(parent_), first, first + static_cast<int>(nodes_.size()) - 1);
     int row = first;
     for (auto& node : nodes_) {

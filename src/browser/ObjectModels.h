@@ -1,7 +1,9 @@
 #pragma once
 
+#include "browser/NodeKeys.h"
+#include "browser/SharedText.h"
+
 #include <QAbstractItemModel>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -11,22 +13,6 @@
 class QAbstractItemView;
 
 namespace browser {
-
-// The ADsPath and the name of one listed object in one string. The name (the first RDN) is
-// normally part of the path, so it takes no characters of its own; the tree node, the list row
-// and the key hash all hold the same string.
-struct SharedText {
-    SharedText() = default;
-    SharedText(const QString& path, const QString& name);
-
-    QString path() const { return pathLength == chars.size() ? chars : chars.left(pathLength); }
-    QString name() const { return chars.mid(nameStart, nameLength); }
-
-    QString chars; // the path, followed by the name when the name is not found in it
-    quint32 pathLength = 0;
-    quint32 nameStart = 0;
-    quint32 nameLength = 0;
-};
 
 // One node of tvNode. The row is its place among its parent's children: children are only ever
 // appended, or all removed at once, so it never changes.
@@ -42,7 +28,7 @@ struct ListRow : SharedText {
 };
 
 // tvNode's nodes. Key (ADsPath, KeyRole) and text (DisplayRole) per node; every key once in the
-// tree, found through a hash: a view has no lookup by data of its own.
+// tree, found through the key table: a view has no lookup by data of its own.
 class NodeTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
@@ -62,7 +48,7 @@ public:
 
     // The node whose key is `key`; throws ProgramError (element not found) when there is none.
     QModelIndex node(const QString& key) const;
-    bool contains(const QString& key) const { return keys_.contains(key); }
+    bool contains(const QString& key) const { return keys_.find(key.toUtf8()) != nullptr; }
     // Nodes in the whole tree.
     qsizetype size() const { return keys_.size(); }
 
@@ -96,12 +82,13 @@ public:
 
 private:
     TreeNode* nodeOf(const QModelIndex& index) const;
-    QModelIndex indexOf(TreeNode* node) const;
-    void takeKey(const QString& key, TreeNode* node);
-    void freeKeys(const TreeNode* node);
+    QModelIndex indexOf(const TreeNode* node) const;
+    void takeKey(const TreeNode* node);
+    void freeKeys(const std::vector<std::unique_ptr<TreeNode>>& nodes);
+    void retakeAllKeys();
 
     std::vector<std::unique_ptr<TreeNode>> roots_;
-    QHash<QString, TreeNode*> keys_;
+    NodeKeys keys_;
 };
 
 // lvList's rows: "No" (computed from the row), "種類", "名称", and the tag (ADsPath, TagRole).

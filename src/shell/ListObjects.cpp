@@ -64,11 +64,13 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
                 browser::NodeTreeModel::Pending nodes(*tvNodeModel, listedNode);
                 browser::ObjectListModel::Pending rows(*lvListModel);
                 for (const directory::DirObject& child : batch) {
-                    // One string per object: the node, its key, the row and the file line share it.
-                    const browser::SharedText text(child.adsPath(), child.name());
+                    const QString path = child.adsPath();
+                    const QString name = child.name();
+                    // One string per object: the node, its key and the row share it.
+                    const browser::SharedText text(path, name);
                     nodes.add(text);
                     if (output)
-                        output->writeLine(browser::dataLine(lngCount, child.className(), text.name(), text.path()));
+                        output->writeLine(browser::dataLine(lngCount, child.className(), name, path));
                     rows.add(text, child.className());
                     ++lngCount;
                 }

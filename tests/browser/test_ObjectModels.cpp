@@ -131,6 +131,54 @@ private slots:
         QCOMPARE(model.size(), 0);
     }
 
+    void removingAFewChildrenAmongManyKeepsEveryOtherKey()
+    {
+        NodeTreeModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+        {
+            NodeTreeModel::Pending pending(model, root);
+            for (int k = 1; k <= 200; ++k)
+                pending.add(SharedText(pathOf(k), nameOf(k)));
+        }
+        const QModelIndex tenth = model.index(9, 0, root);
+        const QString tenthDn = pathOf(10).mid(7);
+        {
+            NodeTreeModel::Pending pending(model, tenth);
+            for (int k = 1; k <= 5; ++k)
+                pending.add(SharedText(pathOf(k, tenthDn), nameOf(k)));
+        }
+        QCOMPARE(model.size(), 206);
+
+        model.removeChildren(tenth);
+
+        QCOMPARE(model.size(), 201);
+        for (int k = 1; k <= 5; ++k)
+            QVERIFY(!model.contains(pathOf(k, tenthDn)));
+        for (int k = 1; k <= 200; ++k)
+            QCOMPARE(model.node(pathOf(k)), model.index(k - 1, 0, root));
+    }
+
+    void japaneseTextsRoundTripAndKeysAreExact()
+    {
+        const QString path = QStringLiteral("LDAP://dc1.example.test/CN=山田 太郎,OU=営業部,DC=example,DC=test");
+        const SharedText inside(path, QStringLiteral("CN=山田 太郎"));
+        QCOMPARE(inside.path(), path);
+        QCOMPARE(inside.name(), QStringLiteral("CN=山田 太郎"));
+        // A name the path does not hold (an escaped RDN) is kept after it.
+        const SharedText escaped(QStringLiteral("LDAP://CN=a\\,b,DC=example,DC=test"), QStringLiteral("CN=a,b"));
+        QCOMPARE(escaped.name(), QStringLiteral("CN=a,b"));
+        QCOMPARE(escaped.path(), QStringLiteral("LDAP://CN=a\\,b,DC=example,DC=test"));
+
+        NodeTreeModel model;
+        const QModelIndex root = model.addRoot(path, QStringLiteral("山田"));
+        QCOMPARE(NodeTreeModel::keyOf(root), path);
+        QCOMPARE(root.data().toString(), QStringLiteral("山田"));
+        QCOMPARE(model.node(path), root);
+        QVERIFY(!model.contains(QString(path).replace(QStringLiteral("営業部"), QStringLiteral("営業課"))));
+        QVERIFY(!model.contains(path.toLower()));
+    }
+
     void listRowsNumberThemselvesAndKeepTheirClassAndTag()
     {
         ObjectListModel model;
