@@ -513,23 +513,51 @@ struct Summary {
     }
 };
 
+// The runs of one command, gathered into a Summary.
+class Runs {
+public:
+    void add(const Run& run)
+    {
+        summary_.ok = summary_.ok && run.ok;
+        walls_.push_back(run.wall);
+        summary_.peakMb = std::max(summary_.peakMb, run.peakMb);
+        for (const auto& [key, list] : run.values)
+            all_[key].insert(all_[key].end(), list.begin(), list.end());
+    }
+    Summary summary()
+    {
+        summary_.time = median(walls_);
+        for (auto& [key, list] : all_)
+            summary_.medians[key] = median(list);
+        return summary_;
+    }
+
+private:
+    Summary summary_;
+    std::vector<double> walls_;
+    std::map<std::string, std::vector<double>> all_;
+};
+
 Summary repeat(int times, const std::vector<std::string>& args, const std::string& conf, bool parse)
 {
-    Summary summary;
-    std::vector<double> walls;
-    std::map<std::string, std::vector<double>> all;
+    Runs runs;
+    for (int i = 0; i < times; ++i)
+        runs.add(spawnChild(args, conf, parse));
+    return runs.summary();
+}
+
+// Two commands taking turns, so that a change in the machine's load falls on both sides of a
+// ratio alike instead of on whichever ran second.
+std::pair<Summary, Summary> repeatInTurns(int times, const std::vector<std::string>& first,
+    const std::vector<std::string>& second, const std::string& conf, bool parseFirst)
+{
+    Runs firstRuns;
+    Runs secondRuns;
     for (int i = 0; i < times; ++i) {
-        Run run = spawnChild(args, conf, parse);
-        summary.ok = summary.ok && run.ok;
-        walls.push_back(run.wall);
-        summary.peakMb = std::max(summary.peakMb, run.peakMb);
-        for (auto& [key, list] : run.values)
-            all[key].insert(all[key].end(), list.begin(), list.end());
+        firstRuns.add(spawnChild(first, conf, parseFirst));
+        secondRuns.add(spawnChild(second, conf, false));
     }
-    summary.time = median(walls);
-    for (auto& [key, list] : all)
-        summary.medians[key] = median(list);
-    return summary;
+    return { firstRuns.summary(), secondRuns.summary() };
 }
 
 void printHeader()
@@ -575,15 +603,13 @@ void detailCases(const std::string& label, const std::string& conf, int repeats,
     // What every opening costs whatever the object: the window made, shown and painted, the
     // connection opened and bound, one object read.
     const std::string smallOu = "ou=Domain Controllers,dc=example,dc=test";
-    const Summary window = repeat(repeats, { selfPath, "child-detail", smallOu, "1" }, conf, true);
-    const Summary windowReference
-        = repeat(repeats, ldapsearch("base", smallOu, "(objectClass=*)", { "ou" }), conf, false);
+    const auto [window, windowReference] = repeatInTurns(repeats, { selfPath, "child-detail", smallOu, "1" },
+        ldapsearch("base", smallOu, "(objectClass=*)", { "ou" }), conf, true);
     printLine(label + " ShowDetail on an OU, opening (fixed part)", window.value("cold"), windowReference.time,
         window.peakMb, windowReference.peakMb, "ldapsearch -s base ou");
     for (const auto& c : cases) {
-        const Summary mivora
-            = repeat(repeats, { selfPath, "child-detail", c.dn, std::to_string(refreshes) }, conf, true);
-        const Summary reference = repeat(repeats, c.reference, conf, false);
+        const auto [mivora, reference] = repeatInTurns(
+            repeats, { selfPath, "child-detail", c.dn, std::to_string(refreshes) }, c.reference, conf, true);
         if (!mivora.ok || !reference.ok || mivora.value("entries") != c.expected)
             std::printf("%s %s: FAILED (entries %.0f, expected %.0f)\n", label.c_str(), c.name.c_str(),
                 mivora.ok ? mivora.value("entries") : -1, c.expected);
@@ -630,9 +656,8 @@ int parent(int argc, char** argv)
         const std::string n = children == 1000000 ? "1,000,000"
             : children == 100000                  ? "100,000"
                                                   : std::to_string(children);
-        const Summary mivora = repeat(repeats, { selfPath, "child-list", std::to_string(children) }, conf, true);
-        const Summary reference = repeat(
-            repeats, ldapsearch("one", bulkOu, classFilter, { "objectClass", "structuralObjectClass" }), conf, false);
+        const auto [mivora, reference] = repeatInTurns(repeats, { selfPath, "child-list", std::to_string(children) },
+            ldapsearch("one", bulkOu, classFilter, { "objectClass", "structuralObjectClass" }), conf, true);
         if (!mivora.ok || mivora.value("rows") != children || mivora.value("nodes") != children)
             std::printf("(a) FAILED: rows %.0f nodes %.0f\n", mivora.value("rows"), mivora.value("nodes"));
         if (mivora.value("last-row-ok") != 1)

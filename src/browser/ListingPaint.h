@@ -13,7 +13,7 @@ namespace browser {
 // every paintInterval.
 class ListingPaint {
 public:
-    static constexpr qint64 paintInterval = 150; // ms
+    static constexpr qint64 paintInterval = 200; // ms
 
     explicit ListingPaint(QList<QAbstractItemView*> views);
 

@@ -8,9 +8,10 @@
 namespace browser {
 
 // Every node of tvNode by its key (the path of its SharedText), each key once. An open-addressed
-// table of pointers to the nodes themselves: a key costs a pointer and a tag byte instead of a
-// copy of the string. Linear probing; the tag (seven bits of the hash) keeps a probe from
-// reading a node whose hash differs, so a probe stays within the tag array.
+// table of pointers to the nodes themselves: a key costs a pointer and 32 bits of its hash
+// instead of a copy of the string. Linear probing. The stored hash keeps a probe from reading a
+// node whose hash differs, and lets the table grow and close gaps without reading any node:
+// a million nodes are a million cache misses.
 class NodeKeys {
 public:
     const SharedText* find(QByteArrayView key) const;
@@ -22,16 +23,14 @@ public:
     qsizetype size() const { return static_cast<qsizetype>(count_); }
 
 private:
-    struct Probe {
-        size_t slot;
-        std::uint8_t tag;
-    };
-    Probe probeOf(QByteArrayView key) const;
-    size_t mask() const { return tags_.size() - 1; }
+    static std::uint32_t hashOf(QByteArrayView key);
+    const SharedText* find(QByteArrayView key, std::uint32_t hash) const;
+    size_t mask() const { return hashes_.size() - 1; }
+    void place(std::uint32_t hash, const SharedText* node);
     void grow();
 
     std::vector<const SharedText*> nodes_;
-    std::vector<std::uint8_t> tags_; // 0: empty
+    std::vector<std::uint32_t> hashes_; // 0: empty
     size_t count_ = 0;
 };
 

@@ -3,6 +3,8 @@
 #include "directory/DirectoryError.h"
 #include "directory/LdapHandles.h"
 
+#include <QStringBuilder>
+
 namespace directory {
 
 namespace {
@@ -97,9 +99,11 @@ AdsPath AdsPath::forDn(const QString& dn, const QString& server)
 
 QString AdsPath::toString() const
 {
+    // Built in one allocation of the exact size (`+` grows the copy, with room to spare): a
+    // listing makes one path per child.
     if (server_.isEmpty())
-        return providerPrefix + dn_;
-    return dn_.isEmpty() ? providerPrefix + server_ : providerPrefix + server_ + u'/' + dn_;
+        return QString(providerPrefix % dn_);
+    return dn_.isEmpty() ? QString(providerPrefix % server_) : QString(providerPrefix % server_ % u'/' % dn_);
 }
 
 namespace dn {

@@ -421,6 +421,10 @@ LdapEntry Connection::entryFrom(LDAPMessage* message)
         const QString key = repeated.lowerName(name.bv_val, static_cast<qsizetype>(name.bv_len));
         const bool shareValues = RepeatedTexts::valuesRepeat(key);
         QList<QByteArray>& target = entry.attributes[key];
+        qsizetype count = 0;
+        for (const berval* value = values.get(); value && value->bv_val; ++value)
+            ++count;
+        target.reserve(target.size() + count);
         for (const berval* value = values.get(); value && value->bv_val; ++value) {
             const auto size = static_cast<qsizetype>(value->bv_len);
             target.append(shareValues ? repeated.value(value->bv_val, size) : QByteArray(value->bv_val, size));
@@ -482,6 +486,7 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
     ldap::BervalPtr previousCookie;
     for (int pages = 1;; ++pages) {
         std::vector<LdapEntry> page;
+        page.reserve(static_cast<size_t>(pageSizeForTesting > 0 ? pageSizeForTesting : pageSize));
         ldap::BervalPtr cookie;
         bool done = false;
         bool unreadableControl = false;

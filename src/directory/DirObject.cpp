@@ -15,10 +15,21 @@ DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> 
 QString DirObject::classFromAttributes(const Attributes& attributes)
 {
     // slapd gives the one structural class; Active Directory lists the chain from "top" down.
-    for (const char* name : { "structuralobjectclass", "objectclass" }) {
-        const auto it = attributes.constFind(QLatin1String(name));
-        if (it != attributes.constEnd() && !it->isEmpty())
-            return AttrValue::text(it->constLast());
+    static const QString names[] { QStringLiteral("structuralobjectclass"), QStringLiteral("objectclass") };
+    for (const QString& name : names) {
+        const auto it = attributes.constFind(name);
+        if (it == attributes.constEnd() || it->isEmpty())
+            continue;
+        // The entries of a listing mostly share their class: the text made last is given again
+        // while the value is the same, instead of one new string an entry.
+        thread_local QByteArray lastValue;
+        thread_local QString lastText;
+        const QByteArray& value = it->constLast();
+        if (value != lastValue) {
+            lastText = AttrValue::text(value);
+            lastValue = value;
+        }
+        return lastText;
     }
     return {};
 }
