@@ -19,8 +19,9 @@ bool tooFull(size_t count, size_t slotCount)
 
 std::uint32_t NodeKeys::hashOf(QByteArrayView key)
 {
+    // Seeded per process like QHash: a server cannot choose names that all land in one run.
     // Never 0, which marks an empty slot.
-    const auto hash = static_cast<std::uint32_t>(qHash(key));
+    const auto hash = static_cast<std::uint32_t>(qHash(key, QHashSeed::globalSeed()));
     return hash == 0 ? 1 : hash;
 }
 

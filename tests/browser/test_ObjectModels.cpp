@@ -25,6 +25,22 @@ QString nameOf(int k)
     return QStringLiteral("CN=u%1").arg(k);
 }
 
+// A tree with one root, checked by Qt's model tester throughout.
+struct CheckedTree {
+    NodeTreeModel model;
+    QAbstractItemModelTester tester { &model, QAbstractItemModelTester::FailureReportingMode::QtTest };
+    QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+};
+
+// Children first..last of `node` (under the DN `parentDn`), joining the tree as one page.
+void addPage(NodeTreeModel& model, const QModelIndex& node, int first, int last,
+    const QString& parentDn = QStringLiteral("OU=big,DC=example,DC=test"))
+{
+    NodeTreeModel::Pending pending(model, node);
+    for (int k = first; k <= last; ++k)
+        pending.add(SharedText(pathOf(k, parentDn), nameOf(k)));
+}
+
 } // namespace
 
 class TestObjectModels : public QObject {
@@ -50,9 +66,9 @@ private slots:
 
     void childrenOfAPageJoinTheTreeInOneInsertion()
     {
-        NodeTreeModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+        CheckedTree tree;
+        NodeTreeModel& model = tree.model;
+        const QModelIndex root = tree.root;
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         for (int page = 0; page < 3; ++page) {
             NodeTreeModel::Pending pending(model, root);
@@ -72,9 +88,9 @@ private slots:
 
     void aTakenKeyIsRefusedAndWhatCameBeforeStays()
     {
-        NodeTreeModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+        CheckedTree tree;
+        NodeTreeModel& model = tree.model;
+        const QModelIndex root = tree.root;
         const int number = errorNumberOf<browser::ProgramError>([&] {
             NodeTreeModel::Pending pending(model, root);
             pending.add(SharedText(pathOf(1), nameOf(1)));
@@ -93,19 +109,12 @@ private slots:
 
     void removingChildrenFreesTheKeysOfTheWholeSubtree()
     {
-        NodeTreeModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
-        {
-            NodeTreeModel::Pending pending(model, root);
-            for (int k = 1; k <= 3; ++k)
-                pending.add(SharedText(pathOf(k), nameOf(k)));
-        }
+        CheckedTree tree;
+        NodeTreeModel& model = tree.model;
+        const QModelIndex root = tree.root;
+        addPage(model, root, 1, 3);
         const QPersistentModelIndex second = model.index(1, 0, root);
-        {
-            NodeTreeModel::Pending pending(model, second);
-            pending.add(SharedText(pathOf(9, pathOf(2).mid(7)), nameOf(9)));
-        }
+        addPage(model, second, 9, 9, pathOf(2).mid(7));
         QPersistentModelIndex grandchild = model.index(0, 0, second);
         QVERIFY(grandchild.isValid());
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
@@ -120,10 +129,7 @@ private slots:
         QCOMPARE(errorNumberOf<browser::ProgramError>([&] { model.node(pathOf(9, pathOf(2).mid(7))); }),
             browser::errnum::ElementNotFound);
         // The same keys can be listed again.
-        {
-            NodeTreeModel::Pending pending(model, root);
-            pending.add(SharedText(pathOf(2), nameOf(2)));
-        }
+        addPage(model, root, 2, 2);
         QCOMPARE(model.node(pathOf(2)), model.index(0, 0, root));
 
         model.clear();
@@ -133,21 +139,13 @@ private slots:
 
     void removingAFewChildrenAmongManyKeepsEveryOtherKey()
     {
-        NodeTreeModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        const QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
-        {
-            NodeTreeModel::Pending pending(model, root);
-            for (int k = 1; k <= 200; ++k)
-                pending.add(SharedText(pathOf(k), nameOf(k)));
-        }
+        CheckedTree tree;
+        NodeTreeModel& model = tree.model;
+        const QModelIndex root = tree.root;
+        addPage(model, root, 1, 200);
         const QModelIndex tenth = model.index(9, 0, root);
         const QString tenthDn = pathOf(10).mid(7);
-        {
-            NodeTreeModel::Pending pending(model, tenth);
-            for (int k = 1; k <= 5; ++k)
-                pending.add(SharedText(pathOf(k, tenthDn), nameOf(k)));
-        }
+        addPage(model, tenth, 1, 5, tenthDn);
         QCOMPARE(model.size(), 206);
 
         model.removeChildren(tenth);
