@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <array>
 
 namespace directory {
 
@@ -15,7 +16,8 @@ DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> 
 QString DirObject::classFromAttributes(const Attributes& attributes)
 {
     // slapd gives the one structural class; Active Directory lists the chain from "top" down.
-    static const QString names[] { QStringLiteral("structuralobjectclass"), QStringLiteral("objectclass") };
+    static const std::array<QString, 2> names { QStringLiteral("structuralobjectclass"),
+        QStringLiteral("objectclass") };
     for (const QString& name : names) {
         const auto it = attributes.constFind(name);
         if (it == attributes.constEnd() || it->isEmpty())
