@@ -14,6 +14,21 @@ namespace {
 const QStringList listedClasses { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
     QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
 
+// Every node of `nodes` and of all below them, without recursion: a tree may be deep.
+template <typename Visit> void forEachNode(const std::vector<std::unique_ptr<TreeNode>>& nodes, const Visit& visit)
+{
+    std::vector<const std::vector<std::unique_ptr<TreeNode>>*> pending { &nodes };
+    while (!pending.empty()) {
+        const auto* current = pending.back();
+        pending.pop_back();
+        for (const auto& node : *current) {
+            visit(node.get());
+            if (!node->children.empty())
+                pending.push_back(&node->children);
+        }
+    }
+}
+
 } // namespace
 
 // ---- tvNode ----
@@ -111,36 +126,12 @@ QModelIndex NodeTreeModel::addRoot(const QString& key, const QString& text)
     return indexOf(roots_.back().get());
 }
 
-// The keys of these nodes and of all below them, each taken out of the table.
-void NodeTreeModel::freeKeys(const std::vector<std::unique_ptr<TreeNode>>& nodes)
-{
-    std::vector<const std::vector<std::unique_ptr<TreeNode>>*> pending { &nodes };
-    while (!pending.empty()) {
-        const auto* current = pending.back();
-        pending.pop_back();
-        for (const auto& node : *current) {
-            keys_.remove(node.get());
-            if (!node->children.empty())
-                pending.push_back(&node->children);
-        }
-    }
-}
-
 // The table made again from the nodes still in the tree: cheaper than taking out one key at a
 // time when most of them are leaving, as when a listed million is listed again.
 void NodeTreeModel::retakeAllKeys()
 {
     keys_.clear();
-    std::vector<const TreeNode*> pending;
-    for (const auto& root : roots_)
-        pending.push_back(root.get());
-    while (!pending.empty()) {
-        const TreeNode* current = pending.back();
-        pending.pop_back();
-        keys_.insert(current);
-        for (const auto& child : current->children)
-            pending.push_back(child.get());
-    }
+    forEachNode(roots_, [this](const TreeNode* node) { keys_.insert(node); });
 }
 
 void NodeTreeModel::removeChildren(const QModelIndex& index)
@@ -155,7 +146,7 @@ void NodeTreeModel::removeChildren(const QModelIndex& index)
     if (removed.size() * 2 > static_cast<size_t>(keys_.size()))
         retakeAllKeys();
     else
-        freeKeys(removed);
+        forEachNode(removed, [this](const TreeNode* gone) { keys_.remove(gone); });
     removed.clear();
     endRemoveRows();
 }

@@ -84,7 +84,6 @@ private:
     TreeNode* nodeOf(const QModelIndex& index) const;
     QModelIndex indexOf(const TreeNode* node) const;
     void takeKey(const TreeNode* node);
-    void freeKeys(const std::vector<std::unique_ptr<TreeNode>>& nodes);
     void retakeAllKeys();
 
     std::vector<std::unique_ptr<TreeNode>> roots_;
