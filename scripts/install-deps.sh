@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Mivora needs to build, test and run its demo, when missing.
+# Installs the Debian packages Mivora needs to build, test and run its demo, when missing.
+# Debian 12 and 13: where a package's name differs between releases, the name comes from what
+# this machine's package lists offer, not from a release number written here.
 set -euo pipefail
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 packages=(
   cmake ninja-build g++ pkg-config python3
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
@@ -12,20 +16,40 @@ packages=(
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
   at-spi2-core python3-pyatspi dbus-daemon
-  clang libclang-rt-14-dev clang-tidy
+  clang clang-tidy debootstrap
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  # slapd's and samba's packages would start system-wide servers; the project only runs its own.
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+offered() { [ -n "$(apt-cache show --no-all-versions "$1" 2>/dev/null)" ]; }
+# A fresh root (debootstrap, a new container) may have no package lists yet.
+lists_read=
+read_lists() {
+  [ -n "$lists_read" ] || $sudo_cmd apt-get update -qq
+  lists_read=1
+}
+offered clang || read_lists
+# The sanitizer and fuzz runtimes of the clang that the release's "clang" package brings
+# (libclang-rt-14-dev on Debian 12, libclang-rt-19-dev on Debian 13).
+clang_major=$(apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n1)
+[ -n "$clang_major" ] || { echo "install-deps.sh: no clang in the package lists" >&2; exit 1; }
+packages+=("libclang-rt-$clang_major-dev")
+# slapd's and samba's packages would start system-wide servers; the project only runs its own.
+apt_install() {
+  echo "installing: $*"
   printf '#!/bin/sh\nexit 101\n' | $sudo_cmd tee /usr/sbin/policy-rc.d >/dev/null
   $sudo_cmd chmod +x /usr/sbin/policy-rc.d
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "$@"
   $sudo_cmd rm -f /usr/sbin/policy-rc.d
+}
+missing=()
+for p in "${packages[@]}"; do
+  installed "$p" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  lists_read= read_lists
+  apt_install "${missing[@]}"
+fi
+# Debian 13 moved Samba's AD DC daemon out of the samba package (into samba-ad-dc); on Debian 12
+# that name is only a metapackage that would pull in winbind.
+if [ ! -x /usr/sbin/samba ] && offered samba-ad-dc; then
+  apt_install samba-ad-dc
 fi
