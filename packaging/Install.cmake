@@ -77,8 +77,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # libqt6gui6 itself on Debian 12 and 13, so the libraries bring it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, libsasl2-modules-gssapi-mit")
-# The save dialog's buttons in Japanese; Qt's Wayland platform plugin for a Wayland session (without
-# it Qt falls back to XWayland, where there is one).
+# The save dialog's buttons in Japanese; Qt's Wayland platform plugin, without which a Wayland
+# session runs the program through XWayland, or not at all where there is none (Debian 13's
+# libqt6gui6 recommends it too, Debian 12's does not).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -126,6 +126,7 @@ step "fresh copy of the root"
 bash "$root_sh" copy "$base" "$root"
 mkdir -p "$root/root/debs"
 if [ -n "$without" ]; then
+    step "the package again without $without"
     # The same package, one Depends fewer: the control file edited and the package made anew.
     work=$root/root/without
     dpkg-deb -R "$deb" "$work"

@@ -5,6 +5,8 @@
 # the list's rows, which must equal the listing of the directory's root that ldapsearch gives
 # (LDAPCONF names the directory), then presses "終了", after which PROGRAM must end by itself.
 # Usage: check-main-window.sh PROGRAM OUT [FIELD=VALUE...]    (OUT: the files it writes)
+# The platform plugin is xcb (ctest's QT_QPA_PLATFORM=offscreen has no AT-SPI bridge), or
+# MIVORA_CHECK_QPA's, e.g. wayland with WAYLAND_DISPLAY naming a running compositor.
 set -euo pipefail
 support=$(cd "$(dirname "$0")" && pwd)
 program=$1 out=$2
@@ -43,7 +45,7 @@ for row in rows:
 PY
 [ -s "$out/expected.tsv" ] || { echo "ldapsearch listed nothing"; exit 1; }
 
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 NO_AT_BRIDGE=0
+export QT_QPA_PLATFORM=${MIVORA_CHECK_QPA:-xcb} QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 NO_AT_BRIDGE=0
 "$support/with-xvfb.sh" -s "-screen 0 1280x1024x24" dbus-run-session -- bash -euo pipefail -c '
   program=$1 out=$2 support=$3
   shift 3
