@@ -32,6 +32,7 @@ step() { # the wall time of each step, for fitting CI
 as_user() {
     local out=$HOME/check status=0
     ds=/tmp/test-directory
+    rm -rf "$out" "$HOME/.config/mivora"
     mkdir -p "$out"
     "$here/tests/directory-server/start-directory-server.sh" "$ds" >"$out/directory.log"
     export LDAPCONF=$ds/ldap.conf
@@ -63,7 +64,8 @@ as_user() {
         domain=example.test account=reader password=secret >"$out/window.log" 2>&1; then
         echo "ok window: $(grep -m1 '^read ' "$out/window.log")"
     else
-        echo "FAIL window: $(grep -v '^ ' "$out/window.log" | tail -n 1)"
+        echo "FAIL window: $(grep -m1 -v '^dbus-daemon\|^SpiRegistry\|^$' "$out/window.log")" \
+            "(mivora: $(grep -m1 . "$out/window/mivora.log" || echo nothing))"
         sed 's/^/  /' "$out/window.log"
         status=1
     fi

@@ -31,7 +31,18 @@ def poll(what, probe, timeout=DEADLINE):
         time.sleep(0.05)
 
 
+def running(pid):
+    # Mivora is the shell's child, not ours: once it has ended it stays a zombie until we are done.
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
 def find_app(pid):
+    if not running(pid):
+        sys.exit("Mivora ended before it showed its window")
     desktop = pyatspi.Registry.getDesktop(0)
     for app in desktop:
         if app is not None and app.get_process_id() == pid:
