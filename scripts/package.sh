@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package mivora_<version>_amd64.deb into the repository's top folder, from a
-# Release build of its own (build-package/, or MIVORA_PACKAGE_BUILD_DIR) with Debian's hardening
-# flags. Install it with: sudo apt install ./mivora_<version>_amd64.deb
+# Builds the Debian package of this machine's release, mivora_<version>~deb<N>_amd64.deb (N from
+# /etc/os-release: mivora_1.0.0~deb12_amd64.deb on Debian 12, ~deb13 on Debian 13, each with the
+# Depends of its release), into the repository's top folder, from a Release build of its own
+# (build-package/, or MIVORA_PACKAGE_BUILD_DIR) with Debian's hardening flags; lintian must
+# report neither an error nor a warning. Install it with: sudo apt install ./mivora_<version>_amd64.deb
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/install-deps.sh"
@@ -17,5 +19,7 @@ cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/package/mivora_*.deb
 (cd "$build" && cpack -G DEB)
 deb=$(ls "$build"/package/mivora_*.deb)
+# lintian refuses to run as root without --allow-root.
+lintian --allow-root --fail-on error,warning --tag-display-limit 0 "$deb"
 cp "$deb" "$here/"
 echo "built $here/$(basename "$deb")"

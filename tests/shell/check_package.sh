@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package, made by CPack from this build tree (the same install rules and CPack
-# settings as scripts/package.sh, without a second Release build): lintian reports no error, the
-# menu entry and the AppStream metainfo validate, the icons have their sizes. Then the package is
+# settings as scripts/package.sh, without a second Release build): its version and file name carry
+# this machine's release (1.0.0~deb12), lintian reports neither an error nor a warning, the menu
+# entry and the AppStream metainfo validate, the icons have their sizes, both man pages (English
+# and Japanese) render without a groff warning. Then the package is
 # unpacked into a scratch root (dpkg -x), its program folder made read-only, and the installed
 # mivora started under Xvfb with a scratch HOME and XDG_CONFIG_HOME: closing it must create
 # $XDG_CONFIG_HOME/mivora/data.ini (0600, folder 0700) and change nothing in the scratch root.
@@ -18,19 +20,21 @@ rm -rf "$out"
 mkdir -p "$out"
 
 cpack --config "$build/CPackConfig.cmake" -B "$out/cpack" >"$out/cpack.log" 2>&1 || { cat "$out/cpack.log"; exit 1; }
-debs=("$out"/cpack/mivora_*_amd64.deb)
-[ -f "${debs[0]}" ] || { echo "no mivora_<version>_amd64.deb"; ls "$out/cpack"; exit 1; }
-deb=${debs[0]}
+release=deb$(. /etc/os-release && echo "$VERSION_ID")
+version=$(sed -n 's/^project(Mivora VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")~$release
+deb=$out/cpack/mivora_${version}_amd64.deb
+[ -f "$deb" ] || { echo "no $(basename "$deb")"; ls "$out/cpack"; exit 1; }
+[ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || { echo "version is not $version"; exit 1; }
 dpkg-deb --field "$deb" Package Version Architecture Depends Recommends Installed-Size >"$out/control.txt"
 cat "$out/control.txt"
 depends=$(dpkg-deb --field "$deb" Depends)
-for needed in fonts-noto-cjk libsasl2-modules-gssapi-mit 'libldap-2\.5-0' libqt6widgets6 libc6; do
+for needed in fonts-noto-cjk libsasl2-modules-gssapi-mit 'libldap(-2\.5-0|2)' libqt6widgets6 libc6; do
   grep -Eq "(^|, )$needed( |,|$)" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 
-# lintian refuses to run as root without this; errors fail, warnings are listed.
-lintian --allow-root --fail-on error --tag-display-limit 0 "$deb" >"$out/lintian.txt" 2>&1 \
-  || { cat "$out/lintian.txt"; echo "lintian reports errors"; exit 1; }
+# lintian refuses to run as root without this; errors and warnings fail, the rest is listed.
+lintian --allow-root --fail-on error,warning --tag-display-limit 0 "$deb" >"$out/lintian.txt" 2>&1 \
+  || { cat "$out/lintian.txt"; echo "lintian reports errors or warnings"; exit 1; }
 cat "$out/lintian.txt"
 
 root=$out/root
@@ -43,7 +47,12 @@ for size in 48 128 256; do
   [ "$got" = "${size}x$size" ] || { echo "icon ${size}x$size is $got"; exit 1; }
 done
 [ -s "$root/usr/share/icons/hicolor/scalable/apps/mivora.svg" ]
-zcat "$root/usr/share/man/man1/mivora.1.gz" | grep -q XDG_CONFIG_HOME
+for page in man1 ja/man1; do
+  zcat "$root/usr/share/man/$page/mivora.1.gz" | grep -q XDG_CONFIG_HOME
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/$page/mivora.1.gz" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || { echo "man page $page/mivora.1: $warnings"; exit 1; }
+done
+zcat "$root/usr/share/man/ja/man1/mivora.1.gz" | grep -q '^\.SH 説明$'
 [ -x "$root/usr/bin/mivora" ] && [ ! -e "$root/usr/bin/Mivora" ]
 
 # Read-only program folder; root ignores the bits, so the whole scratch root is also compared
