@@ -2,13 +2,20 @@
 // can reach the DC: plain LDAP, ldaps:// and StartTLS. ctest runs this program once per way
 // (MIVORA_TEST_TRANSPORT names it; LDAPCONF points at the DC's ldap.conf, ldaps.conf or
 // starttls.conf). Over TLS the bind must ask for no SASL security layer, which Active
-// Directory refuses inside TLS; on plain LDAP it must keep one.
+// Directory refuses inside TLS; on plain LDAP it must keep one. MIVORA_TEST_LEVEL names the DC's
+// "ldap server require strong auth" (no, allow_sasl_without_tls_channel_bindings or yes): under
+// yes only a bind with TLS channel bindings gets through; with MIVORA_TEST_BINDINGS=none the
+// user's ldap.conf takes them out and the bind must fail with the words for it.
 #include "AdDc.h"
 #include "BrowserTests.h"
+#include "directory/LdapErrors.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QTemporaryDir>
+#include <QVersionNumber>
+#include <ldap.h>
 
 using namespace browsertests;
 
@@ -17,7 +24,26 @@ const QString typedPassword = QStringLiteral("Transport-Passw0rd!");
 
 QString transport()
 {
-    return QString::fromLocal8Bit(qgetenv("MIVORA_TEST_TRANSPORT"));
+    return qEnvironmentVariable("MIVORA_TEST_TRANSPORT");
+}
+
+QString level()
+{
+    return qEnvironmentVariable("MIVORA_TEST_LEVEL", QStringLiteral("no"));
+}
+
+bool withoutBindings()
+{
+    return qEnvironmentVariable("MIVORA_TEST_BINDINGS") == u"none";
+}
+
+// The DC's lines about the test account or channel bindings (not the JSON copies), for the record.
+void printDcLines(const QByteArray& log)
+{
+    for (const QByteArray& line : log.split('\n')) {
+        if ((line.contains("mivora-tester") || line.contains("inding")) && !line.contains("{\"timestamp\""))
+            qInfo("DC: %s", line.trimmed().constData());
+    }
 }
 
 } // namespace
@@ -31,10 +57,50 @@ private slots:
         AD_DC_SKIP_UNLESS_RUNNING();
         QVERIFY2(QStringList({ "ldap", "ldaps", "starttls" }).contains(transport()), "MIVORA_TEST_TRANSPORT not set");
         QVERIFY(qgetenv("LDAPCONF").endsWith("/" + transport().toUtf8() + ".conf"));
+        // Before Samba 4.20 no level checks channel bindings, and "yes" only signing.
+        QFile version(AdDc::runDirectory + QStringLiteral("/samba-version"));
+        QVERIFY(version.open(QIODevice::ReadOnly));
+        const QString samba = QString::fromLatin1(version.readAll().trimmed());
+        if (QVersionNumber::fromString(samba) < QVersionNumber(4, 20) && level() != u"no"
+            && (transport() != u"ldap" || withoutBindings()))
+            QSKIP(qPrintable(QStringLiteral("AD tier skipped: Samba %1 never checks TLS channel bindings (4.20 and "
+                                            "later do): level %2 over %3 would prove nothing")
+                                 .arg(samba, level(), transport())));
+        if (withoutBindings()) {
+            // libldap reads LDAPCONF on its first use, which comes after this.
+            QFile conf(QString::fromLocal8Bit(qgetenv("LDAPCONF")));
+            QFile own(temp.filePath(QStringLiteral("ldap.conf")));
+            QVERIFY(conf.open(QIODevice::ReadOnly) && own.open(QIODevice::WriteOnly));
+            own.write(conf.readAll() + "SASL_CBINDING none\n");
+            qputenv("LDAPCONF", QFile::encodeName(own.fileName()));
+        }
+    }
+
+    void withoutChannelBindingsTheBindFailsInWords()
+    {
+        if (!withoutBindings())
+            QSKIP("only the runs that take the channel bindings out");
+        const auto window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
+        MessageRecorder recorder;
+        const qsizetype logBefore = AdDc::dcLog().size();
+        click(window->cmdConnect);
+
+        printDcLines(AdDc::dcLog().mid(logBefore));
+        QCOMPARE(recorder.boxes.size(), 1);
+        const QString text = recorder.boxes.first().text;
+        qInfo("level %s over %s without bindings: %s", qPrintable(level()), qPrintable(transport()), qPrintable(text));
+        const QString words = directory::hardenedDcText(LDAP_INVALID_CREDENTIALS, QStringLiteral("80090346"));
+        QVERIFY2(text.startsWith(
+                     QStringLiteral("-2147023570 ") + words + QStringLiteral(" (サーバーからのメッセージ: 80090346")),
+            qPrintable(text));
+        QVERIFY(window->cmdConnect->isEnabled());
+        QVERIFY(listRows(window->lvList).isEmpty());
     }
 
     void connectListsTheRootWithAKerberosBindAndNoPassword()
     {
+        if (withoutBindings())
+            QSKIP("this run takes the channel bindings out");
         const auto window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         MessageRecorder recorder;
         // What ldapsearch lists over plain LDAP with the same ticket (before anything here reads
@@ -50,9 +116,11 @@ private slots:
 
         QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
         QVERIFY(!window->cmdConnect->isEnabled());
+        qInfo("level %s over %s: %d rows", qPrintable(level()), qPrintable(transport()), int(expected.size()));
         QCOMPARE(listRows(window->lvList), expected);
 
         const QByteArray log = AdDc::dcLog().mid(logBefore);
+        printDcLines(log);
         QVERIFY2(log.contains("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]"), log.constData());
         QVERIFY(!log.contains(typedPassword.toUtf8()));
         QCOMPARE(AdDc::passwordBindsIn(log), QList<QByteArray>());
@@ -62,6 +130,9 @@ private slots:
         for (const QString& protection : protections)
             QCOMPARE(protection, transport() == u"ldap" ? QStringLiteral("SEAL") : QStringLiteral("TLS"));
     }
+
+private:
+    QTemporaryDir temp;
 };
 
 QTEST_MAIN(AdGssapiTransports)
