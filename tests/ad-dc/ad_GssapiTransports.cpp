@@ -4,8 +4,9 @@
 // starttls.conf). Over TLS the bind must ask for no SASL security layer, which Active
 // Directory refuses inside TLS; on plain LDAP it must keep one. MIVORA_TEST_LEVEL names the DC's
 // "ldap server require strong auth" (no, allow_sasl_without_tls_channel_bindings or yes): under
-// yes only a bind with TLS channel bindings gets through; with MIVORA_TEST_BINDINGS=none the
-// user's ldap.conf takes them out and the bind must fail with the words for it.
+// yes only a bind with TLS channel bindings gets through, and on plain LDAP only a signed one.
+// MIVORA_TEST_REFUSED_LINE is a line of the user's ldap.conf that takes the bindings out
+// (SASL_CBINDING none) or the signing (SASL_SECPROPS maxssf=0): the bind must fail, in words.
 #include "AdDc.h"
 #include "BrowserTests.h"
 #include "directory/LdapErrors.h"
@@ -32,16 +33,21 @@ QString level()
     return qEnvironmentVariable("MIVORA_TEST_LEVEL", QStringLiteral("no"));
 }
 
+QByteArray refusedLine()
+{
+    return qgetenv("MIVORA_TEST_REFUSED_LINE");
+}
+
 bool withoutBindings()
 {
-    return qEnvironmentVariable("MIVORA_TEST_BINDINGS") == u"none";
+    return refusedLine().startsWith("SASL_CBINDING");
 }
 
 // The DC's lines about the test account or channel bindings (not the JSON copies), for the record.
 void printDcLines(const QByteArray& log)
 {
     for (const QByteArray& line : log.split('\n')) {
-        if ((line.contains("mivora-tester") || line.contains("inding")) && !line.contains("{\"timestamp\""))
+        if ((line.contains("mivora-tester") || line.contains("BINDINGS")) && !line.contains("{\"timestamp\""))
             qInfo("DC: %s", line.trimmed().constData());
     }
 }
@@ -66,32 +72,37 @@ private slots:
             QSKIP(qPrintable(QStringLiteral("AD tier skipped: Samba %1 never checks TLS channel bindings (4.20 and "
                                             "later do): level %2 over %3 would prove nothing")
                                  .arg(samba, level(), transport())));
-        if (withoutBindings()) {
+        if (!refusedLine().isEmpty()) {
             // libldap reads LDAPCONF on its first use, which comes after this.
             QFile conf(QString::fromLocal8Bit(qgetenv("LDAPCONF")));
             QFile own(temp.filePath(QStringLiteral("ldap.conf")));
             QVERIFY(conf.open(QIODevice::ReadOnly) && own.open(QIODevice::WriteOnly));
-            own.write(conf.readAll() + "SASL_CBINDING none\n");
+            own.write(conf.readAll() + refusedLine() + '\n');
             qputenv("LDAPCONF", QFile::encodeName(own.fileName()));
         }
     }
 
-    void withoutChannelBindingsTheBindFailsInWords()
+    void withoutBindingsOrSigningTheBindFailsInWords()
     {
-        if (!withoutBindings())
-            QSKIP("only the runs that take the channel bindings out");
+        if (refusedLine().isEmpty())
+            QSKIP("only the runs that take the channel bindings or the signing out");
         const auto window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         MessageRecorder recorder;
         const qsizetype logBefore = AdDc::dcLog().size();
         click(window->cmdConnect);
 
-        printDcLines(AdDc::dcLog().mid(logBefore));
+        const QByteArray log = AdDc::dcLog().mid(logBefore);
+        printDcLines(log);
+        QVERIFY2(!withoutBindings() || log.contains("GSS_S_BAD_BINDINGS"), log.constData());
         QCOMPARE(recorder.boxes.size(), 1);
         const QString text = recorder.boxes.first().text;
-        qInfo("level %s over %s without bindings: %s", qPrintable(level()), qPrintable(transport()), qPrintable(text));
-        const QString words = directory::hardenedDcText(LDAP_INVALID_CREDENTIALS, QStringLiteral("80090346"));
-        QVERIFY2(text.startsWith(
-                     QStringLiteral("-2147023570 ") + words + QStringLiteral(" (サーバーからのメッセージ: 80090346")),
+        qInfo("level %s over %s with %s: %s", qPrintable(level()), qPrintable(transport()), refusedLine().constData(),
+            QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")).toUtf8().constData());
+        const int code = withoutBindings() ? LDAP_INVALID_CREDENTIALS : LDAP_STRONG_AUTH_REQUIRED;
+        const QString words = directory::hardenedDcText(
+            code, withoutBindings() ? QStringLiteral("80090346") : QStringLiteral("Sign or Seal are required"));
+        QVERIFY2(text.startsWith(QString::number(directory::errorFromLdap(code).number()) + QStringLiteral("\r\n")
+                     + words + QStringLiteral(" (サーバーからのメッセージ: ")),
             qPrintable(text));
         QVERIFY(window->cmdConnect->isEnabled());
         QVERIFY(listRows(window->lvList).isEmpty());
@@ -99,8 +110,8 @@ private slots:
 
     void connectListsTheRootWithAKerberosBindAndNoPassword()
     {
-        if (withoutBindings())
-            QSKIP("this run takes the channel bindings out");
+        if (!refusedLine().isEmpty())
+            QSKIP("this run takes the channel bindings or the signing out");
         const auto window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         MessageRecorder recorder;
         // What ldapsearch lists over plain LDAP with the same ticket (before anything here reads
