@@ -23,25 +23,11 @@ using namespace browsertests;
 namespace {
 const QString typedPassword = QStringLiteral("Transport-Passw0rd!");
 
-QString transport()
-{
-    return qEnvironmentVariable("MIVORA_TEST_TRANSPORT");
-}
-
-QString level()
-{
-    return qEnvironmentVariable("MIVORA_TEST_LEVEL", QStringLiteral("no"));
-}
-
-QByteArray refusedLine()
-{
-    return qgetenv("MIVORA_TEST_REFUSED_LINE");
-}
-
-bool withoutBindings()
-{
-    return refusedLine().startsWith("SASL_CBINDING");
-}
+// The run's way, level and refused line, from ctest.
+const QString transport = qEnvironmentVariable("MIVORA_TEST_TRANSPORT");
+const QString level = qEnvironmentVariable("MIVORA_TEST_LEVEL", QStringLiteral("no"));
+const QByteArray refusedLine = qgetenv("MIVORA_TEST_REFUSED_LINE");
+const bool withoutBindings = refusedLine.startsWith("SASL_CBINDING");
 
 // The DC's lines about the test account or channel bindings (not the JSON copies), for the record.
 void printDcLines(const QByteArray& log)
@@ -61,30 +47,30 @@ private slots:
     void initTestCase()
     {
         AD_DC_SKIP_UNLESS_RUNNING();
-        QVERIFY2(QStringList({ "ldap", "ldaps", "starttls" }).contains(transport()), "MIVORA_TEST_TRANSPORT not set");
-        QVERIFY(qgetenv("LDAPCONF").endsWith("/" + transport().toUtf8() + ".conf"));
+        QVERIFY2(QStringList({ "ldap", "ldaps", "starttls" }).contains(transport), "MIVORA_TEST_TRANSPORT not set");
+        QVERIFY(qgetenv("LDAPCONF").endsWith("/" + transport.toUtf8() + ".conf"));
         // Before Samba 4.20 no level checks channel bindings, and "yes" only signing.
         QFile version(AdDc::runDirectory + QStringLiteral("/samba-version"));
         QVERIFY(version.open(QIODevice::ReadOnly));
         const QString samba = QString::fromLatin1(version.readAll().trimmed());
-        if (QVersionNumber::fromString(samba) < QVersionNumber(4, 20) && level() != u"no"
-            && (transport() != u"ldap" || withoutBindings()))
+        if (QVersionNumber::fromString(samba) < QVersionNumber(4, 20) && level != u"no"
+            && (transport != u"ldap" || withoutBindings))
             QSKIP(qPrintable(QStringLiteral("AD tier skipped: Samba %1 never checks TLS channel bindings (4.20 and "
                                             "later do): level %2 over %3 would prove nothing")
-                                 .arg(samba, level(), transport())));
-        if (!refusedLine().isEmpty()) {
+                                 .arg(samba, level, transport)));
+        if (!refusedLine.isEmpty()) {
             // libldap reads LDAPCONF on its first use, which comes after this.
             QFile conf(QString::fromLocal8Bit(qgetenv("LDAPCONF")));
             QFile own(temp.filePath(QStringLiteral("ldap.conf")));
             QVERIFY(conf.open(QIODevice::ReadOnly) && own.open(QIODevice::WriteOnly));
-            own.write(conf.readAll() + refusedLine() + '\n');
+            own.write(conf.readAll() + refusedLine + '\n');
             qputenv("LDAPCONF", QFile::encodeName(own.fileName()));
         }
     }
 
     void withoutBindingsOrSigningTheBindFailsInWords()
     {
-        if (refusedLine().isEmpty())
+        if (refusedLine.isEmpty())
             QSKIP("only the runs that take the channel bindings or the signing out");
         const auto window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         MessageRecorder recorder;
@@ -93,14 +79,14 @@ private slots:
 
         const QByteArray log = AdDc::dcLog().mid(logBefore);
         printDcLines(log);
-        QVERIFY2(!withoutBindings() || log.contains("GSS_S_BAD_BINDINGS"), log.constData());
+        QVERIFY2(!withoutBindings || log.contains("GSS_S_BAD_BINDINGS"), log.constData());
         QCOMPARE(recorder.boxes.size(), 1);
         const QString text = recorder.boxes.first().text;
-        qInfo("level %s over %s with %s: %s", qPrintable(level()), qPrintable(transport()), refusedLine().constData(),
+        qInfo("level %s over %s with %s: %s", qPrintable(level), qPrintable(transport), refusedLine.constData(),
             QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" | ")).toUtf8().constData());
-        const int code = withoutBindings() ? LDAP_INVALID_CREDENTIALS : LDAP_STRONG_AUTH_REQUIRED;
+        const int code = withoutBindings ? LDAP_INVALID_CREDENTIALS : LDAP_STRONG_AUTH_REQUIRED;
         const QString words = directory::hardenedDcText(
-            code, withoutBindings() ? QStringLiteral("80090346") : QStringLiteral("Sign or Seal are required"));
+            code, withoutBindings ? QStringLiteral("80090346") : QStringLiteral("Sign or Seal are required"));
         QVERIFY2(text.startsWith(QString::number(directory::errorFromLdap(code).number()) + QStringLiteral("\r\n")
                      + words + QStringLiteral(" (サーバーからのメッセージ: ")),
             qPrintable(text));
@@ -110,7 +96,7 @@ private slots:
 
     void connectListsTheRootWithAKerberosBindAndNoPassword()
     {
-        if (!refusedLine().isEmpty())
+        if (!refusedLine.isEmpty())
             QSKIP("this run takes the channel bindings or the signing out");
         const auto window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         MessageRecorder recorder;
@@ -127,7 +113,7 @@ private slots:
 
         QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
         QVERIFY(!window->cmdConnect->isEnabled());
-        qInfo("level %s over %s: %d rows", qPrintable(level()), qPrintable(transport()), int(expected.size()));
+        qInfo("level %s over %s: %d rows", qPrintable(level), qPrintable(transport), int(expected.size()));
         QCOMPARE(listRows(window->lvList), expected);
 
         const QByteArray log = AdDc::dcLog().mid(logBefore);
@@ -139,7 +125,7 @@ private slots:
         const QStringList protections = AdDc::ldapProtectionsOfTheTester(log);
         QVERIFY2(!protections.isEmpty(), log.constData());
         for (const QString& protection : protections)
-            QCOMPARE(protection, transport() == u"ldap" ? QStringLiteral("SEAL") : QStringLiteral("TLS"));
+            QCOMPARE(protection, transport == u"ldap" ? QStringLiteral("SEAL") : QStringLiteral("TLS"));
     }
 
 private:
