@@ -3,8 +3,10 @@
 #include "directory/LdapErrors.h"
 #include "directory/RepeatedTexts.h"
 
+#include <QFile>
 #include <QHash>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -130,6 +132,53 @@ int noteTlsStart(LDAP*, void*, void*, void* started)
     return 0;
 }
 
+// Whether ldap.conf, ldaprc or the environment set SASL_CBINDING, looked for where and as
+// libldap looks when it starts (ldap_int_initialize). A "none" written there reads back from
+// libldap like its default, which is why the files are read here. The system file is Debian's
+// libldap's; one elsewhere that says "none" is not seen.
+bool channelBindingConfigured()
+{
+    if (qEnvironmentVariableIsSet("LDAPNOINIT"))
+        return false;
+    bool configured = false;
+    const auto readConf = [&configured](const QByteArray& path) {
+        QFile file(QFile::decodeName(path));
+        if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+            return;
+        static constexpr QByteArrayView keyword("SASL_CBINDING");
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine();
+            if (line.startsWith('#'))
+                continue;
+            const QByteArray trimmed = line.trimmed();
+            qsizetype end = 0;
+            while (end < trimmed.size() && !std::isspace(static_cast<unsigned char>(trimmed[end])))
+                ++end;
+            if (end < trimmed.size() && QByteArrayView(trimmed).first(end).compare(keyword, Qt::CaseInsensitive) == 0)
+                configured = true;
+        }
+    };
+    // ~/name, ~/.name and name in the working folder, as libldap looks for a user's file.
+    const auto readUserConf = [&readConf](const QByteArray& name) {
+        if (name.isEmpty())
+            return;
+        const QByteArray home = qgetenv("HOME");
+        if (!home.isEmpty()) {
+            readConf(home + '/' + name);
+            readConf(home + "/." + name);
+        }
+        readConf(name);
+    };
+    readConf("/etc/ldap/ldap.conf");
+    if (geteuid() == getuid()) {
+        readUserConf("ldaprc");
+        readConf(qgetenv("LDAPCONF"));
+        readUserConf(qgetenv("LDAPRC"));
+        configured = configured || qEnvironmentVariableIsSet("LDAPSASL_CBINDING");
+    }
+    return configured;
+}
+
 } // namespace
 
 Connection::Connection(QString uri)
@@ -241,10 +290,21 @@ void Connection::bindAsCurrentUser()
     // Under TLS no SASL security layer: Active Directory refuses sign or seal inside TLS. On
     // plain LDAP the layer stays (a DC that requires signing needs it). SSF limits that
     // ldap.conf's SASL_SECPROPS changed from libldap's defaults (0 and INT_MAX) are left alone.
-    if (ldap_tls_inplace(ld) && getOption<ber_len_t>(ld, LDAP_OPT_X_SASL_SSF_MIN) == 0
+    const bool underTls = ldap_tls_inplace(ld) != 0;
+    if (underTls && getOption<ber_len_t>(ld, LDAP_OPT_X_SASL_SSF_MIN) == 0
         && getOption<ber_len_t>(ld, LDAP_OPT_X_SASL_SSF_MAX) == INT_MAX) {
         const ber_len_t noLayer = 0;
         setOption(ld, LDAP_OPT_X_SASL_SSF_MAX, &noLayer);
+    }
+    // Under TLS the bind carries channel bindings (tls-server-end-point, RFC 5929: a hash of the
+    // server's certificate), which tie the Kerberos authentication to this TLS session. DCs that
+    // enforce them (Samba 4.20 and later by default, Windows with LdapEnforceChannelBinding = 2)
+    // refuse a bind without; libldap sends none unless told. A SASL_CBINDING the user set, even
+    // "none", is left as it is. Plain LDAP has no TLS session to bind to.
+    if (underTls && getOption<int>(ld, LDAP_OPT_X_SASL_CBINDING) == LDAP_OPT_X_SASL_CBINDING_NONE
+        && !channelBindingConfigured()) {
+        const int endpoint = LDAP_OPT_X_SASL_CBINDING_TLS_ENDPOINT;
+        setOption(ld, LDAP_OPT_X_SASL_CBINDING, &endpoint);
     }
     SaslDefaults defaults { stringOption(ld, LDAP_OPT_X_SASL_REALM), stringOption(ld, LDAP_OPT_X_SASL_AUTHCID),
         stringOption(ld, LDAP_OPT_X_SASL_AUTHZID) };

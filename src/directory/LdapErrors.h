@@ -22,6 +22,10 @@ DirectoryError bindError(int resultCode, const QString& diagnostic, const QStrin
 // no KDC, no SPN for the server), in Japanese with what to do; empty when it is none of these.
 QString kerberosProblemText(const QString& diagnostic);
 
+// What a DC's refusal of a bind says about its hardening (TLS channel bindings required over
+// TLS, LDAP signing required on plain LDAP), in Japanese with what to check; empty otherwise.
+QString hardenedDcText(int resultCode, const QString& diagnostic);
+
 // Active Directory puts a sub-code into the diagnostic of a failed bind ("data 52e"): its
 // Japanese meaning, or an empty text when there is none.
 QString adBindSubcodeText(const QString& diagnostic);

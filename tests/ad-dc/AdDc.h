@@ -65,7 +65,10 @@ inline QString adsPath(const QString& dn)
     return QStringLiteral("LDAP://") + dn;
 }
 
-inline const QString runDirectory = QStringLiteral(MIVORA_AD_DC_DIRECTORY "/run");
+// The running DC's folder: DIR/run, or another start's (start-ad-dc.sh --run) named by
+// MIVORA_AD_DC_RUN.
+inline const QString runDirectory
+    = qEnvironmentVariable("MIVORA_AD_DC_RUN", QStringLiteral(MIVORA_AD_DC_DIRECTORY "/run"));
 
 // What the DC has logged so far, its audit of every authentication among it.
 inline QByteArray dcLog()
@@ -108,9 +111,12 @@ inline QStringList ldapProtectionsOfTheTester(const QByteArray& log)
 // skip message makes ctest count the test as skipped.
 inline QString skipReason()
 {
-    QFile skipped(QStringLiteral(MIVORA_AD_DC_DIRECTORY "/skipped"));
-    if (skipped.open(QIODevice::ReadOnly))
-        return QStringLiteral("AD tier skipped: ") + QString::fromUtf8(skipped.readAll()).trimmed();
+    // The whole tier's reason, then this start's (a level this Samba does not know).
+    for (const QString& path : { QStringLiteral(MIVORA_AD_DC_DIRECTORY "/skipped"), runDirectory + "/skipped" }) {
+        QFile skipped(path);
+        if (skipped.open(QIODevice::ReadOnly))
+            return QStringLiteral("AD tier skipped: ") + QString::fromUtf8(skipped.readAll()).trimmed();
+    }
     if (!QFile::exists(runDirectory + QStringLiteral("/ldap.conf")))
         return QStringLiteral("AD tier skipped: no Samba DC was started (run the ad-dc fixture: ctest -L ad-dc)");
     return {};

@@ -1,11 +1,13 @@
 #!/bin/bash
 # Start a throwaway Samba Active Directory domain controller for Mivora's AD tests.
 #
-#   start-ad-dc.sh [--strict-auth] [--dns] [--address A] [--run NAME] DIR
+#   start-ad-dc.sh [--strict-auth | --strong-auth LEVEL] [--dns] [--address A] [--run NAME] DIR
 #
 # --strict-auth  keep Samba's default "ldap server require strong auth" (no simple binds
-#                without TLS, signing on plain LDAP); by default this start relaxes it for the
-#                tests of simple binds
+#                without TLS, signing on plain LDAP; since 4.20 also channel bindings over TLS);
+#                by default this start relaxes it to "no" for the tests of simple binds
+# --strong-auth LEVEL  set it to LEVEL: no, allow_sasl_without_tls_channel_bindings (4.20 and
+#                later; else the start is skipped, its reason in DIR/NAME/skipped) or yes
 # --dns          also run Samba's own DNS server (the DNS tier; only inside a namespace)
 # --address A    take this address (inside a network namespace of its own every one is free)
 # --run NAME     the running copy goes to DIR/NAME instead of DIR/run
@@ -27,13 +29,14 @@ set -euo pipefail
 
 HERE=$(cd -- "$(dirname -- "$0")" && pwd -P)
 usage() {
-    echo "usage: start-ad-dc.sh [--strict-auth] [--dns] [--address A] [--run NAME] DIR" >&2
+    echo "usage: start-ad-dc.sh [--strict-auth | --strong-auth LEVEL] [--dns] [--address A] [--run NAME] DIR" >&2
     exit 2
 }
-STRICT_AUTH= WITH_DNS= FIXED_ADDRESS= RUN_NAME=run
+STRICT_AUTH= STRONG_AUTH= WITH_DNS= FIXED_ADDRESS= RUN_NAME=run
 while [ $# -gt 1 ]; do
     case $1 in
     --strict-auth) STRICT_AUTH=1 ;;
+    --strong-auth) STRONG_AUTH=${2:?}; shift ;;
     --dns) WITH_DNS=1 ;;
     --address) FIXED_ADDRESS=${2:?}; shift ;;
     --run) RUN_NAME=${2:?}; shift ;;
@@ -207,7 +210,10 @@ run_dc() {
     origin=$(sed 's/[][\.*^$|]/\\&/g' "$RUN/origin")
     run=$(printf '%s\n' "$RUN" | sed 's/[\&|]/\\&/g')
     sed -i -e "s|$origin|$run|g" -e "s|^\(\s*interfaces =\).*|\1 $address/8|" "$conf"
-    if [ -n "$STRICT_AUTH" ]; then
+    if [ -n "$STRONG_AUTH" ]; then
+        sed -i "s/^\(\s*ldap server require strong auth =\).*/\1 $STRONG_AUTH/" "$conf"
+        grep -q "require strong auth = $STRONG_AUTH$" "$conf" || die "cannot set strong auth in $conf"
+    elif [ -n "$STRICT_AUTH" ]; then
         sed -i '/^\s*ldap server require strong auth = no$/d' "$conf"
         ! grep -q 'require strong auth' "$conf" || die "cannot restore the strong auth default in $conf"
     fi
@@ -281,6 +287,18 @@ do_kinit() {
 }
 
 skip_unless_runnable
+SAMBA_VERSION=$(samba -V | sed -n 's/^Version \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p')
+case $STRONG_AUTH in
+'' | no | yes) ;;
+allow_sasl_without_tls_channel_bindings)
+    if [ "$(printf '%s\n' 4.20 "$SAMBA_VERSION" | sort -V | head -n1)" != 4.20 ]; then
+        "$HERE/stop-ad-dc.sh" "$DIR" "$RUN_NAME" >/dev/null
+        rm -rf "$RUN" && mkdir -p "$RUN"
+        echo "Samba $SAMBA_VERSION has no level $STRONG_AUTH (4.20 and later check channel bindings)" | tee "$RUN/skipped"
+        exit 77
+    fi ;;
+*) usage ;;
+esac
 t_all=$(date +%s%N)
 mkdir -p "$DIR"
 if [ ! -f "$TEMPLATE/stamp" ] || [ "$(cat "$TEMPLATE/stamp")" != "$(template_stamp)" ]; then
@@ -304,6 +322,7 @@ done
 # A DC that started but cannot serve the tests is stopped again.
 trap '"$HERE/stop-ad-dc.sh" "$DIR" "$RUN_NAME" >/dev/null' EXIT
 write_client_config "$started"
+echo "$SAMBA_VERSION" >"$RUN/samba-version"
 do_kinit || die "kinit as mivora-tester failed"
 # Samba has no "Who am I?" operation: a GSSAPI bind and a read of the account proves the same.
 LDAPCONF=$RUN/ldap.conf KRB5_CONFIG=$RUN/krb5.conf KRB5CCNAME=FILE:$RUN/krb5cc \

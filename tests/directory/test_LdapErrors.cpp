@@ -83,6 +83,49 @@ private slots:
             errorFromLdap(LDAP_INVALID_CREDENTIALS, badPassword).description());
     }
 
+    void aHardenedDcsRefusalSaysWhatItRequires_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("diagnostic");
+        QTest::addColumn<QStringList>("words");
+        const QStringList bindings { "チャネル バインディング", "ユーザー名やパスワードの問題ではありません",
+            "Cyrus SASL", "SASL_CBINDING", "プロキシ" };
+        const QStringList signing { "LDAP 署名を要求", "maxssf=0", "無効にしないでください", "StartTLS" };
+        QTest::newRow("bindings, Samba") << LDAP_INVALID_CREDENTIALS
+                                         << QStringLiteral("80090346: LdapErr: DSID-0C090711, comment: "
+                                                           "AcceptSecurityContext error, data 35b, v1db1")
+                                         << bindings;
+        QTest::newRow("bindings, Windows") << LDAP_INVALID_CREDENTIALS
+                                           << QStringLiteral("80090346: LdapErr: DSID-0C09058A, comment: "
+                                                             "AcceptSecurityContext error, data 80090346, v4563")
+                                           << bindings;
+        QTest::newRow("signing, Windows") << LDAP_STRONG_AUTH_REQUIRED
+                                          << QStringLiteral("00002028: LdapErr: DSID-0C090259, comment: The server "
+                                                            "requires binds to turn on integrity checking if SSL\\TLS "
+                                                            "are not already active on the connection, data 0, v4563")
+                                          << signing;
+        QTest::newRow("signing, Samba") << LDAP_STRONG_AUTH_REQUIRED
+                                        << QStringLiteral("SASL:[GSSAPI]: Sign or Seal are required.") << signing;
+    }
+    void aHardenedDcsRefusalSaysWhatItRequires()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, diagnostic);
+        QFETCH(QStringList, words);
+        const directory::DirectoryError error = errorFromLdap(code, diagnostic);
+
+        QCOMPARE(error.number(), errorFromLdap(code).number());
+        const QString advice = directory::hardenedDcText(code, diagnostic);
+        QCOMPARE(error.description(), advice + QStringLiteral(" (サーバーからのメッセージ: ") + diagnostic + u')');
+        for (const QString& word : words)
+            QVERIFY2(advice.contains(word), qPrintable(word));
+        // The same words with another result, or a password refused, keep the plain text.
+        QCOMPARE(directory::hardenedDcText(LDAP_UNWILLING_TO_PERFORM, diagnostic), QString());
+        QVERIFY(!errorFromLdap(code, QStringLiteral("AcceptSecurityContext error, data 52e, v4563"))
+                     .description()
+                     .contains(advice));
+    }
+
     void unreachableServersAreNamed()
     {
         const directory::DirectoryError error = directory::unreachableServersError(
