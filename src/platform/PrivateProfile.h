@@ -5,7 +5,8 @@
 namespace platform {
 
 // Stand-ins for the Windows private-profile functions, with the behaviour the program relies
-// on. All texts, the file name included, are CP932 bytes (see Cp932.h).
+// on. Section, key, value and default are CP932 bytes (see Cp932.h); the file name is the file
+// system's own bytes (QFile::encodeName), since a folder may hold what CP932 cannot.
 //
 // File format: "[section]" lines and "key=value" lines below them. Section and key names match
 // without regard to ASCII letter case; blanks around names and values are ignored; one pair of
