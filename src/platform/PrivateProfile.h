@@ -23,8 +23,9 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, con
 
 // Sets key in section to value, creating the file, the section and the key as needed; an
 // existing key keeps its place, everything else in the file is kept byte for byte. A null value
-// removes the key, a null key the whole section. The file is replaced atomically (AtomicFile.h).
-// Returns false, and leaves the file as it was, when the write is refused.
+// removes the key, a null key the whole section. The file is replaced atomically where a rename
+// may replace it, else written in place (writeFileAtomically in AtomicFile.h). Returns false when
+// the write is refused; a refused replacement leaves the file as it was.
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName);
 
 } // namespace platform
