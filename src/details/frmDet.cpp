@@ -111,7 +111,7 @@ void frmDet::ClearFields()
 bool frmDet::ShowDetail(const QString& path)
 {
     bool result = false;
-    const platform::WaitCursor hourglass;
+    const platform::WaitCursor hourglass(this);
     try {
         ClearFields();
         const DirObject obj = directory::currentDirectory().bind(path);

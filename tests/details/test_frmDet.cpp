@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(det.sstDet->currentIndex(), 0);
         QVERIFY(everyFieldEmpty(det));
         QVERIFY(!det.ShowDetail(pathOf(dn)));
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void emptyObjectPathShowsMessageWithoutIconAndKeepsInitialText()
@@ -111,7 +111,7 @@ private slots:
         QVERIFY(everyFieldEmpty(det));
         // A failure leaves the tab in front where it was.
         QCOMPARE(det.sstDet->currentIndex(), 2);
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void theWarningOnTheDomainObjectShowsTheArrowNotTheHourglass()
@@ -125,7 +125,8 @@ private slots:
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen.constFirst().text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
         QCOMPARE(boxes.seen.constFirst().pointer, Qt::ArrowCursor);
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(boxes.seen.constFirst().waiting, QStringList { QStringLiteral("frmDet") });
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void escapeLeavesTheWindowOpen_data()
