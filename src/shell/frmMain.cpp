@@ -2,6 +2,7 @@
 
 #include "browser/ObjectModels.h"
 #include "platform/AppInfo.h"
+#include "platform/ButtonKeys.h"
 #include "platform/Cp932.h"
 #include "platform/SlotGuard.h"
 #include "probes/basAPI.h"
@@ -131,6 +132,7 @@ void frmMain::connectHandlers()
     } };
     for (const auto& [button, handler] : probes)
         onClick(button, handler);
+    platform::enterPressesButtons(this);
 
     connect(tvNode, &QTreeView::clicked, this,
         [this](const QModelIndex& node) { platform::runGuarded([&] { tvNode_NodeClick(node); }); });

@@ -168,6 +168,29 @@ private slots:
         QVERIFY(recorder.boxes.isEmpty());
     }
 
+    // 閉じる is the window's one visible button (更新 is hidden).
+    void enterPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+    }
+    void enterPressesTheFocusedButton()
+    {
+        QFETCH(int, key);
+        DirectoryScope<InMemoryDirectory> scope;
+        fillSample(*scope.directory);
+        const ObjectPathScope path(pathOf(groupDn));
+        MessageRecorder recorder;
+        frmDet det;
+        det.show();
+        QVERIFY(QTest::qWaitForWindowActive(&det));
+        det.cmdClose->setFocus();
+        QTest::keyClick(det.cmdClose, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QVERIFY(!det.isVisible());
+        QVERIFY(recorder.boxes.isEmpty());
+    }
+
     void clearFieldsEmptiesEveryFieldAndKeepsTheTab()
     {
         const ObjectPathScope path { QString() };
