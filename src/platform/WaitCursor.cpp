@@ -7,8 +7,9 @@ WaitCursor::WaitCursor(QWidget* window)
     QWidget* top = window->window();
     saved_.push_back({ top, std::nullopt });
     // A control with a pointer of its own (a text box's I-beam) would keep it over the hourglass.
+    // Controls of the window's own child windows (its popup menu) are left alone.
     for (QWidget* child : top->findChildren<QWidget*>()) {
-        if (!child->isWindow() && child->testAttribute(Qt::WA_SetCursor))
+        if (child->window() == top && child->testAttribute(Qt::WA_SetCursor))
             saved_.push_back({ child, std::nullopt });
     }
     for (Saved& saved : saved_) {
