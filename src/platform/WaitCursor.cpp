@@ -21,13 +21,14 @@ WaitCursor::WaitCursor(QWidget* window)
 
 WaitCursor::~WaitCursor()
 {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-        if (!it->widget)
+    // Each widget is in the list once, so the order does not matter.
+    for (Saved& saved : saved_) {
+        if (!saved.widget)
             continue;
-        if (it->own)
-            it->widget->setCursor(*it->own);
+        if (saved.own)
+            saved.widget->setCursor(*saved.own);
         else
-            it->widget->unsetCursor();
+            saved.widget->unsetCursor();
     }
 }
 
