@@ -166,11 +166,18 @@ QString NodeTreeModel::keyOf(const QModelIndex& node)
 
 NodeTreeModel::Pending::Pending(NodeTreeModel& model, const QModelIndex& parentNode)
     : parent_(model.nodeOf(parentNode))
+    , siblings_(parent_ ? parent_->children : model.roots_)
     , model_(model)
 { }
 
 void NodeTreeModel::Pending::add(const SharedText& text)
 {
+    // Room in the tree is made here, so that joining it in the destructor allocates nothing.
+    // Grown by doubling: reserving the exact size copied every child at every page, quadratic in
+    // a million.
+    const size_t needed = siblings_.size() + nodes_.size() + 1;
+    if (needed > siblings_.capacity())
+        siblings_.reserve(std::max(needed, 2 * siblings_.capacity()));
     auto node = std::make_unique<TreeNode>();
     static_cast<SharedText&>(*node) = text;
     node->parent = parent_;
@@ -186,20 +193,21 @@ void NodeTreeModel::Pending::add(const SharedText& text)
 
 NodeTreeModel::Pending::~Pending()
 {
-    if (nodes_.empty() || !parent_)
+    if (nodes_.empty())
         return;
-    auto& children = parent_->children;
-    const int first = static_cast<int>(children.size());
-    // Room made before the insertion begins, so nothing in between can throw. Grown by doubling:
-    // reserving the exact size copied every child at every page, quadratic in a million.
-    const size_t needed = children.size() + nodes_.size();
-    if (needed > children.capacity())
-        children.reserve(std::max(needed, 2 * children.capacity()));
+    // The room made by add() is gone only when the children were removed meanwhile: these go
+    // with them, and so do their keys.
+    if (siblings_.capacity() - siblings_.size() < nodes_.size()) {
+        for (const auto& node : nodes_)
+            model_.keys_.remove(node.get());
+        return;
+    }
+    const int first = static_cast<int>(siblings_.size());
     model_.beginInsertRows(model_.indexOf(parent_), first, first + static_cast<int>(nodes_.size()) - 1);
     int row = first;
     for (auto& node : nodes_) {
         node->row = row++;
-        children.push_back(std::move(node));
+        siblings_.push_back(std::move(node));
     }
     model_.endInsertRows();
 }

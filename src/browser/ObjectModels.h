@@ -61,9 +61,9 @@ public:
 
     static QString keyOf(const QModelIndex& node);
 
-    // Children of one node made during one page of a listing. Each key is taken when the child is
-    // made; the children join the tree in one insertion when the page ends (or fails, so that
-    // nothing made is lost).
+    // Children of one node made during one page of a listing (of no node: new roots). Each key is
+    // taken when the child is made; the children join the tree in one insertion when the page ends
+    // (or fails, so that nothing made is lost). The node must stay in the tree meanwhile.
     class Pending {
     public:
         Pending(NodeTreeModel& model, const QModelIndex& parentNode);
@@ -76,6 +76,7 @@ public:
 
     private:
         TreeNode* parent_;
+        std::vector<std::unique_ptr<TreeNode>>& siblings_;
         NodeTreeModel& model_;
         std::vector<std::unique_ptr<TreeNode>> nodes_;
     };

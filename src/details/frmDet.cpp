@@ -2,6 +2,7 @@
 
 #include "details/GroupReads.h"
 #include "directory/Directory.h"
+#include "platform/ButtonKeys.h"
 #include "platform/MessageBox.h"
 #include "platform/SlotGuard.h"
 #include "platform/WaitCursor.h"
@@ -52,6 +53,7 @@ frmDet::frmDet(QWidget* parent)
 
     connect(cmdUpdate, &QPushButton::clicked, this, [this] { platform::runGuarded([this] { cmdUpdate_Click(); }); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { platform::runGuarded([this] { cmdClose_Click(); }); });
+    platform::enterPressesButtons(this);
 
     Form_Load();
 }
@@ -111,7 +113,7 @@ void frmDet::ClearFields()
 bool frmDet::ShowDetail(const QString& path)
 {
     bool result = false;
-    const platform::WaitCursor hourglass;
+    const platform::WaitCursor hourglass(this);
     try {
         ClearFields();
         const DirObject obj = directory::currentDirectory().bind(path);

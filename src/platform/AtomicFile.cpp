@@ -123,7 +123,7 @@ bool AtomicFile::open(OpenMode mode)
     if (!writable(exists ? target_ : folder))
         return fail(errno);
     inPlace_ = exists && !replaceable(target_, folder, old);
-    if (inPlace_ && !options_.inPlaceWhenNeeded)
+    if (inPlace_ && (!options_.inPlaceWhenNeeded || (options_.regularFilesOnly && !S_ISREG(old.st_mode))))
         return fail(S_ISREG(old.st_mode) ? EACCES : EINVAL);
 
     errno = 0;
@@ -235,7 +235,7 @@ void AtomicFile::discard()
 
 bool writeFileAtomically(const QString& path, QByteArrayView contents)
 {
-    AtomicFile file(path, { .ownerOnly = true, .inPlaceWhenNeeded = false });
+    AtomicFile file(path, { .ownerOnly = true, .inPlaceWhenNeeded = true, .regularFilesOnly = true });
     return file.open(QIODevice::WriteOnly) && file.write(contents.data(), contents.size()) == contents.size()
         && file.commit();
 }

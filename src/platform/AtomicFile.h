@@ -26,6 +26,8 @@ public:
     struct Options {
         bool ownerOnly = false; // a new file is 0600 whatever the umask says
         bool inPlaceWhenNeeded = false;
+        // In place only a regular file: a FIFO would block the writer, a device keeps nothing.
+        bool regularFilesOnly = false;
     };
 
     AtomicFile(QString path, Options options);
@@ -63,8 +65,9 @@ private:
     qint64 written_ = 0;
 };
 
-// The settings file's writer: the whole contents at once, a new file owner-only, never written
-// in place. False when anything fails; the old file is then untouched.
+// The settings file's writer: the whole contents at once, a new file owner-only. A regular file
+// that cannot be replaced by a rename is written in place, as an export is; a device or a FIFO
+// is refused. False when anything fails; by rename the old file is then untouched.
 bool writeFileAtomically(const QString& path, QByteArrayView contents);
 
 namespace testing {

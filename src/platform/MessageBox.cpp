@@ -1,7 +1,5 @@
 #include "platform/MessageBox.h"
 
-#include "platform/WaitCursor.h"
-
 #include <QMessageBox>
 
 namespace platform {
@@ -35,8 +33,8 @@ void MsgBox(const QString& text, MessageIcon icon, QWidget* parent)
         handler()(text, icon);
         return;
     }
+    // The box has its own pointer, the arrow, whatever its owner shows meanwhile.
     QMessageBox box(toQt(icon), applicationTitle, text, QMessageBox::Ok, parent);
-    const ArrowCursor arrow;
     box.exec();
 }
 

@@ -171,7 +171,7 @@ enum class Load { Loaded, Missing, Unreadable };
 
 Load loadProfile(const char* fileName, QByteArray& bytes)
 {
-    QFile file(fromAnsi(fileName));
+    QFile file(QFile::decodeName(fileName));
     if (!file.exists())
         return Load::Missing;
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxProfileSize)
@@ -287,7 +287,7 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
     next.append(QByteArrayView(data).first(from));
     next.append(insert);
     next.append(QByteArrayView(data).sliced(to));
-    return writeFileAtomically(fromAnsi(fileName), next);
+    return writeFileAtomically(QFile::decodeName(fileName), next);
 }
 
 } // namespace platform

@@ -5,7 +5,8 @@
 namespace platform {
 
 // Stand-ins for the Windows private-profile functions, with the behaviour the program relies
-// on. All texts, the file name included, are CP932 bytes (see Cp932.h).
+// on. Section, key, value and default are CP932 bytes (see Cp932.h); the file name is the file
+// system's own bytes (QFile::encodeName), since a folder may hold what CP932 cannot.
 //
 // File format: "[section]" lines and "key=value" lines below them. Section and key names match
 // without regard to ASCII letter case; blanks around names and values are ignored; one pair of
@@ -22,8 +23,9 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, con
 
 // Sets key in section to value, creating the file, the section and the key as needed; an
 // existing key keeps its place, everything else in the file is kept byte for byte. A null value
-// removes the key, a null key the whole section. The file is replaced atomically (AtomicFile.h).
-// Returns false, and leaves the file as it was, when the write is refused.
+// removes the key, a null key the whole section. The file is replaced atomically where a rename
+// may replace it, else written in place (writeFileAtomically in AtomicFile.h). Returns false when
+// the write is refused; a refused replacement leaves the file as it was.
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName);
 
 } // namespace platform

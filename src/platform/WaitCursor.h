@@ -1,29 +1,30 @@
 #pragma once
 
+#include <QCursor>
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+#include <vector>
+
 namespace platform {
 
-// The hourglass while a directory procedure runs; the default pointer comes back on every way
-// out of the scope, exceptions included.
+// The hourglass over the window that runs a directory procedure, for the life of the scope; the
+// window's own pointers come back on every way out of it, exceptions included. Only that window
+// shows it: a message box raised meanwhile is a window of its own and shows the arrow, and so do
+// the program's other windows.
 class WaitCursor {
 public:
-    WaitCursor();
+    explicit WaitCursor(QWidget* window);
     ~WaitCursor();
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// The normal arrow for the life of a box raised while the hourglass is up (the hourglass is the
-// window's pointer, not the box's); the hourglass comes back with the end of the scope. Changes
-// nothing when no hourglass is up.
-class ArrowCursor {
-public:
-    ArrowCursor();
-    ~ArrowCursor();
-    ArrowCursor(const ArrowCursor&) = delete;
-    ArrowCursor& operator=(const ArrowCursor&) = delete;
 
 private:
-    bool pushed = false;
+    struct Saved {
+        QPointer<QWidget> widget;
+        std::optional<QCursor> own; // none: the widget showed its parent's pointer
+    };
+    std::vector<Saved> saved_;
 };
 
 } // namespace platform

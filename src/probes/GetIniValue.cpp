@@ -2,6 +2,8 @@
 #include "probes/basAPI.h"
 #include "probes/mdlMain.h"
 
+#include <QFile>
+
 namespace mdlMain {
 
 QString GetIniValue(const QString& strKey, const QString& strSection, const QString& strFile)
@@ -10,10 +12,11 @@ QString GetIniValue(const QString& strKey, const QString& strSection, const QStr
     const QByteArray ansiSection = platform::toAnsi(strSection);
     const QByteArray ansiKey = platform::toAnsi(strKey);
     const QByteArray ansiDefault = platform::toAnsi(u"ERROR");
-    const QByteArray ansiFile = platform::toAnsi(strFile);
+    // The path is the file system's bytes, only the texts inside the file are CP932.
+    const QByteArray fileName = QFile::encodeName(strFile);
     QByteArray ansiBuf = platform::toAnsi(strBuf);
     GetPrivateProfileStringA(ansiSection.constData(), ansiKey.constData(), ansiDefault.constData(), ansiBuf.data(), 255,
-        ansiFile.constData());
+        fileName.constData());
     strBuf = platform::fromAnsi(ansiBuf);
     // The reader always leaves a NUL after what it copied.
     const qsizetype nul = strBuf.indexOf(QChar(u'\0'));

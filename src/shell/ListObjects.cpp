@@ -26,7 +26,7 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
 {
     bool result = false;
     // The default pointer comes back when this goes out of scope, after the file is closed.
-    const platform::WaitCursor hourglass;
+    const platform::WaitCursor hourglass(this);
     std::unique_ptr<platform::AtomicFile> file;
     std::optional<browser::ExportWriter> output;
     try {

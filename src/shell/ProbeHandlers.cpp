@@ -12,6 +12,7 @@
 #include "probes/mdlMain.h"
 #include "shell/frmMain.h"
 
+#include <QFile>
 #include <QHeaderView>
 #include <QTreeView>
 
@@ -127,7 +128,8 @@ void frmMain::Command7_Click()
 
 void frmMain::Command8_Click()
 {
-    const QByteArray ansiFile = platform::toAnsi(probeIniFile());
+    // The path in the file system's bytes; CP932 is for the texts inside the file.
+    const QByteArray fileName = QFile::encodeName(probeIniFile());
     const QByteArray hoge = platform::toAnsi(u"hoge");
-    WritePrivateProfileStringA(hoge.constData(), hoge.constData(), hoge.constData(), ansiFile.constData());
+    WritePrivateProfileStringA(hoge.constData(), hoge.constData(), hoge.constData(), fileName.constData());
 }

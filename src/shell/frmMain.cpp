@@ -2,6 +2,7 @@
 
 #include "browser/ObjectModels.h"
 #include "platform/AppInfo.h"
+#include "platform/ButtonKeys.h"
 #include "platform/Cp932.h"
 #include "platform/SlotGuard.h"
 #include "probes/basAPI.h"
@@ -9,6 +10,7 @@
 #include "ui_frmMain.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
@@ -24,10 +26,11 @@ namespace {
 
 const char* const iniSection = "Data";
 
-QString settingsFilePath()
+// The file system's bytes, not CP932: the folder may be named with what CP932 cannot hold.
+QByteArray settingsFileName()
 {
     // "/" and not "\": the backslash is no path separator here.
-    return platform::appPath() + QStringLiteral("/data.ini");
+    return QFile::encodeName(platform::appPath() + QStringLiteral("/data.ini"));
 }
 
 } // namespace
@@ -129,6 +132,7 @@ void frmMain::connectHandlers()
     } };
     for (const auto& [button, handler] : probes)
         onClick(button, handler);
+    platform::enterPressesButtons(this);
 
     connect(tvNode, &QTreeView::clicked, this,
         [this](const QModelIndex& node) { platform::runGuarded([&] { tvNode_NodeClick(node); }); });
@@ -186,12 +190,7 @@ void frmMain::Form_Load()
 {
     // Neither a read that fails nor a converter that cannot be opened may stop the window: every
     // failure is swallowed, a field whose read failed stays empty and the next key is still read.
-    QByteArray ansiFile;
-    try {
-        ansiFile = platform::toAnsi(settingsFilePath());
-    } catch (...) {
-        return;
-    }
+    const QByteArray fileName = settingsFileName();
     // One buffer of 255 characters serves the three reads; each value ends at its first NUL,
     // so what a longer earlier value left behind never leaks into the next field.
     QString strBuf(255, QChar(u'\0'));
@@ -203,7 +202,7 @@ void frmMain::Form_Load()
     for (const auto& [key, textBox] : fields) {
         try {
             QByteArray ansiBuf = platform::toAnsi(strBuf);
-            GetPrivateProfileStringA(iniSection, key, "", ansiBuf.data(), 255, ansiFile.constData());
+            GetPrivateProfileStringA(iniSection, key, "", ansiBuf.data(), 255, fileName.constData());
             strBuf = platform::fromAnsi(ansiBuf).leftJustified(255, QChar(u' '), true);
             const qsizetype nul = strBuf.indexOf(QChar(u'\0'));
             textBox->setText(nul < 0 ? strBuf : strBuf.left(nul));
@@ -215,12 +214,7 @@ void frmMain::Form_Unload()
 {
     // The unload never reports and never stops: a refused write, or a text that cannot be
     // converted, is ignored and the next key is still written.
-    QByteArray ansiFile;
-    try {
-        ansiFile = platform::toAnsi(settingsFilePath());
-    } catch (...) {
-        return;
-    }
+    const QByteArray fileName = settingsFileName();
     const std::array<std::pair<const char*, QLineEdit*>, 3> fields { {
         { "DOMAIN", txtDomain },
         { "ACCOUNT", txtAccount },
@@ -229,7 +223,7 @@ void frmMain::Form_Unload()
     for (const auto& [key, textBox] : fields) {
         try {
             WritePrivateProfileStringA(
-                iniSection, key, platform::toAnsi(textBox->text()).constData(), ansiFile.constData());
+                iniSection, key, platform::toAnsi(textBox->text()).constData(), fileName.constData());
         } catch (...) { }
     }
 }

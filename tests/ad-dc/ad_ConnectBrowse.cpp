@@ -57,7 +57,7 @@ private slots:
         dialog.reset();
         recorder.reset();
         window.reset();
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void connectListsTheDomainRootsChildrenOfTheFiveClasses()

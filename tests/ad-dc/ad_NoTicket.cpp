@@ -54,7 +54,7 @@ private slots:
             QVERIFY(window->txtAccount->isEnabled());
             QVERIFY(window->txtPassWord->isEnabled());
             QCOMPARE(rowCount(window->lvList), 0);
-            QVERIFY(!QApplication::overrideCursor());
+            QCOMPARE(currentCursor(), Qt::ArrowCursor);
         }
 
         // The server heard of neither the account nor the password.

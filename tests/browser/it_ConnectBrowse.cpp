@@ -55,7 +55,7 @@ private slots:
     {
         recorder.reset();
         window.reset();
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void connectListsTheRootsChildrenInServerOrder()
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(recorder->boxes.constFirst().text, expected);
         QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
         QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(text(topNode(window->tvNode, 0)), domain);
         QCOMPARE(keyOf(topNode(window->tvNode, 0)), rootPath);

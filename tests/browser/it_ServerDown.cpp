@@ -58,7 +58,7 @@ private slots:
         QVERIFY2(recorder.boxes.constFirst().text.startsWith(serverDownPrefix()),
             qPrintable(recorder.boxes.constFirst().text));
         QCOMPARE(recorder.boxes.constFirst().icon, platform::MessageIcon::Critical);
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
         // Nothing is undone: the old children are gone, the list is empty, the rest stays.
         QCOMPARE(childCount(sales), 0);
         QCOMPARE(rowCount(window->lvList), 0);

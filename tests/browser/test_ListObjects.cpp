@@ -62,7 +62,7 @@ private slots:
         recorder.reset();
         window.reset();
         inPlace.reset();
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void failureAfterSomeChildrenKeepsWhatWasListed()
@@ -164,6 +164,7 @@ private slots:
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen.constFirst().text, error.reportText());
         QCOMPARE(boxes.seen.constFirst().pointer, Qt::ArrowCursor);
+        QCOMPARE(boxes.seen.constFirst().waiting, QStringList { QStringLiteral("frmMain") });
         QCOMPARE(childCount(big), 2);
     }
 

@@ -95,7 +95,7 @@ private slots:
         recorder.reset();
         window.reset();
         inPlace.reset();
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void firstPageIsPaintedWhileTheListingRunsAndNoInputIsHandled()

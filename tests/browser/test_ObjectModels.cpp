@@ -107,6 +107,32 @@ private slots:
             errorNumberOf<browser::ProgramError>([&] { model.node(pathOf(3)); }), browser::errnum::ElementNotFound);
     }
 
+    // The key table holds exactly the nodes of the tree whatever becomes of a page: of no node it
+    // adds roots; removed before it joins, it goes, keys and all. Its room in the tree is made as
+    // it fills, so joining allocates nothing.
+    void pendingNodesJoinTheTreeOrLeaveNoKeyBehind()
+    {
+        CheckedTree tree;
+        NodeTreeModel& model = tree.model;
+        {
+            NodeTreeModel::Pending roots(model, QModelIndex());
+            roots.add(SharedText(pathOf(1), nameOf(1)));
+        }
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.node(pathOf(1)).data().toString(), nameOf(1));
+        addPage(model, tree.root, 2, 3);
+        {
+            NodeTreeModel::Pending pending(model, tree.root);
+            pending.add(SharedText(pathOf(4), nameOf(4)));
+            const auto& children = static_cast<const browser::TreeNode*>(tree.root.internalPointer())->children;
+            QVERIFY(children.capacity() >= children.size() + 1);
+            model.removeChildren(tree.root);
+        }
+        QCOMPARE(model.rowCount(tree.root), 0);
+        QVERIFY(!model.contains(pathOf(4)));
+        QCOMPARE(model.size(), 2);
+    }
+
     void removingChildrenFreesTheKeysOfTheWholeSubtree()
     {
         CheckedTree tree;

@@ -238,6 +238,7 @@ private slots:
         QCOMPARE(recorder->boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
         QCOMPARE(recorder->boxes[0].icon, MessageIcon::Warning);
         QVERIFY(!recorder->boxes[0].detailsVisible);
+        QCOMPARE(recorder->boxes[0].waiting, QStringList { QStringLiteral("frmDet") });
         QCOMPARE(answers.seen.size(), 1);
         QVERIFY(answers.seen[0].visible);
         QCOMPARE(answers.seen[0].tab, 0);

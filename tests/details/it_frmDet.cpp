@@ -130,7 +130,7 @@ private slots:
         QCOMPARE(det->txtGrpName->text(), QStringLiteral("プロジェクトA"));
         QCOMPARE(entriesOf(det->lstGrpGroup), QStringList({ "鈴木 一郎" }));
         QCOMPARE(det->lstGrpMember->count(), 0);
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
         QVERIFY(!det->ShowDetail(adsPath(TestDirectory::projectA)));
         QCOMPARE(entriesOf(det->lstGrpGroup), QStringList({ "鈴木 一郎" }));
     }
@@ -206,7 +206,7 @@ private slots:
         QVERIFY(recorder.boxes[0].hourglass);
         QVERIFY(everyFieldEmpty(*det));
         QCOMPARE(det->sstDet->currentIndex(), 3);
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
         QVERIFY(!det->ShowDetail(adsPath(dn)));
     }
 

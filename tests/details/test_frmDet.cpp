@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(det.sstDet->currentIndex(), 0);
         QVERIFY(everyFieldEmpty(det));
         QVERIFY(!det.ShowDetail(pathOf(dn)));
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void emptyObjectPathShowsMessageWithoutIconAndKeepsInitialText()
@@ -111,7 +111,7 @@ private slots:
         QVERIFY(everyFieldEmpty(det));
         // A failure leaves the tab in front where it was.
         QCOMPARE(det.sstDet->currentIndex(), 2);
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void theWarningOnTheDomainObjectShowsTheArrowNotTheHourglass()
@@ -125,7 +125,8 @@ private slots:
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen.constFirst().text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
         QCOMPARE(boxes.seen.constFirst().pointer, Qt::ArrowCursor);
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(boxes.seen.constFirst().waiting, QStringList { QStringLiteral("frmDet") });
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void escapeLeavesTheWindowOpen_data()
@@ -164,6 +165,29 @@ private slots:
         QVERIFY(openAfterEscape);
         QVERIFY(!det.isVisible());
         QCOMPARE(result, static_cast<int>(QDialog::Rejected));
+        QVERIFY(recorder.boxes.isEmpty());
+    }
+
+    // 閉じる is the window's one visible button (更新 is hidden).
+    void enterPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+    }
+    void enterPressesTheFocusedButton()
+    {
+        QFETCH(int, key);
+        DirectoryScope<InMemoryDirectory> scope;
+        fillSample(*scope.directory);
+        const ObjectPathScope path(pathOf(groupDn));
+        MessageRecorder recorder;
+        frmDet det;
+        det.show();
+        QVERIFY(QTest::qWaitForWindowActive(&det));
+        det.cmdClose->setFocus();
+        QTest::keyClick(det.cmdClose, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QVERIFY(!det.isVisible());
         QVERIFY(recorder.boxes.isEmpty());
     }
 

@@ -149,6 +149,9 @@ private slots:
         });
         QCOMPARE(refused, 0);
         QCOMPARE(readBytes(file), QByteArray("previous contents"));
+        QCOMPARE(
+            testfiles::inChildProcess(otherUser, [&] { return writeFileAtomically(file, "settings") ? 0 : 1; }), 0);
+        QCOMPARE(readBytes(file), QByteArray("settings"));
 
         QCOMPARE(testfiles::inChildProcess(otherUser, [&] { return writeInPlace(file, "new"); }), 0);
         QCOMPARE(readBytes(file), QByteArray("new"));

@@ -20,7 +20,7 @@ private slots:
         temp = std::make_unique<QTemporaryDir>();
         QVERIFY(temp->isValid());
         path = temp->filePath(QStringLiteral("test.ini"));
-        file = sjis(path);
+        file = QFile::encodeName(path);
     }
 
     void valueIsFoundWhateverTheLetterCaseOfItsNames()
@@ -116,8 +116,9 @@ private slots:
 
     void writeIntoAMissingDirectoryOrADirectoryIsRefused()
     {
-        QVERIFY(!WritePrivateProfileStringA("Data", "k", "v", sjis(temp->filePath("no/such.ini")).constData()));
-        QVERIFY(!WritePrivateProfileStringA("Data", "k", "v", sjis(temp->path()).constData()));
+        QVERIFY(!WritePrivateProfileStringA(
+            "Data", "k", "v", QFile::encodeName(temp->filePath("no/such.ini")).constData()));
+        QVERIFY(!WritePrivateProfileStringA("Data", "k", "v", QFile::encodeName(temp->path()).constData()));
         QCOMPARE(get("Data", "k", "none"), QByteArray("none"));
     }
 
@@ -185,7 +186,7 @@ private slots:
         const SmallTmpfs disk(16 * 1024);
         if (!disk.ok())
             QSKIP(qPrintable(disk.reason()));
-        const QByteArray ini = sjis(disk.filePath(QStringLiteral("data.ini")));
+        const QByteArray ini = QFile::encodeName(disk.filePath(QStringLiteral("data.ini")));
         QVERIFY(writeBytes(disk.filePath(QStringLiteral("data.ini")), "[Data]\r\nDOMAIN=old.test\r\n"));
         const QByteArray big(20 * 1024, 'v');
         QVERIFY(!WritePrivateProfileStringA("Data", "USERNAME", big.constData(), ini.constData()));

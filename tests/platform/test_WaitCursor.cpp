@@ -1,8 +1,9 @@
-// The pointer over message boxes raised while the hourglass is up.
+// The hourglass over the working window alone, and the arrow over message boxes raised meanwhile.
 #include "RealBoxes.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 
+#include <QLineEdit>
 #include <QTest>
 
 using platform::MessageIcon;
@@ -14,24 +15,28 @@ private slots:
     void boxesUnderTheHourglassShowTheArrowAndTheHourglassComesBack()
     {
         QWidget window;
+        window.setObjectName(QStringLiteral("working"));
+        auto* textBox = new QLineEdit(&window);
+        const QWidget other;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         RealBoxes boxes;
         {
-            const platform::WaitCursor hourglass;
-            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            const platform::WaitCursor hourglass(textBox);
+            QCOMPARE(pointerOver(textBox), Qt::WaitCursor);
             platform::MsgBox(QStringLiteral("一"), MessageIcon::Critical, &window);
             QCOMPARE(boxes.seen.size(), 1);
             QCOMPARE(boxes.seen.constLast().pointer, Qt::ArrowCursor);
-            QVERIFY(QApplication::overrideCursor());
-            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            QCOMPARE(boxes.seen.constLast().waiting, QStringList { QStringLiteral("working") });
+            QCOMPARE(pointerOver(&window), Qt::WaitCursor);
 
             platform::MsgBox(QStringLiteral("二"), MessageIcon::Warning, nullptr);
             QCOMPARE(boxes.seen.size(), 2);
             QCOMPARE(boxes.seen.constLast().pointer, Qt::ArrowCursor);
-            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            QCOMPARE(pointerOver(&window), Qt::WaitCursor);
         }
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QCOMPARE(pointerOver(textBox), Qt::IBeamCursor);
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 };
 

@@ -69,6 +69,25 @@ private slots:
         QCOMPARE(probe->texts(), QStringList { "@abc@" });
     }
 
+    void probesFindTheirFileInAFolderCp932CannotName_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("é") << QStringLiteral("josé");
+        QTest::newRow("〜") << QStringLiteral("波〜線");
+    }
+    void probesFindTheirFileInAFolderCp932CannotName()
+    {
+        QFETCH(QString, folder);
+        QVERIFY(QDir(probe->appDir.path()).mkdir(folder));
+        platform::setAppPathForTesting(probe->appDir.filePath(folder));
+        const QString ini = platform::appPath() + QStringLiteral("/larchfen.ini");
+        QVERIFY(writeBytes(ini, "[Data]\r\nUSERNAME=abc\r\n"));
+        probe->click(8);
+        probe->click(7);
+        QCOMPARE(probe->texts(), QStringList { "@abc@" });
+        QCOMPARE(readBytes(ini), QByteArray("[Data]\r\nUSERNAME=abc\r\n[hoge]\r\nhoge=hoge\r\n"));
+    }
+
     void command7ShowsTheStoredUserName_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -160,7 +179,7 @@ private slots:
         probe->window->txtDomain->setText(QStringLiteral("corp.example"));
         for (int n = 1; n <= 8; ++n)
             probe->click(n);
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
         QCOMPARE(probe->window->txtDomain->text(), QStringLiteral("corp.example"));
         QCOMPARE(rowCount(probe->window->tvNode), 0);
         QCOMPARE(rowCount(probe->window->lvList), 0);

@@ -581,7 +581,7 @@ private:
         QVERIFY2(box.text.startsWith(prefixOf(number)), qPrintable(box.text));
         QCOMPARE(box.icon, platform::MessageIcon::Critical);
         QCOMPARE(box.cursor, Qt::WaitCursor);
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
     void setListing(Script script)

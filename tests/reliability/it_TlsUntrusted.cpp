@@ -82,7 +82,7 @@ private slots:
         QVERIFY2(text.startsWith(QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n")),
             qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("TLS")) && text.contains(QStringLiteral("証明書")), qPrintable(text));
-        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(currentCursor(), Qt::ArrowCursor);
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QCOMPARE(rowCount(window->lvList), 0);

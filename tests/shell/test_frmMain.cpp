@@ -71,6 +71,33 @@ private slots:
                 "lvList", "Picture1", "txtDomain" }));
     }
 
+    void enterAndSpacePressTheFocusedButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("clicks");
+        for (const char* name : { "cmdConnect", "cmdDisConect", "cmdClose" }) {
+            QTest::addRow("Return on %s", name) << QString::fromLatin1(name) << int(Qt::Key_Return) << true;
+            QTest::addRow("keypad Enter on %s", name) << QString::fromLatin1(name) << int(Qt::Key_Enter) << true;
+            QTest::addRow("Space on %s", name) << QString::fromLatin1(name) << int(Qt::Key_Space) << true;
+        }
+        QTest::newRow("Return in a text box") << QStringLiteral("txtDomain") << int(Qt::Key_Return) << false;
+    }
+    void enterAndSpacePressTheFocusedButton()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, key);
+        QFETCH(bool, clicks);
+        QStringList clicked;
+        for (QPushButton* each : window->findChildren<QPushButton*>())
+            connect(each, &QPushButton::clicked, this, [&clicked, each] { clicked.append(each->objectName()); });
+        auto* focused = window->findChild<QWidget*>(button);
+        focused->setFocus();
+        QTest::keyClick(focused, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(clicked, clicks ? QStringList { button } : QStringList());
+        recorder.boxes.clear();
+    }
+
     void listShowsItsThreeHeadingsAndNoRows()
     {
         QTreeView* list = window->lvList;

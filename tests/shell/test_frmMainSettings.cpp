@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 using namespace testfiles;
@@ -88,6 +89,22 @@ private slots:
         QCOMPARE(loaded.domain, domain);
         QCOMPARE(loaded.account, account);
         QCOMPARE(loaded.password, password);
+    }
+
+    void valuesComeBackInAFolderCp932CannotName_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("é") << QStringLiteral("josé");
+        QTest::newRow("〜") << QStringLiteral("波〜線");
+    }
+    void valuesComeBackInAFolderCp932CannotName()
+    {
+        QFETCH(QString, folder);
+        QVERIFY(QDir(temp->path()).mkdir(folder));
+        platform::setAppPathForTesting(temp->filePath(folder));
+        saveThroughWindow({ QStringLiteral("example.test"), QStringLiteral("山田"), QStringLiteral("pw") });
+        QVERIFY(QFileInfo::exists(temp->filePath(folder + QStringLiteral("/data.ini"))));
+        QCOMPARE(loadFresh().account, QStringLiteral("山田"));
     }
 
     void newFileHoldsExactlyTheSectionAndThreeKeysInCp932()
@@ -185,19 +202,29 @@ private slots:
         QCOMPARE(loaded.password, QString());
     }
 
-    void unwritableDirectoryIsIgnoredSilentlyAndTheOldFileStays()
+    // The folder takes no new file, so the file cannot be replaced: a writable one is written in
+    // place, a read-only one stays as it was, silently.
+    void unwritableDirectoryGetsTheFileWrittenInPlaceOrIgnoredSilently_data()
     {
-        const QByteArray before = "[Data]\r\nDOMAIN=old.test\r\n";
-        QVERIFY(writeBytes(ini, before));
+        QTest::addColumn<bool>("fileWritable");
+        QTest::newRow("file writable") << true;
+        QTest::newRow("file read-only") << false;
+    }
+    void unwritableDirectoryGetsTheFileWrittenInPlaceOrIgnoredSilently()
+    {
+        QFETCH(bool, fileWritable);
+        QVERIFY(writeBytes(ini, "[Data]\r\nDOMAIN=old.test\r\n"));
         {
+            std::optional<Unwritable> file;
+            if (!fileWritable)
+                file.emplace(ini);
             const Unwritable guard(temp->path());
-            if (!guard.ok())
-                QSKIP("cannot make a directory unwritable for this user");
+            if (!guard.ok() || (file && !file->ok()))
+                QSKIP("cannot make a directory (or a file) unwritable for this user");
             saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("a"), QStringLiteral("p") });
         }
-        QCOMPARE(readBytes(ini), before);
         QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
-        QCOMPARE(loadFresh().domain, QStringLiteral("old.test"));
+        QCOMPARE(loadFresh().domain, fileWritable ? QStringLiteral("new.test") : QStringLiteral("old.test"));
     }
 
     void writeFailingHalfWayLeavesTheOldFileWhole()
@@ -233,7 +260,8 @@ private slots:
         platform::testing::failConverterOpen(true);
         QVERIFY(w.close());
         QVERIFY(!w.isVisible());
-        QCOMPARE(readBytes(ini), before);
+        // The domain needed the converter; the empty account and password did not.
+        QCOMPARE(readBytes(ini), before + "ACCOUNT=\r\nPASSWORD=\r\n");
     }
 
 private:

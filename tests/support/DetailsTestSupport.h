@@ -78,5 +78,5 @@ inline void verifyNoDetailsScreen(const QList<Box>& boxes, const frmDet& det)
 inline void verifyDetailsCaseEnded()
 {
     mdlMain::strObjectPath.clear();
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(currentCursor(), Qt::ArrowCursor);
 }

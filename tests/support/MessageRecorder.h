@@ -14,17 +14,40 @@ struct Box {
     platform::MessageIcon icon;
     // The pointer while the box was up (Qt::ArrowCursor when none was set).
     Qt::CursorShape cursor = Qt::ArrowCursor;
-    bool hourglass = false; // an application-wide pointer was set
+    bool hourglass = false; // a window of the program showed the hourglass
     bool detailsVisible = false; // a details window was already on screen
+    QStringList waiting = {}; // those windows, by name
 
     // What the user read; the pointer and the windows around the box are checked on their own.
     bool operator==(const Box& other) const { return text == other.text && icon == other.icon; }
 };
 
+// The pointer Qt shows over widget: the application-wide one, else the nearest one set on the
+// widget or its parents within its window, else the arrow.
+inline Qt::CursorShape pointerOver(const QWidget* widget)
+{
+    if (const QCursor* cursor = QApplication::overrideCursor())
+        return cursor->shape();
+    while (widget && !widget->testAttribute(Qt::WA_SetCursor))
+        widget = widget->isWindow() ? nullptr : widget->parentWidget();
+    return widget ? widget->cursor().shape() : Qt::ArrowCursor;
+}
+
+// The program's windows, by name, that show the hourglass.
+inline QStringList hourglassWindows()
+{
+    QStringList names;
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (pointerOver(window) == Qt::WaitCursor)
+            names.append(window->objectName());
+    }
+    return names;
+}
+
+// The hourglass while some window shows it.
 inline Qt::CursorShape currentCursor()
 {
-    const QCursor* cursor = QApplication::overrideCursor();
-    return cursor ? cursor->shape() : Qt::ArrowCursor;
+    return hourglassWindows().isEmpty() ? Qt::ArrowCursor : Qt::WaitCursor;
 }
 
 // Records every message box instead of showing it, for as long as it lives.
@@ -36,7 +59,8 @@ public:
             bool detailsVisible = false;
             for (QWidget* widget : QApplication::topLevelWidgets())
                 detailsVisible = detailsVisible || (qobject_cast<frmDet*>(widget) && widget->isVisible());
-            boxes.append({ text, icon, currentCursor(), QApplication::overrideCursor() != nullptr, detailsVisible });
+            const QStringList waiting = hourglassWindows();
+            boxes.append({ text, icon, currentCursor(), !waiting.isEmpty(), detailsVisible, waiting });
         });
     }
     ~MessageRecorder() { platform::setMessageBoxHandler(std::move(previous)); }
