@@ -24,7 +24,7 @@ deb=${debs[0]}
 dpkg-deb --field "$deb" Package Version Architecture Depends Recommends Installed-Size >"$out/control.txt"
 cat "$out/control.txt"
 depends=$(dpkg-deb --field "$deb" Depends)
-for needed in fonts-noto-cjk libsasl2-modules-gssapi-mit 'libldap-2\.5-0' libqt6widgets6 libc6; do
+for needed in fonts-noto-cjk libsasl2-modules-gssapi-mit 'libldap(-2\.5-0|2)' libqt6widgets6 libc6; do
   grep -Eq "(^|, )$needed( |,|$)" <<<"$depends" || { echo "Depends lacks $needed: $depends"; exit 1; }
 done
 
