@@ -60,8 +60,8 @@ inline QStringList childTexts(const QModelIndex& node)
     return texts;
 }
 
-// Chooses an item of an open popup menu with the keyboard, as a person can: Qt 6.8's menu takes
-// no synthesized click on an item as a choice and closes unchosen.
+// Chooses an item of an open popup menu with the keyboard, as a person can: Qt 6.8's menu does
+// not take a synthesized click on an item as a choice (Qt 6.4's does).
 inline void chooseFromMenu(QMenu* menu, QAction* item)
 {
     menu->setActiveAction(item);
