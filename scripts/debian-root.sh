@@ -74,6 +74,8 @@ run_in_root() {
     unshare "${unshare_flags[@]}" bash -c '
         set -e
         root=$1; shift
+        # The root a mount point of its own: inside, unshare -m (the DNS tier) makes / private.
+        mount --bind "$root" "$root"
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
         mount --rbind /dev "$root/dev"

@@ -1,5 +1,7 @@
 #include "probes/DateText.h"
 
+#include <QTimeZone>
+
 namespace probes {
 
 namespace {
@@ -115,7 +117,7 @@ std::optional<QDateTime> fromGeneralizedTime(QByteArrayView text)
     // 60 is a leap second; it is counted on from :59 like any other second.
     if (!date.isValid() || *hour > 23 || minute > 59 || second > 60)
         return std::nullopt;
-    return QDateTime(date, QTime(*hour, minute), Qt::UTC).addSecs(second - offsetSeconds).addMSecs(fractionMs);
+    return QDateTime(date, QTime(*hour, minute), QTimeZone::utc()).addSecs(second - offsetSeconds).addMSecs(fractionMs);
 }
 
 QString dateText(const directory::AttrValue& value)

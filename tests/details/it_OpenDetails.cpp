@@ -62,8 +62,7 @@ private:
                 if (action->objectName() == menuItem_) {
                     // Clicked from the menu's own loop: the item opens a modal window, and this
                     // timer does not fire again while its own slot is still running.
-                    const QPoint at = menu->actionGeometry(action).center();
-                    QTimer::singleShot(0, menu, [menu, at] { QTest::mouseClick(menu, Qt::LeftButton, {}, at); });
+                    QTimer::singleShot(0, menu, [menu, action] { chooseFromMenu(menu, action); });
                     return;
                 }
             }

@@ -156,7 +156,7 @@ private:
                 chosen = action;
         }
         if (chosen)
-            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+            chooseFromMenu(menu, chosen);
         else
             menu->close();
     }

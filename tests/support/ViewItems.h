@@ -5,7 +5,10 @@
 
 #include "browser/ObjectModels.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QStringList>
+#include <QTest>
 #include <QTreeView>
 
 namespace viewitems {
@@ -55,6 +58,14 @@ inline QStringList childTexts(const QModelIndex& node)
     for (int i = 0; i < childCount(node); ++i)
         texts.append(text(child(node, i)));
     return texts;
+}
+
+// Chooses an item of an open popup menu with the keyboard, as a person can: Qt 6.8's menu does
+// not take a synthesized click on an item as a choice (Qt 6.4's does).
+inline void chooseFromMenu(QMenu* menu, QAction* item)
+{
+    menu->setActiveAction(item);
+    QTest::keyClick(menu, Qt::Key_Return);
 }
 
 } // namespace viewitems
