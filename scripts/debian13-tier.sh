@@ -63,9 +63,9 @@ check() {
     copy_source
     local out=$root.test.log rc=0 tidy=
     [ "${MIVORA_DEBIAN13_TIDY:-0}" = 1 ] || tidy=MIVORA_SKIP_TIDY=1
-    # The inner test.sh starts no tier of its own.
+    # The inner test.sh starts no tier and no install check of its own.
     timed test bash "$rootsh" run "$root" /usr/bin/env MIVORA_SKIP_SANITIZE=1 MIVORA_SKIP_FUZZ=1 \
-        MIVORA_SKIP_DEBIAN13=1 $tidy bash "$src/scripts/test.sh" 2>&1 | tee "$out" || rc=1
+        MIVORA_SKIP_DEBIAN13=1 MIVORA_SKIP_INSTALL=1 $tidy bash "$src/scripts/test.sh" 2>&1 | tee "$out" || rc=1
     # The inner test.sh's own stage times: its build and ctest.
     sed -n 's/^stage \(build\|ctest\|clang-tidy\): \([0-9]*\) s$/\1 \2/p' "$out" >>"$root.times"
     rm -f "$root$src"/mivora_*.deb

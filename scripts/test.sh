@@ -3,8 +3,10 @@
 # Samba AD domain controller) and clang-tidy over src/; then the whole suite again in a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for a bounded time, and the
 # Debian 13 tier (scripts/debian13-tier.sh: this command and the package inside a Debian 13 root;
-# as root only, else skipped with the reason). The root is prepared in the background while the
-# host builds. Ends with each stage's wall time.
+# as root only, else skipped with the reason), and last the package of each release installed
+# into a clean root of its release (scripts/package.sh here, scripts/check-install.sh for it and
+# for the tier's package). The roots are prepared in the background while the host builds. Ends
+# with each stage's wall time.
 #
 # Environment:
 #   MIVORA_BUILD_DIR           the ordinary build, default <repo>/build
@@ -14,6 +16,7 @@
 #   MIVORA_SKIP_TIDY=1         leave out clang-tidy on src/ (local runs only; CI runs it)
 #   MIVORA_FUZZ_SECONDS        time per fuzz target, default 60 (fuzz/run-fuzzers.sh)
 #   MIVORA_SKIP_DEBIAN13=1     leave out the Debian 13 tier (local runs only; CI runs it)
+#   MIVORA_SKIP_INSTALL=1      leave out the packages and their install check (local runs only)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/install-deps.sh"
@@ -31,14 +34,22 @@ stage_skipped() {
 
 # The Debian 13 root needs the network (debootstrap, apt-get) and little CPU: it is made while
 # the host builds. Its own process group, so that an early exit here ends it too.
-tier_pid=
+tier_pid= tier_rc=
 if [ "${MIVORA_SKIP_DEBIAN13:-0}" != 1 ]; then
     mkdir -p "$build_dir"
     tier_log=$build_dir/debian13-prepare.log
     setsid bash "$here/scripts/debian13-tier.sh" prepare >"$tier_log" 2>&1 &
     tier_pid=$!
-    trap '[ -z "$tier_pid" ] || kill -- -"$tier_pid" 2>/dev/null || true' EXIT
 fi
+# The pristine roots that the install check copies (build/roots, as check-install.sh keeps them).
+roots_pid=
+if [ "${MIVORA_SKIP_INSTALL:-0}" != 1 ] && [ "$(id -u)" -eq 0 ]; then
+    mkdir -p "$build_dir"
+    setsid bash -c 'for r in bookworm trixie; do bash "$1" make $r "$2/roots/$r-base" || exit; done' \
+        bash "$here/scripts/debian-root.sh" "$build_dir" >"$build_dir/roots-prepare.log" 2>&1 &
+    roots_pid=$!
+fi
+trap 'for p in $tier_pid $roots_pid; do kill -- -"$p" 2>/dev/null || true; done' EXIT
 
 # Builds (warnings are errors) and runs the suite in one build dir; further arguments go to CMake.
 # NAME-build and NAME-ctest (build and ctest for the ordinary one) are its stages.
@@ -115,6 +126,40 @@ else
         fi
         stage_done debian13 "$t0"
     fi
+fi
+
+if [ "${MIVORA_SKIP_INSTALL:-0}" = 1 ]; then
+    stage_skipped install MIVORA_SKIP_INSTALL=1
+elif [ -z "$roots_pid" ]; then
+    stage_skipped install "not root: a clean root is made and entered as root only"
+else
+    # Debian 12's package is built here while the Debian 13 one (made by the tier) is checked.
+    t0=$SECONDS
+    roots_rc=0
+    wait "$roots_pid" || roots_rc=$?
+    roots_pid=
+    [ $roots_rc -eq 0 ] || { cat "$build_dir/roots-prepare.log" >&2; status=1; }
+    deb13=$(ls "$here"/mivora_*~deb13_amd64.deb 2>/dev/null | tail -n1 || true)
+    check13_pid=
+    if [ -n "$deb13" ]; then
+        bash "$here/scripts/check-install.sh" "$deb13" >"$build_dir/check-install-deb13.log" 2>&1 &
+        check13_pid=$!
+    elif [ -n "$tier_rc" ] && [ "$tier_rc" != 77 ]; then
+        echo "install check: the Debian 13 tier left no package" >&2
+        status=1
+    fi
+    if bash "$here/scripts/package.sh" >"$build_dir/package.log" 2>&1; then
+        bash "$here/scripts/check-install.sh" "$(ls "$here"/mivora_*~deb12_amd64.deb | tail -n1)" || status=1
+    else
+        tail -n 30 "$build_dir/package.log" >&2
+        echo "install check: scripts/package.sh failed (log: $build_dir/package.log)" >&2
+        status=1
+    fi
+    if [ -n "$check13_pid" ]; then
+        wait "$check13_pid" || status=1
+        cat "$build_dir/check-install-deb13.log"
+    fi
+    stage_done install "$t0"
 fi
 
 echo "wall time of each stage:"
