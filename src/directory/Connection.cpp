@@ -575,9 +575,10 @@ void Connection::searchPaged(const QString& base, int scope, const QString& filt
                     if (response) {
                         ber_int_t estimate = 0;
                         berval next { 0, nullptr };
-                        // libldap asserts (aborts) on a control without a value. One it cannot
-                        // read says nothing of what is left: an error, not the listing's end.
-                        const bool parsed = response->ldctl_value.bv_val
+                        // libldap asserts (aborts) on a control without a value, and reads
+                        // through a null buffer on an empty one. One it cannot read says nothing
+                        // of what is left: an error, not the listing's end.
+                        const bool parsed = response->ldctl_value.bv_val && response->ldctl_value.bv_len > 0
                             && ldap_parse_pageresponse_control(ld, response, &estimate, &next) == LDAP_SUCCESS;
                         const ldap::BerCharPtr nextOwner(next.bv_val);
                         if (!parsed) {

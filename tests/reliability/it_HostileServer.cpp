@@ -162,19 +162,22 @@ private slots:
     void aPagingControlThatCannotBeReadEndsTheListing_data()
     {
         QTest::addColumn<bool>("withValue");
-        // Without a value libldap itself would abort the program (found by the fuzzer).
-        QTest::newRow("no value") << false;
-        QTest::newRow("a value that is no BER") << true;
+        QTest::addColumn<QByteArray>("value");
+        // Without a value libldap itself would abort the program, and read through a null buffer
+        // on an empty one (both found by the fuzzer).
+        QTest::newRow("no value") << false << QByteArray();
+        QTest::newRow("an empty value") << true << QByteArray();
+        QTest::newRow("a value that is no BER") << true << QByteArray("\x01\x02", 2);
     }
 
     void aPagingControlThatCannotBeReadEndsTheListing()
     {
         QFETCH(bool, withValue);
-        setListing([withValue](const Request& request, Session& session) {
+        QFETCH(QByteArray, value);
+        setListing([withValue, value](const Request& request, Session& session) {
             session.send(ouEntry(request.id, childDn(1)));
-            const QByteArray garbage("\x01\x02", 2);
             session.send(ldapmessage::searchDoneWithControl(
-                request.id, LDAP_CONTROL_PAGEDRESULTS, withValue ? &garbage : nullptr));
+                request.id, LDAP_CONTROL_PAGEDRESULTS, withValue ? &value : nullptr));
         });
         MessageRecorder recorder;
 
