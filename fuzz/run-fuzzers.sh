@@ -65,7 +65,6 @@ for target in "${targets[@]}"; do
 done
 wait
 
-failed=0
 {
     echo "# fuzz run $(date -u +%Y-%m-%dT%H:%M:%SZ), ${seconds} s per target"
     printf '%-16s %12s %10s %8s %s\n' target executions exec/s corpus result
@@ -76,10 +75,15 @@ failed=0
         rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
         corpus=$(find "$build/corpus/$target" -type f | wc -l)
         printf '%-16s %12s %10s %8s %s\n' "$target" "${execs:-?}" "${rate:-?}" "$corpus" "$status"
-        [ "$status" = ok ] || failed=1
     done
     echo "# wall time $(($(date +%s) - start)) s"
 } | tee "$build/fuzz-summary.txt"
+
+# Counted here, not in the block above: a pipeline's parts are subshells, whose variables are lost.
+failed=0
+for target in "${targets[@]}"; do
+    [ "$(cat "$build/logs/$target.status")" = ok ] || failed=1
+done
 
 if [ $failed -ne 0 ]; then
     for target in "${targets[@]}"; do
