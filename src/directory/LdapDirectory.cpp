@@ -126,7 +126,7 @@ void LdapDirectory::enumerate(
     const DirObject& container, const QStringList& classFilter, const std::function<void(const Batch&)>& onBatch)
 {
     const std::shared_ptr<Connection> connection = connectionFor(container);
-    const std::shared_ptr<void> session = container.session();
+    const std::shared_ptr<void>& session = container.session();
     run(connection, [&](Connection& ldap) {
         ldap.searchChildren(
             container.dn(), classFilterText(classFilter), classAttributes, [&](std::vector<LdapEntry>& page) {

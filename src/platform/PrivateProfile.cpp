@@ -219,8 +219,9 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, con
         const Profile profile(std::move(bytes));
         const qsizetype header = profile.findSection(section);
         const qsizetype at = header < 0 ? -1 : profile.findKey(header, key);
-        if (at >= 0)
-            result = unquoted(keyLine(profile.line(std::size_t(at)))->value).toByteArray();
+        const auto found = at < 0 ? std::nullopt : keyLine(profile.line(std::size_t(at)));
+        if (found)
+            result = unquoted(found->value).toByteArray();
     }
     const qsizetype copied = ansiPrefixLength(result, qsizetype(size) - 1);
     std::memcpy(buffer, result.constData(), size_t(copied));
