@@ -16,7 +16,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin
   at-spi2-core python3-pyatspi dbus-daemon
-  clang clang-tidy debootstrap
+  clang clang-tidy debootstrap bc
 )
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 offered() { [ -n "$(apt-cache show --no-all-versions "$1" 2>/dev/null)" ]; }
