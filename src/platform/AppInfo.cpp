@@ -1,4 +1,5 @@
 #include "platform/AppInfo.h"
+#include "platform/Testing.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -91,9 +92,11 @@ QString appPath()
     return folder;
 }
 
-void setAppPathForTesting(const QString& path)
+namespace testing {
+void setAppPath(const QString& path)
 {
     overridePath() = path;
 }
+} // namespace testing
 
 } // namespace platform

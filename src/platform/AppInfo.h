@@ -20,7 +20,4 @@ QString appPath();
 // $XDG_CONFIG_HOME/mivora, or ~/.config/mivora when the variable is unset, empty or relative.
 QString userSettingsFolder();
 
-// Tests point the application directory elsewhere; an empty path restores the real one.
-void setAppPathForTesting(const QString& path);
-
 } // namespace platform

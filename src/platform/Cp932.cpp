@@ -1,4 +1,5 @@
 #include "platform/Cp932.h"
+#include "platform/Testing.h"
 
 #include <QList>
 #include <QtEndian>

@@ -26,9 +26,4 @@ constexpr bool isLeadByte(unsigned char byte)
 // the first half of a double-byte character.
 qsizetype ansiPrefixLength(QByteArrayView bytes, qsizetype maxBytes);
 
-namespace testing {
-// Makes every conversion fail as if iconv had no CP932 converter (true), or work again (false).
-void failConverterOpen(bool fail);
-} // namespace testing
-
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "ViewItems.h"
 #include "directory/WinNtProvider.h"
+#include "platform/Testing.h"
 #include "platform/WmiScripting.h"
 
 #include <QApplication>
@@ -79,7 +80,7 @@ private slots:
     {
         QFETCH(QString, folder);
         QVERIFY(QDir(probe->appDir.path()).mkdir(folder));
-        platform::setAppPathForTesting(probe->appDir.filePath(folder));
+        platform::testing::setAppPath(probe->appDir.filePath(folder));
         const QString ini = platform::appPath() + QStringLiteral("/larchfen.ini");
         QVERIFY(writeBytes(ini, "[Data]\r\nUSERNAME=abc\r\n"));
         probe->click(8);

@@ -8,6 +8,7 @@
 #include "directory/RootPath.h"
 #include "platform/AppInfo.h"
 #include "platform/Cp932.h"
+#include "platform/Testing.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -58,7 +59,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(fixture.start(QStringLiteral("EXTERNAL")), qPrintable(fixture.lastError()));
-        platform::setAppPathForTesting(fixture.scratch.path());
+        platform::testing::setAppPath(fixture.scratch.path());
     }
 
     void init()

@@ -2,6 +2,7 @@
 // reach has a name (the login fields and the detail fields by their labels), and the hidden
 // developer buttons are not among the controls it can reach.
 #include "platform/AppInfo.h"
+#include "platform/Testing.h"
 #include "shell/frmMain.h"
 #include "ui_frmDet.h"
 
@@ -62,7 +63,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(appDir.isValid());
-        platform::setAppPathForTesting(appDir.path());
+        platform::testing::setAppPath(appDir.path());
     }
 
     void loginFieldsAreNamedByTheirLabels()

@@ -2,6 +2,7 @@
 // offscreen by ctest and on a real X server by check_screenshots.sh, which also keeps the
 // pictures of both windows (MIVORA_SCREENSHOT_DIR).
 #include "platform/AppInfo.h"
+#include "platform/Testing.h"
 #include "shell/UiFont.h"
 #include "shell/frmMain.h"
 #include "ui_frmDet.h"
@@ -59,7 +60,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(appDir.isValid());
-        platform::setAppPathForTesting(appDir.path());
+        platform::testing::setAppPath(appDir.path());
         shell::applyJapaneseUiFont();
     }
 

@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
+#include "platform/Testing.h"
 #include "shell/frmMain.h"
 
 #include <QCoreApplication>
@@ -47,7 +48,7 @@ private slots:
         savedXdg = qgetenv("XDG_CONFIG_HOME");
         qputenv("HOME", QFile::encodeName(temp->filePath(QStringLiteral("home"))));
         QVERIFY(QDir().mkpath(temp->filePath(QStringLiteral("home"))));
-        platform::setAppPathForTesting(QString());
+        platform::testing::setAppPath(QString());
     }
     void cleanup()
     {

@@ -4,6 +4,7 @@
 #include "ViewItems.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
+#include "platform/Testing.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ private slots:
     {
         temp = std::make_unique<QTemporaryDir>();
         QVERIFY(temp->isValid());
-        platform::setAppPathForTesting(temp->path());
+        platform::testing::setAppPath(temp->path());
         recorder.boxes.clear();
         window = std::make_unique<frmMain>();
         window->show();

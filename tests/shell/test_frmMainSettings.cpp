@@ -5,6 +5,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBox.h"
+#include "platform/Testing.h"
 #include "shell/frmMain.h"
 
 #include <QLineEdit>
@@ -50,7 +51,7 @@ private slots:
     {
         temp = std::make_unique<QTemporaryDir>();
         QVERIFY(temp->isValid());
-        platform::setAppPathForTesting(temp->path());
+        platform::testing::setAppPath(temp->path());
         ini = temp->filePath(QStringLiteral("data.ini"));
         recorder.boxes.clear();
     }
@@ -101,7 +102,7 @@ private slots:
     {
         QFETCH(QString, folder);
         QVERIFY(QDir(temp->path()).mkdir(folder));
-        platform::setAppPathForTesting(temp->filePath(folder));
+        platform::testing::setAppPath(temp->filePath(folder));
         saveThroughWindow({ QStringLiteral("example.test"), QStringLiteral("山田"), QStringLiteral("pw") });
         QVERIFY(QFileInfo::exists(temp->filePath(folder + QStringLiteral("/data.ini"))));
         QCOMPARE(loadFresh().account, QStringLiteral("山田"));

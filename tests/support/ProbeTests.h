@@ -7,6 +7,7 @@
 #include "directory/Directory.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
+#include "platform/Testing.h"
 #include "shell/frmMain.h"
 
 #include <QPushButton>
@@ -21,13 +22,13 @@ class ProbeWindow : public MessageRecorder {
 public:
     ProbeWindow()
     {
-        platform::setAppPathForTesting(appDir.path());
+        platform::testing::setAppPath(appDir.path());
         window = std::make_unique<frmMain>();
     }
     ~ProbeWindow()
     {
         window.reset();
-        platform::setAppPathForTesting({});
+        platform::testing::setAppPath({});
     }
     ProbeWindow(const ProbeWindow&) = delete;
     ProbeWindow& operator=(const ProbeWindow&) = delete;
