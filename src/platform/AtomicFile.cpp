@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,9 +12,6 @@
 namespace platform {
 
 namespace {
-
-qint64 failAfter = -1;
-void (*stopHook)() = nullptr;
 
 // Qt reports file errors as text only; the errno of the failed call is still set when it
 // returns. A failure that left none behind is taken for an I/O error.
@@ -108,7 +104,6 @@ bool AtomicFile::open(OpenMode mode)
     if (isOpen() || (mode & (ReadOnly | Append)) != 0 || (mode & WriteOnly) == 0)
         return fail(EINVAL);
     error_ = 0;
-    written_ = 0;
     target_ = QFile::encodeName(followLinks(path_));
     const QString target = QFile::decodeName(target_);
     const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
@@ -160,19 +155,11 @@ qint64 AtomicFile::writeData(const char* data, qint64 size)
 {
     if (error_ != 0 || !file_)
         return -1;
-    const qint64 allowed = failAfter < 0 ? size : std::clamp(failAfter - written_, qint64(0), size);
     errno = 0;
-    const qint64 written = allowed > 0 ? file_->write(data, allowed) : 0;
+    const qint64 written = file_->write(data, size);
     // A short write leaves the rest unwritten for a reason the next call would only repeat.
-    if (written != allowed) {
+    if (written != size) {
         fail(lastErrno());
-        return -1;
-    }
-    written_ += written;
-    if (allowed < size) {
-        if (stopHook)
-            stopHook();
-        fail(ENOSPC);
         return -1;
     }
     return written;
@@ -239,17 +226,5 @@ bool writeFileAtomically(const QString& path, QByteArrayView contents)
     return file.open(QIODevice::WriteOnly) && file.write(contents.data(), contents.size()) == contents.size()
         && file.commit();
 }
-
-namespace testing {
-void failWritesAfter(qint64 bytes)
-{
-    failAfter = bytes;
-}
-
-void whenWritesStop(void (*stop)())
-{
-    stopHook = stop;
-}
-} // namespace testing
 
 } // namespace platform

@@ -62,21 +62,11 @@ private:
     std::unique_ptr<QFileDevice> file_;
     int error_ = 0;
     bool inPlace_ = false;
-    qint64 written_ = 0;
 };
 
 // The settings file's writer: the whole contents at once, a new file owner-only. A regular file
 // that cannot be replaced by a rename is written in place, as an export is; a device or a FIFO
 // is refused. False when anything fails; by rename the old file is then untouched.
 bool writeFileAtomically(const QString& path, QByteArrayView contents);
-
-namespace testing {
-// Makes each later write fail with ENOSPC once this many bytes of a file are written, as a
-// full disk would; a negative count switches the failure off.
-void failWritesAfter(qint64 bytes);
-// Calls stop when that count is reached, before the write fails: a test stops or kills the
-// process there, as a crash half way through a save would. Null switches it off.
-void whenWritesStop(void (*stop)());
-} // namespace testing
 
 } // namespace platform

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "TestFiles.h"
 #include "platform/AtomicFile.h"
 
@@ -54,7 +55,6 @@ private slots:
         QVERIFY(temp->isValid());
         path = temp->filePath(QStringLiteral("data.ini"));
     }
-    void cleanup() { platform::testing::failWritesAfter(-1); }
 
     void newFileIsOwnerOnlyWhateverTheUmask()
     {
@@ -89,8 +89,12 @@ private slots:
     void failureHalfWayLeavesTheOldFileAndNoTemporaryFile()
     {
         QVERIFY(writeBytes(path, "[Data]\r\nDOMAIN=old\r\n"));
-        platform::testing::failWritesAfter(7);
-        QVERIFY(!writeFileAtomically(path, QByteArray(4096, 'x')));
+        bool written = true;
+        {
+            const FileSizeLimit diskFullAfter(7);
+            written = writeFileAtomically(path, QByteArray(4096, 'x'));
+        }
+        QVERIFY(!written);
         QCOMPARE(readBytes(path), QByteArray("[Data]\r\nDOMAIN=old\r\n"));
         QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
     }

@@ -1,7 +1,6 @@
+#include "FileSizeLimit.h"
 #include "TestFiles.h"
 #include "probes/basAPI.h"
-
-#include "platform/AtomicFile.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -157,9 +156,9 @@ private slots:
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {
-            // The save stops itself after 12 bytes of the new file; the parent kills it there.
-            platform::testing::failWritesAfter(12);
-            platform::testing::whenWritesStop([] { ::raise(SIGSTOP); });
+            // The kernel lets the save write 12 bytes of the new file and signals the next
+            // write; the child stops there and the parent kills it.
+            const FileSizeLimit stopAt(12, [](int) { ::raise(SIGSTOP); });
             put("Data", "DOMAIN", "new.test");
             ::_exit(0);
         }

@@ -1,8 +1,8 @@
 // The login fields of frmMain and data.ini: load step on construction, unload step on close.
+#include "FileSizeLimit.h"
 #include "MessageRecorder.h"
 #include "TestFiles.h"
 #include "platform/AppInfo.h"
-#include "platform/AtomicFile.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBox.h"
 #include "platform/Testing.h"
@@ -57,7 +57,6 @@ private slots:
     }
     void cleanup()
     {
-        platform::testing::failWritesAfter(-1);
         platform::testing::failConverterOpen(false);
         QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
     }
@@ -232,8 +231,10 @@ private slots:
     {
         const QByteArray before = "[Data]\r\nDOMAIN=old.test\r\nACCOUNT=a\r\nPASSWORD=p\r\n";
         QVERIFY(writeBytes(ini, before));
-        platform::testing::failWritesAfter(20);
-        saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("b"), QStringLiteral("q") });
+        {
+            const FileSizeLimit diskFullAfter(20);
+            saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("b"), QStringLiteral("q") });
+        }
         QCOMPARE(readBytes(ini), before);
         QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
     }
