@@ -12,18 +12,19 @@
 // every other server fails as an unreachable one would.
 namespace probes::wmi {
 
-// HRESULT numbers the original platform reports.
+// What every failing call throws.
+class WmiError : public platform::NumberedError {
+public:
+    using NumberedError::NumberedError;
+};
+
+// The numbers it carries: HRESULTs as the original platform reports them.
 namespace hresult {
 constexpr int32_t RpcServerUnavailable = static_cast<int32_t>(0x800706BA);
 constexpr int32_t InvalidParameter = static_cast<int32_t>(0x80041008);
 constexpr int32_t InvalidNamespace = static_cast<int32_t>(0x8004100E);
 constexpr int32_t InvalidQuery = static_cast<int32_t>(0x80041017);
 } // namespace hresult
-
-class WmiError : public platform::NumberedError {
-public:
-    using platform::NumberedError::NumberedError;
-};
 
 // WbemAuthenticationLevelEnum
 enum WbemAuthenticationLevel : int {
