@@ -8,9 +8,9 @@
 // direct ldapi socket or the delay proxy's socket.
 #include "browser/ObjectModels.h"
 #include "details/frmDet.h"
+#include "details/mdlMain.h"
 #include "directory/Directory.h"
 #include "platform/MessageBox.h"
-#include "probes/mdlMain.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>

@@ -1,13 +1,10 @@
 #include "directory/ServerLocator.h"
 
 #include "directory/LdapHandles.h"
+#include "platform/ThisMachine.h"
 
 #include <QRegularExpression>
 #include <QStringList>
-#include <arpa/inet.h>
-#include <cstring>
-#include <netdb.h>
-#include <netinet/in.h>
 
 namespace directory {
 
@@ -99,45 +96,6 @@ namespace {
 struct FreeUrlDesc {
     void operator()(LDAPURLDesc* url) const { ldap_free_urldesc(url); }
 };
-struct FreeAddrInfo {
-    void operator()(addrinfo* info) const { freeaddrinfo(info); }
-};
-
-bool isLoopback(const sockaddr* address)
-{
-    if (address->sa_family == AF_INET) {
-        sockaddr_in in {};
-        std::memcpy(&in, address, sizeof(in));
-        return (ntohl(in.sin_addr.s_addr) >> 24) == 127;
-    }
-    if (address->sa_family == AF_INET6) {
-        sockaddr_in6 in6 {};
-        std::memcpy(&in6, address, sizeof(in6));
-        if (IN6_IS_ADDR_LOOPBACK(&in6.sin6_addr))
-            return true;
-        // ::ffff:127.x.x.x
-        return IN6_IS_ADDR_V4MAPPED(&in6.sin6_addr) && in6.sin6_addr.s6_addr[12] == 127;
-    }
-    return false;
-}
-
-// True when every address the host resolves to is a loopback one. libldap connects to an empty
-// host as "localhost".
-bool hostIsLoopback(const char* host)
-{
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* raw = nullptr;
-    if (getaddrinfo(host && *host ? host : "localhost", nullptr, &hints, &raw) != 0 || !raw)
-        return false;
-    const std::unique_ptr<addrinfo, FreeAddrInfo> owner(raw);
-    for (const addrinfo* info = raw; info; info = info->ai_next) {
-        if (!info->ai_addr || !isLoopback(info->ai_addr))
-            return false;
-    }
-    return true;
-}
 
 bool uriIsOnThisMachine(const QString& uri)
 {
@@ -150,7 +108,7 @@ bool uriIsOnThisMachine(const QString& uri)
         return true;
     if (scheme != "ldap" && scheme != "ldaps")
         return false;
-    return hostIsLoopback(url->lud_host);
+    return platform::resolvesToThisMachineOnly(QByteArray(url->lud_host));
 }
 } // namespace
 

@@ -1,6 +1,7 @@
+#include "probes/GetIniValue.h"
+
 #include "platform/Cp932.h"
 #include "probes/basAPI.h"
-#include "probes/mdlMain.h"
 
 #include <QFile>
 

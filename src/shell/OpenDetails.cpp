@@ -1,6 +1,6 @@
 #include "browser/ObjectModels.h"
 #include "details/frmDet.h"
-#include "probes/mdlMain.h"
+#include "details/mdlMain.h"
 #include "shell/frmMain.h"
 
 #include <QTreeView>

@@ -6,7 +6,7 @@
 #include "InMemoryDirectory.h"
 #include "browser/ListingPaint.h"
 #include "details/frmDet.h"
-#include "probes/mdlMain.h"
+#include "details/mdlMain.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "browser/ProgramError.h"
 #include "directory/DirectoryError.h"
 #include "platform/NumberedError.h"
-#include "platform/WmiScripting.h"
+#include "probes/WmiScripting.h"
 
 #include <QTest>
 #include <cerrno>
@@ -31,7 +31,7 @@ private slots:
             QStringLiteral("-2147016646\r\n落ちた"));
         QCOMPARE(trapped([] { throw browser::fileError(ENOENT); }), QStringLiteral("76\r\nパスが見つかりません。"));
         QCOMPARE(trapped([] {
-            platform::wmi::SWbemLocator().ConnectServer(
+            probes::wmi::SWbemLocator().ConnectServer(
                 QStringLiteral("dc.example.com"), QStringLiteral("root\\cimv2"), {}, {});
         }),
             QStringLiteral("-2147023174\r\nRPC サーバーを利用できません: dc.example.com "

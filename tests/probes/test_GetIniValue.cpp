@@ -1,6 +1,6 @@
 // GetIniValue: the stored value, "ERROR" for what does not exist, and the 255-character buffer.
 #include "TestFiles.h"
-#include "probes/mdlMain.h"
+#include "probes/GetIniValue.h"
 
 #include <QTemporaryDir>
 #include <QTest>

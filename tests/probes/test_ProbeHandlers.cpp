@@ -4,9 +4,8 @@
 #include "ProbeTests.h"
 #include "TestFiles.h"
 #include "ViewItems.h"
-#include "directory/WinNtProvider.h"
 #include "platform/Testing.h"
-#include "platform/WmiScripting.h"
+#include "probes/Testing.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -165,12 +164,11 @@ private slots:
 
     void command4And5AskThisMachineOnly()
     {
-        platform::wmi::clearServersAskedFor();
-        directory::winnt::clearServersAskedFor();
+        probes::testing::clearServersAskedFor();
         probe->click(4);
         probe->click(5);
-        QCOMPARE(platform::wmi::serversAskedFor(), QStringList { "127.0.0.1" });
-        QCOMPARE(directory::winnt::serversAskedFor(), QStringList { "localhost" });
+        QCOMPARE(probes::testing::serversAskedFor(probes::StandIn::Wmi), QStringList { "127.0.0.1" });
+        QCOMPARE(probes::testing::serversAskedFor(probes::StandIn::WinNt), QStringList { "localhost" });
         QVERIFY(probe->boxes.isEmpty());
     }
 

@@ -1,13 +1,16 @@
 // The WinNT provider stand-in: the local computer's user accounts, nothing beyond the machine.
 #include "ErrorNumber.h"
-#include "directory/WinNtProvider.h"
+#include "probes/Testing.h"
+#include "probes/WinNtProvider.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 
-namespace winnt = directory::winnt;
+namespace winnt = probes::winnt;
+using probes::testing::serversAskedFor;
+constexpr auto winNt = probes::StandIn::WinNt;
 
 namespace {
 const QByteArray samplePasswd = "root:x:0:0:root:/root:/bin/bash\n"
@@ -29,11 +32,10 @@ private slots:
     void init()
     {
         QVERIFY(temp.isValid());
-        winnt::clearServersAskedFor();
+        probes::testing::clearServersAskedFor();
         write(passwd, samplePasswd);
         QFile::remove(loginDefs);
     }
-    void cleanup() { winnt::setAccountFilesForTesting({}, {}); }
 
     void localAccountsAreRootAndThePeopleRange()
     {
@@ -59,9 +61,8 @@ private slots:
 
     void localhostListsItsUsersThroughTheUserFilter()
     {
-        winnt::setAccountFilesForTesting(passwd, loginDefs);
         winnt::Computer computer
-            = winnt::bindNamespace(QStringLiteral("WinNT:"))
+            = winnt::bindNamespace(QStringLiteral("WinNT:"), { passwd, loginDefs })
                   .OpenDSObject(QStringLiteral("WinNT://localhost"), QStringLiteral("localhost\\\\\\\\administrator"),
                       QStringLiteral("4821rum"), 1);
         computer.setFilter({ QStringLiteral("user") });
@@ -71,7 +72,7 @@ private slots:
         QCOMPARE(users.at(1).ADsPath, QStringLiteral("WinNT://localhost/alice"));
         computer.setFilter({ QStringLiteral("Group") });
         QVERIFY(computer.children().empty());
-        QCOMPARE(winnt::serversAskedFor(), QStringList { "localhost" });
+        QCOMPARE(serversAskedFor(winNt), QStringList { "localhost" });
     }
 
     void otherComputersAreNotReachedButRecorded()
@@ -83,7 +84,7 @@ private slots:
         QCOMPARE(errorNumberOf<directory::DirectoryError>(
                      [&] { provider.OpenDSObject(QStringLiteral("WinNT://example.test"), {}, {}, 1); }),
             winnt::BadNetPath);
-        QCOMPARE(winnt::serversAskedFor(), QStringList({ "192.0.2.1", "example.test" }));
+        QCOMPARE(serversAskedFor(winNt), QStringList({ "192.0.2.1", "example.test" }));
     }
 
     void malformedPathsFailBeforeAnyServerIsAsked()
@@ -95,7 +96,7 @@ private slots:
                 directory::hresult::BadPathName);
         QCOMPARE(errorNumberOf<directory::DirectoryError>([] { winnt::bindNamespace(QStringLiteral("LDAP:")); }),
             directory::hresult::BadPathName);
-        QVERIFY(winnt::serversAskedFor().isEmpty());
+        QVERIFY(serversAskedFor(winNt).isEmpty());
     }
 
 private:

@@ -1,13 +1,14 @@
 // The WMI scripting stand-in: the local machine only, one query, and what it was asked for.
 #include "ErrorNumber.h"
-#include "platform/WmiScripting.h"
+#include "probes/Testing.h"
+#include "probes/WmiScripting.h"
 
 #include <QTest>
 #include <climits>
 #include <functional>
 #include <unistd.h>
 
-namespace wmi = platform::wmi;
+namespace wmi = probes::wmi;
 
 namespace {
 QString hostName()
@@ -25,7 +26,7 @@ class TestWmiScripting : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { wmi::clearServersAskedFor(); }
+    void init() { probes::testing::clearServersAskedFor(); }
 
     void onlyTheLocalMachineAnswersAndEveryServerAskedIsRecorded_data()
     {
@@ -50,7 +51,7 @@ private slots:
         QCOMPARE(errorNumberOf<wmi::WmiError>(
                      [&] { locator.ConnectServer(server, cimv2, QStringLiteral("administrator"), {}); }),
             failure);
-        QCOMPARE(wmi::serversAskedFor(), QStringList { server });
+        QCOMPARE(probes::testing::serversAskedFor(probes::StandIn::Wmi), QStringList { server });
     }
 
     void onlyTheCimv2NamespaceIsServed()

@@ -4,9 +4,9 @@
 #include "InMemoryDirectory.h"
 #include "MessageRecorder.h"
 #include "details/frmDet.h"
+#include "details/mdlMain.h"
 #include "directory/Directory.h"
 #include "platform/MessageBox.h"
-#include "probes/mdlMain.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -4,27 +4,27 @@
 
 #include <QByteArrayView>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <vector>
 
 // A stand-in for the WMI scripting interface ("WbemScripting.SWbemLocator"), enough for a
 // probe of the local machine. It answers only for the local machine and never opens a socket:
 // every other server fails as an unreachable one would.
-namespace platform::wmi {
+namespace probes::wmi {
 
-// HRESULT numbers the original platform reports.
+// What every failing call throws.
+class WmiError : public platform::NumberedError {
+public:
+    using NumberedError::NumberedError;
+};
+
+// The numbers it carries: HRESULTs as the original platform reports them.
 namespace hresult {
 constexpr int32_t RpcServerUnavailable = static_cast<int32_t>(0x800706BA);
 constexpr int32_t InvalidParameter = static_cast<int32_t>(0x80041008);
 constexpr int32_t InvalidNamespace = static_cast<int32_t>(0x8004100E);
 constexpr int32_t InvalidQuery = static_cast<int32_t>(0x80041017);
 } // namespace hresult
-
-class WmiError : public NumberedError {
-public:
-    using NumberedError::NumberedError;
-};
 
 // WbemAuthenticationLevelEnum
 enum WbemAuthenticationLevel : int {
@@ -81,14 +81,7 @@ public:
         const QString& server, const QString& nameSpace, const QString& user, const QString& password) const;
 };
 
-// Every server ConnectServer was asked for in this process, in order, refused ones included.
-QStringList serversAskedFor();
-void clearServersAskedFor();
-
-// Whether a server name or address names this machine, decided from the text alone (no lookup).
-bool isLocalMachine(const QString& server);
-
 // The PRETTY_NAME of an os-release file's content; "Linux" when it has none (os-release(5)).
 QString prettyNameFromOsRelease(QByteArrayView content);
 
-} // namespace platform::wmi
+} // namespace probes::wmi

@@ -1,4 +1,4 @@
-#include "probes/mdlMain.h"
+#include "details/mdlMain.h"
 
 namespace mdlMain {
 

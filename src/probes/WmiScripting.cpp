@@ -1,47 +1,14 @@
-#include "platform/WmiScripting.h"
+#include "probes/WmiScripting.h"
+
+#include "platform/ThisMachine.h"
+#include "probes/ServersAskedFor.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <arpa/inet.h>
-#include <array>
-#include <climits>
-#include <unistd.h>
 
-namespace platform::wmi {
+namespace probes::wmi {
 
 namespace {
-
-QStringList& askedFor()
-{
-    static QStringList servers;
-    return servers;
-}
-
-QString hostName()
-{
-    std::array<char, HOST_NAME_MAX + 1> name {};
-    if (::gethostname(name.data(), name.size() - 1) != 0)
-        return {};
-    return QString::fromLocal8Bit(name.data());
-}
-
-bool isLoopbackAddress(const QString& text)
-{
-    QString address = text;
-    if (address.startsWith(u'[') && address.endsWith(u']'))
-        address = address.mid(1, address.size() - 2);
-    const QByteArray bytes = address.toLatin1();
-    in_addr v4 {};
-    if (::inet_pton(AF_INET, bytes.constData(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6 {};
-    if (::inet_pton(AF_INET6, bytes.constData(), &v6) == 1) {
-        if (IN6_IS_ADDR_LOOPBACK(&v6))
-            return true;
-        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
-    }
-    return false;
-}
 
 // The WQL text of the one query that is answered, blanks folded, letter case ignored.
 bool isOperatingSystemQuery(const QString& query)
@@ -97,8 +64,10 @@ SWbemObjectSet SWbemServices::ExecQuery(const QString& query) const
 SWbemServices SWbemLocator::ConnectServer(
     const QString& server, const QString& nameSpace, const QString& /*user*/, const QString& /*password*/) const
 {
-    askedFor().append(server);
-    if (!isLocalMachine(server))
+    noteServerAskedFor(StandIn::Wmi, server);
+    // "" and "." are WMI's own names for the local machine.
+    if (!server.isEmpty() && server != u"."
+        && !platform::namesThisMachine(server, platform::AddressForms::BracketedAndMapped))
         throw WmiError(hresult::RpcServerUnavailable,
             QStringLiteral("RPC サーバーを利用できません: %1 (このコンピューター以外には接続しません)")
                 .arg(server.left(200)));
@@ -108,29 +77,6 @@ SWbemServices SWbemLocator::ConnectServer(
         throw WmiError(
             hresult::InvalidNamespace, QStringLiteral("名前空間が正しくありません: %1").arg(nameSpace.left(200)));
     return SWbemServices();
-}
-
-QStringList serversAskedFor()
-{
-    return askedFor();
-}
-
-void clearServersAskedFor()
-{
-    askedFor().clear();
-}
-
-bool isLocalMachine(const QString& server)
-{
-    if (server.isEmpty() || server == u"." || server.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (isLoopbackAddress(server))
-        return true;
-    const QString host = hostName();
-    if (host.isEmpty())
-        return false;
-    const QString shortHost = host.section(u'.', 0, 0);
-    return server.compare(host, Qt::CaseInsensitive) == 0 || server.compare(shortHost, Qt::CaseInsensitive) == 0;
 }
 
 QString prettyNameFromOsRelease(QByteArrayView content)
@@ -145,4 +91,4 @@ QString prettyNameFromOsRelease(QByteArrayView content)
     return prettyName.isEmpty() ? QStringLiteral("Linux") : prettyName;
 }
 
-} // namespace platform::wmi
+} // namespace probes::wmi

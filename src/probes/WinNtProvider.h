@@ -9,7 +9,7 @@
 // A stand-in for ADSI's WinNT provider, enough for a probe of the local machine: the computer
 // object "WinNT://<this machine>" and its local user accounts. It never opens a socket; any
 // other server fails as an unreachable one would. Failures throw DirectoryError.
-namespace directory::winnt {
+namespace probes::winnt {
 
 // ERROR_BAD_NETPATH as an HRESULT: what the provider reports for a computer it cannot reach.
 constexpr int32_t BadNetPath = static_cast<int32_t>(0x80070035);
@@ -40,29 +40,36 @@ private:
     std::vector<User> accounts_;
 };
 
+// Where the local accounts are read from.
+struct AccountFiles {
+    QString passwd = QStringLiteral("/etc/passwd");
+    QString loginDefs = QStringLiteral("/etc/login.defs");
+};
+
 // What binding "WinNT:" gives: the provider's namespace object.
 class Namespace {
 public:
+    explicit Namespace(AccountFiles files)
+        : files_(std::move(files))
+    { }
+
     // Opens "WinNT://<server>" (or "WinNT://<server>,computer"). The server must be this
     // machine: "localhost", a loopback address or this host's own name; any other fails with
     // BadNetPath and nothing is sent anywhere. The accounts are read as the user who runs the
     // program (the file is readable to everyone), so user, password and flags are not used.
     Computer OpenDSObject(const QString& path, const QString& user, const QString& password, int flags) const;
+
+private:
+    AccountFiles files_;
 };
 
-// Binds a provider name alone; only "WinNT:" (letter case as written) is known.
-Namespace bindNamespace(const QString& providerName);
+// Binds a provider name alone; only "WinNT:" (letter case as written) is known. Its computers
+// hold the accounts of files.
+Namespace bindNamespace(const QString& providerName, AccountFiles files = {});
 
 // What a user calls the local accounts: root and the uids that useradd gives to people
 // (UID_MIN..UID_MAX of login.defs, 1000..60000 when it does not say), read from the files
 // themselves (not through NSS, which may ask a network directory). Missing files give none.
 std::vector<QString> localAccountNames(const QString& passwdFile, const QString& loginDefsFile);
 
-// Every server OpenDSObject was asked for in this process, in order, refused ones included.
-QStringList serversAskedFor();
-void clearServersAskedFor();
-
-// Tests read other files than /etc/passwd and /etc/login.defs; empty names restore those.
-void setAccountFilesForTesting(const QString& passwdFile, const QString& loginDefsFile);
-
-} // namespace directory::winnt
+} // namespace probes::winnt

@@ -2,12 +2,9 @@
 
 #include <QString>
 
-// The program-wide module.
+// GetIniValue of the program-wide module (the rest of it: details/mdlMain.h), here with the one
+// probe that calls it.
 namespace mdlMain {
-
-// The ADsPath of the object the details window shows. The openers of the main window set it
-// before each opening; nothing empties it.
-extern QString strObjectPath;
 
 // The value of key in section of the INI file, or "ERROR" when the file, the section or the
 // key does not exist; at most 254 bytes of CP932 text, cut at the first NUL. Never fails.

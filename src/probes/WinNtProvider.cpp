@@ -1,63 +1,24 @@
-#include "directory/WinNtProvider.h"
+#include "probes/WinNtProvider.h"
+
+#include "platform/ThisMachine.h"
+#include "probes/ServersAskedFor.h"
 
 #include <QFile>
-#include <arpa/inet.h>
-#include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <memory>
 #include <pwd.h>
-#include <unistd.h>
 
-namespace directory::winnt {
+namespace probes::winnt {
 
 namespace {
 
 const QString providerPrefix = QStringLiteral("WinNT://");
 
-struct AccountFiles {
-    QString passwd;
-    QString loginDefs;
-};
-
-AccountFiles& testFiles()
-{
-    static AccountFiles files;
-    return files;
-}
-
-QStringList& askedFor()
-{
-    static QStringList servers;
-    return servers;
-}
-
 [[noreturn]] void badPath(const QString& text)
 {
-    throw DirectoryError(hresult::BadPathName, QStringLiteral("パス名が正しくありません: %1").arg(text.left(200)));
-}
-
-bool isLoopbackAddress(const QByteArray& address)
-{
-    in_addr v4 {};
-    if (::inet_pton(AF_INET, address.constData(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6 {};
-    return ::inet_pton(AF_INET6, address.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
-}
-
-// Decided from the text alone: resolving the name could already send a query off the machine.
-bool isThisMachine(const QString& server)
-{
-    if (server.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || isLoopbackAddress(server.toLatin1()))
-        return true;
-    std::array<char, HOST_NAME_MAX + 1> name {};
-    if (::gethostname(name.data(), name.size() - 1) != 0 || !name[0])
-        return false;
-    const QString host = QString::fromLocal8Bit(name.data());
-    return server.compare(host, Qt::CaseInsensitive) == 0
-        || server.compare(host.section(u'.', 0, 0), Qt::CaseInsensitive) == 0;
+    throw directory::DirectoryError(
+        directory::hresult::BadPathName, QStringLiteral("パス名が正しくありません: %1").arg(text.left(200)));
 }
 
 // UID_MIN and UID_MAX of login.defs; numbers as shadow reads them (0x.. and 0.. allowed).
@@ -140,41 +101,24 @@ Computer Namespace::OpenDSObject(
     // Domains, objects below the computer and class suffixes other than computer are not provided.
     if (server.isEmpty() || server.contains(u'/') || server.contains(u','))
         badPath(path);
-    askedFor().append(server);
-    if (!isThisMachine(server))
-        throw DirectoryError(BadNetPath,
+    noteServerAskedFor(StandIn::WinNt, server);
+    if (!platform::namesThisMachine(server, platform::AddressForms::PlainOnly))
+        throw directory::DirectoryError(BadNetPath,
             QStringLiteral("ネットワーク パスが見つかりません: %1 (このコンピューター以外には接続しません)")
                 .arg(server.left(200)));
-    const AccountFiles& files = testFiles();
     std::vector<User> accounts;
-    for (QString& name : localAccountNames(files.passwd.isEmpty() ? QStringLiteral("/etc/passwd") : files.passwd,
-             files.loginDefs.isEmpty() ? QStringLiteral("/etc/login.defs") : files.loginDefs)) {
+    for (QString& name : localAccountNames(files_.passwd, files_.loginDefs)) {
         QString adsPath = providerPrefix + server + u'/' + name;
         accounts.push_back(User { std::move(name), std::move(adsPath) });
     }
     return Computer(server, std::move(accounts));
 }
 
-Namespace bindNamespace(const QString& providerName)
+Namespace bindNamespace(const QString& providerName, AccountFiles files)
 {
     if (providerName != u"WinNT:")
         badPath(providerName);
-    return Namespace();
+    return Namespace(std::move(files));
 }
 
-QStringList serversAskedFor()
-{
-    return askedFor();
-}
-
-void clearServersAskedFor()
-{
-    askedFor().clear();
-}
-
-void setAccountFilesForTesting(const QString& passwdFile, const QString& loginDefsFile)
-{
-    testFiles() = AccountFiles { passwdFile, loginDefsFile };
-}
-
-} // namespace directory::winnt
+} // namespace probes::winnt

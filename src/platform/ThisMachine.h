@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Whether a server is this machine: what keeps the probes from reaching any other.
+namespace platform {
+
+// The address spellings namesThisMachine takes besides plain 127.0.0.0/8 and ::1.
+enum class AddressForms {
+    PlainOnly,
+    // Also an IPv6 address in brackets ("[::1]") and an IPv4-mapped one (::ffff:127.0.0.1).
+    BracketedAndMapped,
+};
+
+// Decided from the text alone, since resolving a name could already send a query off the
+// machine: "localhost", a loopback address, or this host's own name, whole or up to its first
+// dot; letter case ignored.
+bool namesThisMachine(const QString& server, AddressForms forms);
+
+// Whether every address host resolves to is a loopback one (127.0.0.0/8, ::1, ::ffff:127.x.x.x);
+// an empty host is "localhost", as libldap connects to it. A name that does not resolve is not.
+bool resolvesToThisMachineOnly(const QByteArray& host);
+
+} // namespace platform
