@@ -96,13 +96,6 @@ QString serverUriFor(const AdsPath& path)
 }
 
 namespace {
-struct FreeUrlDesc {
-    void operator()(LDAPURLDesc* url) const { ldap_free_urldesc(url); }
-};
-struct FreeAddrInfo {
-    void operator()(addrinfo* info) const { freeaddrinfo(info); }
-};
-
 bool isLoopback(const sockaddr* address)
 {
     if (address->sa_family == AF_INET) {
@@ -131,7 +124,7 @@ bool hostIsLoopback(const char* host)
     addrinfo* raw = nullptr;
     if (getaddrinfo(host && *host ? host : "localhost", nullptr, &hints, &raw) != 0 || !raw)
         return false;
-    const std::unique_ptr<addrinfo, FreeAddrInfo> owner(raw);
+    const ldap::AddrInfoPtr owner(raw);
     for (const addrinfo* info = raw; info; info = info->ai_next) {
         if (!info->ai_addr || !isLoopback(info->ai_addr))
             return false;
@@ -144,7 +137,7 @@ bool uriIsOnThisMachine(const QString& uri)
     LDAPURLDesc* raw = nullptr;
     if (ldap_url_parse(uri.toUtf8().constData(), &raw) != LDAP_URL_SUCCESS || !raw)
         return false;
-    const std::unique_ptr<LDAPURLDesc, FreeUrlDesc> url(raw);
+    const ldap::UrlDescPtr url(raw);
     const QByteArray scheme = QByteArray(url->lud_scheme ? url->lud_scheme : "").toLower();
     if (scheme == "ldapi")
         return true;
