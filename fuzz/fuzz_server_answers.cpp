@@ -50,17 +50,11 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-using Opener = std::function<std::shared_ptr<Connection>(const QString& uri)>;
-
-Outcome runSession(const Opener& opener, int flags)
+Outcome runSession(const directory::LdapDirectory::Opener& opener, int flags, directory::ConnectionOptions options = {})
 {
     // Pages of 3: the domain's ten children take four pages and three cookies.
-    Connection::setPageSizeForTesting(3);
-    struct RestorePageSize {
-        ~RestorePageSize() { Connection::setPageSizeForTesting(0); }
-    } restore;
-    directory::LdapDirectory directory;
-    directory.setOpenerForTesting(opener);
+    options.pageSize = 3;
+    directory::LdapDirectory directory(options, opener);
     if (flags & RangedMembers)
         directory.setMemberRangeStep(3);
     Outcome outcome;
@@ -200,7 +194,7 @@ public:
     Streams(const Streams&) = delete;
     Streams& operator=(const Streams&) = delete;
 
-    std::shared_ptr<Connection> open(const QString& uri)
+    std::shared_ptr<Connection> open(const QString& uri, const directory::ConnectionOptions& options)
     {
         if (next_ >= streams_.size())
             throw DirectoryError(directory::hresult::ServerDown, QStringLiteral("no more streams"));
@@ -208,7 +202,7 @@ public:
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
             throw DirectoryError(directory::hresult::ServerDown, QStringLiteral("socketpair"));
         threads_.emplace_back(serve, fds[1], split(streams_.at(next_++)));
-        return Connection::openOnSocket(fds[0], uri, user, password);
+        return Connection::openOnSocket(fds[0], uri, user, password, options);
     }
 
 private:
@@ -237,7 +231,6 @@ Outcome replay(const std::uint8_t* data, std::size_t size)
     static const bool configured = [] {
         // No ldap.conf, no environment: the fuzzer reaches no configured server.
         qputenv("LDAPNOINIT", "1");
-        Connection::setTimeoutsForTesting(2, 2);
         // The scripted server closes its end whenever the input says so, also under a write.
         std::signal(SIGPIPE, SIG_IGN);
         return true;
@@ -257,7 +250,9 @@ Outcome replay(const std::uint8_t* data, std::size_t size)
     {
         // Declared first: the directory's connections close before the servers are joined.
         Streams servers(streams);
-        outcome = runSession([&servers](const QString& uri) { return servers.open(uri); }, flags);
+        outcome = runSession([&servers](const QString& uri,
+                                 const directory::ConnectionOptions& options) { return servers.open(uri, options); },
+            flags, { .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
     }
     return outcome;
 }

@@ -1,7 +1,7 @@
 #include "directory/AdsPath.h"
 
 #include "directory/DirectoryError.h"
-#include "directory/LdapHandles.h"
+#include "directory/DnParse.h"
 
 #include <QStringBuilder>
 
@@ -161,13 +161,7 @@ QString rdnValue(const QString& rdn)
 
 bool isValid(const QString& dn)
 {
-    const QByteArray utf8 = dn.toUtf8();
-    if (utf8.contains('\0'))
-        return false;
-    LDAPDN parsed = nullptr;
-    const int rc = ldap_str2dn(utf8.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3);
-    const ldap::DnPtr owner(parsed);
-    return rc == LDAP_SUCCESS;
+    return parse(dn).has_value();
 }
 
 } // namespace dn

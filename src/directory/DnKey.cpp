@@ -1,6 +1,6 @@
 #include "directory/DnKey.h"
 
-#include "directory/LdapHandles.h"
+#include "directory/DnParse.h"
 
 #include <QStringList>
 #include <array>
@@ -8,20 +8,20 @@
 
 namespace directory::dn {
 
-namespace {
-
-ldap::DnPtr parse(const QString& dn)
+std::optional<ldap::DnPtr> parse(const QString& dn)
 {
     const QByteArray utf8 = dn.toUtf8();
     if (utf8.contains('\0'))
-        return {};
+        return std::nullopt;
     LDAPDN parsed = nullptr;
     const int rc = ldap_str2dn(utf8.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3);
     ldap::DnPtr owner(parsed);
     if (rc != LDAP_SUCCESS)
-        return {};
+        return std::nullopt;
     return owner;
 }
+
+namespace {
 
 QString text(const berval& value)
 {
@@ -67,9 +67,10 @@ void appendAva(QString& key, const LDAPAVA& ava)
 
 QString comparisonKey(const QString& dn)
 {
-    const ldap::DnPtr parsed = parse(dn);
-    if (!parsed)
+    const std::optional<ldap::DnPtr> parsedDn = parse(dn);
+    if (!parsedDn || !*parsedDn)
         return {};
+    const ldap::DnPtr& parsed = *parsedDn;
     QString key;
     key.reserve(dn.size() + 32);
     for (LDAPRDN* rdn = parsed.get(); *rdn; ++rdn) {
@@ -93,9 +94,10 @@ QString comparisonKey(const QString& dn)
 
 QString domainPart(const QString& dn)
 {
-    const ldap::DnPtr parsed = parse(dn);
-    if (!parsed)
+    const std::optional<ldap::DnPtr> parsedDn = parse(dn);
+    if (!parsedDn || !*parsedDn)
         return {};
+    const ldap::DnPtr& parsed = *parsedDn;
     LDAPRDN* first = parsed.get();
     while (*first)
         ++first;

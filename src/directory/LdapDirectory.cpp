@@ -4,7 +4,10 @@
 #include "directory/DnKey.h"
 #include "directory/LdapErrors.h"
 #include "directory/RangedValues.h"
+#include "directory/Search.h"
 #include "directory/ServerLocator.h"
+
+#include <algorithm>
 
 namespace directory {
 
@@ -32,10 +35,49 @@ QString escapeFilterValue(const QString& value)
     }
     return QString::fromUtf8(escaped);
 }
+
+// One path of a read of many: parsed, checked and given the server that serves it, or the error
+// that reading it gives.
+struct PlannedRead {
+    AdsPath path;
+    QString uri;
+    std::optional<DirectoryError> error;
+};
+
+std::vector<PlannedRead> planReads(const QStringList& adsPaths)
+{
+    std::vector<PlannedRead> plan(static_cast<size_t>(adsPaths.size()));
+    // The DNS SRV records of a domain are asked for once, not once per path.
+    ServerUris uris;
+    for (qsizetype i = 0; i < adsPaths.size(); ++i) {
+        PlannedRead& read = plan[static_cast<size_t>(i)];
+        try {
+            read.path = AdsPath::parse(adsPaths.at(i));
+            if (read.path.dn().isEmpty())
+                throw errorFromLdap(LDAP_NO_SUCH_OBJECT, adsPaths.at(i));
+            checkDnSyntax(read.path.dn());
+            read.uri = uris.uriFor(read.path);
+        } catch (const DirectoryError& error) {
+            read.error = error;
+        }
+    }
+    return plan;
+}
 } // namespace
 
-LdapDirectory::LdapDirectory() = default;
+LdapDirectory::LdapDirectory(ConnectionOptions options, Opener opener)
+    : options_(options)
+    , opener_(std::move(opener))
+{ }
+
 LdapDirectory::~LdapDirectory() = default;
+
+void LdapDirectory::setConnectionOptions(const ConnectionOptions& options)
+{
+    options_ = options;
+    for (const std::shared_ptr<Connection>& connection : std::as_const(connections_))
+        connection->setOptions(options);
+}
 
 template <typename Operation>
 auto LdapDirectory::run(const std::shared_ptr<Connection>& connection, Operation&& operation)
@@ -73,7 +115,8 @@ std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
             return *it;
         connections_.erase(it);
     }
-    std::shared_ptr<Connection> connection = opener_ ? opener_(uri) : Connection::openAsCurrentUser(uri);
+    std::shared_ptr<Connection> connection
+        = opener_ ? opener_(uri, options_) : Connection::openAsCurrentUser(uri, options_);
     connections_.insert(uri, connection);
     return connection;
 }
@@ -92,7 +135,7 @@ AdsPath LdapDirectory::withDomainDn(const AdsPath& path, Connection& connection)
         checkDnSyntax(path.dn());
         return path;
     }
-    const LdapEntry rootDse = connection.readEntry(QString(), { QStringLiteral("defaultNamingContext") });
+    const LdapEntry rootDse = readEntry(connection, QString(), { QStringLiteral("defaultNamingContext") });
     const QList<QByteArray> context = rootDse.attributes.value(QStringLiteral("defaultnamingcontext"));
     if (context.isEmpty())
         throw errorFromLdap(LDAP_NO_SUCH_OBJECT, QStringLiteral("defaultNamingContext"));
@@ -107,7 +150,7 @@ DirObject LdapDirectory::bind(const QString& adsPath)
     const std::shared_ptr<Connection> connection = connectionFor(parsed);
     return run(connection, [&](Connection& session) {
         const AdsPath path = withDomainDn(parsed, session);
-        LdapEntry entry = session.readEntry(path.dn(), bindAttributes);
+        LdapEntry entry = readEntry(session, path.dn(), bindAttributes);
         return DirObject(path, std::move(entry.attributes));
     });
 }
@@ -128,8 +171,8 @@ void LdapDirectory::enumerate(
     const std::shared_ptr<Connection> connection = connectionFor(container);
     const std::shared_ptr<void>& session = container.session();
     run(connection, [&](Connection& ldap) {
-        ldap.searchChildren(
-            container.dn(), classFilterText(classFilter), classAttributes, [&](std::vector<LdapEntry>& page) {
+        searchChildren(
+            ldap, container.dn(), classFilterText(classFilter), classAttributes, [&](std::vector<LdapEntry>& page) {
                 Batch batch;
                 batch.reserve(page.size());
                 for (LdapEntry& entry : page)
@@ -149,7 +192,7 @@ QStringList LdapDirectory::members(const DirObject& group)
         const std::shared_ptr<Connection> connection = connectionFor(group);
         run(connection, [&](Connection& ldap) {
             while (next)
-                next = member.take(ldap.readEntry(group.dn(), { *next }).attributes);
+                next = member.take(readEntry(ldap, group.dn(), { *next }).attributes);
             return 0;
         });
     }
@@ -162,24 +205,16 @@ QStringList LdapDirectory::members(const DirObject& group)
 
 std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, const QString& propertyName)
 {
-    std::vector<ReadResult> results(static_cast<size_t>(adsPaths.size()));
+    const std::vector<PlannedRead> plan = planReads(adsPaths);
+    std::vector<ReadResult> results(plan.size());
     // Paths are grouped by the connection that serves them; each group is read pipelined.
     QHash<QString, QList<qsizetype>> byUri;
-    ServerUris uris;
-    QList<AdsPath> parsed;
-    parsed.reserve(adsPaths.size());
     for (qsizetype i = 0; i < adsPaths.size(); ++i) {
-        try {
-            parsed.append(AdsPath::parse(adsPaths.at(i)));
-            if (parsed.constLast().dn().isEmpty())
-                throw errorFromLdap(LDAP_NO_SUCH_OBJECT, adsPaths.at(i));
-            checkDnSyntax(parsed.constLast().dn());
-            byUri[uris.uriFor(parsed.constLast())].append(i);
-        } catch (const DirectoryError& error) {
-            if (parsed.size() == i)
-                parsed.append(AdsPath());
-            results[static_cast<size_t>(i)].error = error;
-        }
+        const PlannedRead& read = plan[static_cast<size_t>(i)];
+        if (read.error)
+            results[static_cast<size_t>(i)].error = read.error;
+        else
+            byUri[read.uri].append(i);
     }
     // Only what Get reads: no class, which nobody asks of these objects. For each of 5,000
     // members that is one value to decode and keep instead of six.
@@ -190,11 +225,12 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
         QStringList dns;
         dns.reserve(indexes.size());
         for (const qsizetype index : indexes)
-            dns.append(parsed.at(index).dn());
+            dns.append(plan[static_cast<size_t>(index)].path.dn());
         try {
-            const std::shared_ptr<Connection> connection = connectionFor(parsed.at(indexes.constFirst()));
+            const std::shared_ptr<Connection> connection
+                = connectionFor(plan[static_cast<size_t>(indexes.constFirst())].path);
             run(connection, [&](Connection& ldap) {
-                ldap.readEntries(dns, attributes, readWindow,
+                readEntries(ldap, dns, attributes, readWindow,
                     [&](qsizetype at, const LdapEntry* entry, const DirectoryError* error) {
                         const qsizetype index = indexes.at(at);
                         ReadResult& result = results[static_cast<size_t>(index)];
@@ -202,7 +238,8 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
                         if (error)
                             result.error = *error;
                         else
-                            result.value = DirObject(parsed.at(index), entry->attributes).get(propertyName);
+                            result.value
+                                = DirObject(plan[static_cast<size_t>(index)].path, entry->attributes).get(propertyName);
                     });
                 return 0;
             });
@@ -224,38 +261,29 @@ std::vector<ReadResult> LdapDirectory::readRelated(
     if (base.isEmpty() || adsPaths.size() < 2)
         return readEach(adsPaths, propertyName);
 
-    // The paths the search may serve: valid, on the server of the first one, each with a key no
-    // other path shares (two values naming one entry are read one by one, as written).
-    QList<AdsPath> served(adsPaths.size());
-    QHash<QString, qsizetype> indexByKey;
-    ServerUris uris;
-    QString uri;
-    qsizetype firstServed = -1;
-    for (qsizetype i = 0; i < adsPaths.size(); ++i) {
-        try {
-            const AdsPath path = AdsPath::parse(adsPaths.at(i));
-            const QString key = dn::comparisonKey(path.dn());
-            if (key.isEmpty())
-                continue;
-            const QString server = uris.uriFor(path);
-            if (firstServed < 0) {
-                uri = server;
-                firstServed = i;
-            } else if (server != uri) {
-                continue;
-            }
-            served[i] = path;
-            const auto it = indexByKey.constFind(key);
-            if (it == indexByKey.constEnd())
-                indexByKey.insert(key, i);
-            else
-                indexByKey[key] = -1;
-        } catch (const DirectoryError&) {
-            // readEach gives it its error below.
-        }
-    }
-    if (firstServed < 0)
+    // The paths the search may serve: readable, on the server of the first one, each with a key
+    // no other path shares (two values naming one entry are read one by one, as written). The
+    // others get what readEach gives them, their errors too.
+    const std::vector<PlannedRead> plan = planReads(adsPaths);
+    const auto firstServed
+        = std::find_if(plan.cbegin(), plan.cend(), [](const PlannedRead& read) { return !read.error; });
+    if (firstServed == plan.cend())
         return readEach(adsPaths, propertyName);
+    const auto served = [&plan, &uri = firstServed->uri](qsizetype i) {
+        const PlannedRead& read = plan[static_cast<size_t>(i)];
+        return !read.error && read.uri == uri;
+    };
+    QHash<QString, qsizetype> indexByKey;
+    for (qsizetype i = 0; i < adsPaths.size(); ++i) {
+        if (!served(i))
+            continue;
+        const QString key = dn::comparisonKey(plan[static_cast<size_t>(i)].path.dn());
+        const auto it = indexByKey.constFind(key);
+        if (it == indexByKey.constEnd())
+            indexByKey.insert(key, i);
+        else
+            indexByKey[key] = -1;
+    }
 
     const QStringList attributes = DirObject::ldapAttributesFor(propertyName);
     // objectClass as well: a base read filters on it, so an entry whose class the reader may not
@@ -270,10 +298,10 @@ std::vector<ReadResult> LdapDirectory::readRelated(
     std::vector<AttrValue> foundValues(static_cast<size_t>(adsPaths.size()));
     std::optional<DirectoryError> connectionFailure;
     try {
-        const std::shared_ptr<Connection> connection = connectionFor(served.at(firstServed));
+        const std::shared_ptr<Connection> connection = connectionFor(firstServed->path);
         try {
             run(connection, [&](Connection& ldap) {
-                ldap.searchSubtree(base, filter, attributes, [&](std::vector<LdapEntry>& page) {
+                searchSubtree(ldap, base, filter, attributes, [&](std::vector<LdapEntry>& page) {
                     for (LdapEntry& entry : page) {
                         const qsizetype index = indexByKey.value(dn::comparisonKey(entry.dn), -1);
                         if (index < 0)
@@ -281,7 +309,8 @@ std::vector<ReadResult> LdapDirectory::readRelated(
                         char& times = timesFound[static_cast<size_t>(index)];
                         if (times == 0)
                             foundValues[static_cast<size_t>(index)]
-                                = DirObject(served.at(index), std::move(entry.attributes)).get(propertyName);
+                                = DirObject(plan[static_cast<size_t>(index)].path, std::move(entry.attributes))
+                                      .get(propertyName);
                         times = times == 0 ? 1 : 2;
                     }
                 });
@@ -305,7 +334,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
         ReadResult& result = results[static_cast<size_t>(i)];
         if (timesFound[static_cast<size_t>(i)] == 1) {
             result.value = std::move(foundValues[static_cast<size_t>(i)]);
-        } else if (connectionFailure && !served.at(i).dn().isEmpty()) {
+        } else if (connectionFailure && served(i)) {
             result.error = *connectionFailure;
         } else {
             rest.append(adsPaths.at(i));
@@ -325,9 +354,9 @@ DirObject LdapDirectory::openDSObject(const QString& adsPath, const QString& use
     const AdsPath parsed = AdsPath::parse(adsPath);
     if (!parsed.dn().isEmpty())
         checkDnSyntax(parsed.dn());
-    std::shared_ptr<Connection> connection = Connection::openWithPassword(serverFor(parsed), user, password);
+    std::shared_ptr<Connection> connection = Connection::openWithPassword(serverFor(parsed), user, password, options_);
     const AdsPath path = withDomainDn(parsed, *connection);
-    LdapEntry entry = connection->readEntry(path.dn(), bindAttributes);
+    LdapEntry entry = readEntry(*connection, path.dn(), bindAttributes);
     return DirObject(path, std::move(entry.attributes), connection);
 }
 

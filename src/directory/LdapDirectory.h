@@ -1,5 +1,6 @@
 #pragma once
 
+#include "directory/ConnectionOptions.h"
 #include "directory/Directory.h"
 
 #include <QHash>
@@ -17,7 +18,12 @@ public:
     // pending operations per connection.
     static constexpr int readWindow = 200;
 
-    LdapDirectory();
+    // Opens the connection to a server URI, bound as the current user. Fuzzers and tests give
+    // Connection::openOnSocket over a socket pair.
+    using Opener = std::function<std::shared_ptr<Connection>(const QString& uri, const ConnectionOptions& options)>;
+
+    // Empty `opener`: Connection::openAsCurrentUser.
+    explicit LdapDirectory(ConnectionOptions options = {}, Opener opener = {});
     ~LdapDirectory() override;
 
     DirObject bind(const QString& adsPath) override;
@@ -36,10 +42,8 @@ public:
     void setMemberRangeStep(qint64 step) { memberRangeStep_ = step; }
     // Connections currently held open (for tests of reuse).
     qsizetype openConnectionCount() const { return connections_.size(); }
-    // Opens the connection to a server URI in place of a bind as the current user (fuzzers and
-    // tests give Connection::openOnSocket over a socket pair). Empty: the real way again.
-    using Opener = std::function<std::shared_ptr<Connection>(const QString& uri)>;
-    void setOpenerForTesting(Opener opener) { opener_ = std::move(opener); }
+    // The waits and page size of the connections opened from now on and of those held open.
+    void setConnectionOptions(const ConnectionOptions& options);
 
     // "(|(objectClass=a)(objectClass=b)...)" with each name escaped; "(objectClass=*)" for none.
     static QString classFilterText(const QStringList& classNames);
@@ -55,9 +59,10 @@ private:
     // Runs one operation on a connection; a connection found broken leaves the pool.
     template <typename Operation> auto run(const std::shared_ptr<Connection>& connection, Operation&& operation);
 
+    ConnectionOptions options_;
+    Opener opener_;
     QHash<QString, std::shared_ptr<Connection>> connections_;
     qint64 memberRangeStep_ = 0;
-    Opener opener_;
 };
 
 } // namespace directory

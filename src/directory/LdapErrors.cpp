@@ -151,6 +151,12 @@ DirectoryError bindError(int resultCode, const QString& diagnostic, const QStrin
     return DirectoryError(plain.number(), plain.description() + QStringLiteral(" 接続先: ") + serverList(uris));
 }
 
+DirectoryError protocolError(const QString& what)
+{
+    const DirectoryError base = errorFromLdap(LDAP_PROTOCOL_ERROR);
+    return DirectoryError(base.number(), base.description() + u' ' + what);
+}
+
 DirectoryError tlsHandshakeError()
 {
     return DirectoryError(hresult::ServerDown,

@@ -8,6 +8,9 @@ namespace directory {
 // program's error: the HRESULT the original platform reports and a Japanese description.
 DirectoryError errorFromLdap(int resultCode, const QString& diagnostic = {});
 
+// A server that breaks the protocol on purpose or by fault: a protocol error with what it did.
+DirectoryError protocolError(const QString& what);
+
 // A TLS session that could not be set up (certificate not trusted, name mismatch, ...).
 DirectoryError tlsHandshakeError();
 

@@ -93,16 +93,12 @@ QString serverUriFor(const AdsPath& path)
 }
 
 namespace {
-struct FreeUrlDesc {
-    void operator()(LDAPURLDesc* url) const { ldap_free_urldesc(url); }
-};
-
 bool uriIsOnThisMachine(const QString& uri)
 {
     LDAPURLDesc* raw = nullptr;
     if (ldap_url_parse(uri.toUtf8().constData(), &raw) != LDAP_URL_SUCCESS || !raw)
         return false;
-    const std::unique_ptr<LDAPURLDesc, FreeUrlDesc> url(raw);
+    const ldap::UrlDescPtr url(raw);
     const QByteArray scheme = QByteArray(url->lud_scheme ? url->lud_scheme : "").toLower();
     if (scheme == "ldapi")
         return true;

@@ -8,6 +8,7 @@
 #include "ScriptedLdapServer.h"
 #include "directory/Connection.h"
 #include "directory/LdapDirectory.h"
+#include "directory/PagedSearch.h"
 #include "directory/RangedValues.h"
 
 #include <QElapsedTimer>
@@ -106,7 +107,9 @@ private slots:
             baseRead = nullptr;
         }
         pagesAsked = 0;
-        directory::setCurrentDirectory(std::make_unique<directory::LdapDirectory>());
+        auto fresh = std::make_unique<directory::LdapDirectory>();
+        ldap = fresh.get();
+        directory::setCurrentDirectory(std::move(fresh));
         window = openMainWindow(QStringLiteral("example.test"), QStringLiteral("someone"), QStringLiteral("secret"));
     }
 
@@ -114,7 +117,6 @@ private slots:
     {
         window.reset();
         directory::setCurrentDirectory(nullptr);
-        directory::Connection::setTimeoutsForTesting(0, 0);
         QCOMPARE(elsewhere.connectionCount(), 0);
     }
 
@@ -147,14 +149,14 @@ private slots:
                 session.send(ouEntry(request.id, childDn(1)));
                 session.send(ouEntry(request.id, childDn(2)));
             }
-            const bool more = page < directory::Connection::maxPages + 20;
+            const bool more = page < directory::PagedSearch::maxPages + 20;
             session.send(ldapmessage::searchDone(request.id, 0, true, more ? QByteArray::number(page) : ""));
         });
         MessageRecorder recorder;
 
         click(window->cmdConnect);
 
-        QCOMPARE(pagesAsked.load(), directory::Connection::maxPages);
+        QCOMPARE(pagesAsked.load(), directory::PagedSearch::maxPages);
         expectOneBox(recorder, protocolError);
         QCOMPARE(childCount(topNode(window->tvNode)), 2);
     }
@@ -189,7 +191,7 @@ private slots:
 
     void aTrickledPageGivesUpAfterOneAnswerTime()
     {
-        directory::Connection::setTimeoutsForTesting(2, 2);
+        ldap->setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
         setListing([this](const Request& request, Session& session) {
             const int page = ++pagesAsked;
             if (page == 1) {
@@ -219,7 +221,7 @@ private slots:
 
     void aTrickledEntryGivesUpAfterOneAnswerTime()
     {
-        directory::Connection::setTimeoutsForTesting(2, 2);
+        ldap->setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
         setBaseRead([](const Request& request, Session& session) {
             // One message of about 300 bytes, 40 ms a byte: 12 s.
             const QByteArray entry = ldapmessage::searchEntry(request.id, request.dn,
@@ -322,10 +324,9 @@ private slots:
                 session.reset();
             }
         }));
-        directory::LdapDirectory directory;
-        directory.setOpenerForTesting([](const QString& uri) {
+        directory::LdapDirectory directory({}, [](const QString& uri, const directory::ConnectionOptions& options) {
             return directory::Connection::openOnSocket(
-                connectedTo(uri), uri, QStringLiteral("cn=reader"), QStringLiteral("pw"));
+                connectedTo(uri), uri, QStringLiteral("cn=reader"), QStringLiteral("pw"), options);
         });
         const QString path = tcp.uri().replace(QStringLiteral("ldap://"), QStringLiteral("LDAP://")) + u'/'
             + QString::fromUtf8(domainDn);
@@ -626,6 +627,7 @@ private:
     Script baseRead;
     std::atomic<int> pagesAsked { 0 };
     std::unique_ptr<frmMain> window;
+    directory::LdapDirectory* ldap = nullptr;
 };
 
 QTEST_MAIN(ItHostileServer)

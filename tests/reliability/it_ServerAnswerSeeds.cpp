@@ -73,7 +73,9 @@ private slots:
         QVERIFY2(relay.start(relayPath, upstream), qPrintable(relay.lastError()));
 
         const fuzz_server_answers::Outcome live = fuzz_server_answers::runSession(
-            [&](const QString& uri) { return Connection::openOnSocket(connectedTo(relayPath), uri, user, password); },
+            [&](const QString& uri, const directory::ConnectionOptions& options) {
+                return Connection::openOnSocket(connectedTo(relayPath), uri, user, password, options);
+            },
             flags);
 
         QVERIFY2(live.errors.isEmpty(), qPrintable(live.errors.join(u'\n')));
@@ -111,8 +113,6 @@ private slots:
             QCOMPARE(file.write(input), input.size());
         }
     }
-
-    void cleanup() { Connection::setTimeoutsForTesting(0, 0); }
 
     // slapd knows no ranges and sends no references: a scripted server answers as Active
     // Directory does (a search reference in the listing, the group's members in two ranges),
@@ -165,7 +165,9 @@ private slots:
         const int flags = fuzz_server_answers::RangedMembers;
 
         const fuzz_server_answers::Outcome live = fuzz_server_answers::runSession(
-            [&](const QString& uri) { return Connection::openOnSocket(connectedTo(relayPath), uri, user, password); },
+            [&](const QString& uri, const directory::ConnectionOptions& options) {
+                return Connection::openOnSocket(connectedTo(relayPath), uri, user, password, options);
+            },
             flags);
 
         QVERIFY2(live.errors.isEmpty(), qPrintable(live.errors.join(u'\n')));

@@ -6,7 +6,6 @@
 #include "ForwardingDirectory.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
-#include "directory/Connection.h"
 #include "directory/LdapDirectory.h"
 
 #include <QFileInfo>
@@ -80,7 +79,6 @@ private slots:
     {
         window.reset();
         directory::setCurrentDirectory(nullptr);
-        directory::Connection::setTimeoutsForTesting(0, 0);
     }
 
     void aServerKilledInTheMiddleOfABigListingKeepsTheRowsAlreadyListed()
@@ -119,7 +117,7 @@ private slots:
 
     void aBindToAPausedServerGivesUpWithServerDown()
     {
-        directory::Connection::setTimeoutsForTesting(2, 2);
+        hooked->inner.setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
         QVERIFY2(server.pause(), qPrintable(server.lastError()));
         MessageRecorder recorder;
 
@@ -135,7 +133,7 @@ private slots:
         QVERIFY(window->cmdConnect->isEnabled());
 
         // The real waits again, so that a slow machine does not fail the listing that follows.
-        directory::Connection::setTimeoutsForTesting(0, 0);
+        hooked->inner.setConnectionOptions({});
         QVERIFY2(server.resume(), qPrintable(server.lastError()));
         clickNode(window->tvNode, topNode(window->tvNode, 0));
         QCOMPARE(recorder.boxes.size(), 1);
@@ -148,7 +146,7 @@ private slots:
         QPersistentModelIndex root = topNode(window->tvNode, 0);
         QPersistentModelIndex users = childWithKey(root, TestDirectory::adsPath(TestDirectory::users));
         QVERIFY(users.isValid());
-        directory::Connection::setTimeoutsForTesting(2, 2);
+        hooked->inner.setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
         // The connection is open and bound: the next request is a search that gets no answer.
         QVERIFY2(server.pause(), qPrintable(server.lastError()));
         MessageRecorder recorder;
@@ -166,7 +164,7 @@ private slots:
 
         // The real waits again, so that a slow machine does not fail the listing that follows. The
         // unanswered session is dropped; the next click opens a new one.
-        directory::Connection::setTimeoutsForTesting(0, 0);
+        hooked->inner.setConnectionOptions({});
         QVERIFY2(server.resume(), qPrintable(server.lastError()));
         clickNode(window->tvNode, users);
         QCOMPARE(recorder.boxes.size(), 1);
@@ -179,7 +177,7 @@ private slots:
         QPersistentModelIndex bulk
             = childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(TestDirectory::bulkOu));
         QVERIFY(bulk.isValid());
-        directory::Connection::setTimeoutsForTesting(2, 2);
+        hooked->inner.setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
         hooked->afterFirstPage = [this] { QVERIFY2(server.pause(), qPrintable(server.lastError())); };
         MessageRecorder recorder;
 
@@ -196,7 +194,7 @@ private slots:
 
         hooked->afterFirstPage = nullptr;
         // The real waits again, so that a slow machine does not fail the listing that follows.
-        directory::Connection::setTimeoutsForTesting(0, 0);
+        hooked->inner.setConnectionOptions({});
         QVERIFY2(server.resume(), qPrintable(server.lastError()));
         clickNode(window->tvNode, bulk);
         QCOMPARE(recorder.boxes.size(), 1);

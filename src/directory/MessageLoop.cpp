@@ -1,0 +1,184 @@
+#include "directory/MessageLoop.h"
+
+#include "directory/Connection.h"
+#include "directory/LdapErrors.h"
+#include "directory/RepeatedTexts.h"
+
+#include <cerrno>
+#include <ctime>
+#include <vector>
+
+namespace directory {
+
+namespace {
+
+// The attribute names of a request as libldap wants them: a null-terminated array, or null for
+// all attributes.
+class CStringArray {
+public:
+    explicit CStringArray(const QStringList& texts)
+    {
+        for (const QString& text : texts)
+            storage_.append(text.toUtf8());
+        for (QByteArray& bytes : storage_)
+            pointers_.push_back(bytes.data());
+        pointers_.push_back(nullptr);
+    }
+    char** data() { return pointers_.size() > 1 ? pointers_.data() : nullptr; }
+
+private:
+    QList<QByteArray> storage_;
+    std::vector<char*> pointers_;
+};
+
+timespec answerDeadline(const Connection& connection)
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    now.tv_sec += connection.options().answerTimeoutSeconds;
+    return now;
+}
+
+// What has come of the answer to msgid, waiting until `deadline` (a CLOCK_MONOTONIC time):
+// libldap's own timeout starts again at every call, and the messages come a few at a time.
+ldap::MessagePtr waitFor(Connection& connection, int msgid, const timespec& deadline)
+{
+    LDAP* ld = connection.handle();
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const qint64 leftMicroseconds
+        = (qint64(deadline.tv_sec) - now.tv_sec) * 1000000 + (qint64(deadline.tv_nsec) - now.tv_nsec) / 1000;
+    LDAPMessage* raw = nullptr;
+    int type = 0;
+    // Nothing left: no wait at all (a zero timeout would be a poll that still takes a message).
+    if (leftMicroseconds > 0) {
+        timeval timeout { time_t(leftMicroseconds / 1000000), suseconds_t(leftMicroseconds % 1000000) };
+        errno = 0;
+        type = ldap_result(ld, msgid, LDAP_MSG_RECEIVED, &timeout, &raw);
+    }
+    ldap::MessagePtr message(raw);
+    if (type < 0 && errno == ERANGE) {
+        // libldap refused a message over maxMessageBytes and dropped the connection.
+        connection.markBroken();
+        throw protocolError(QStringLiteral("サーバーの応答が大きすぎます (1 件 %1 MB まで)。")
+                                .arg(Connection::maxMessageBytes / (1024 * 1024)));
+    }
+    if (type == 0) {
+        ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+        // An unanswered request leaves the session in an unknown state: never reuse it.
+        connection.markBroken();
+        throw errorFromLdap(LDAP_TIMEOUT);
+    }
+    // libldap's own failure (a lost or reset connection, a notice of disconnection, a message it
+    // cannot decode) leaves the session unusable, even while the socket still looks open.
+    if (type < 0) {
+        connection.markBroken();
+        connection.failFromSession();
+    }
+    return message;
+}
+
+LdapEntry entryFrom(Connection& connection, LDAPMessage* message)
+{
+    LdapEntry entry;
+    LDAP* ld = connection.handle();
+    // The DN, names and values are read in place from the message (no copy per attribute by
+    // libldap): a listing decodes 100,000 entries.
+    BerElement* rawBer = nullptr;
+    berval dn { 0, nullptr };
+    const int rc = ldap_get_dn_ber(ld, message, &rawBer, &dn);
+    ldap::BerPtr ber(rawBer);
+    if (rc != LDAP_SUCCESS)
+        connection.failWith(rc);
+    entry.dn = AttrValue::text(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
+    for (;;) {
+        berval name { 0, nullptr };
+        berval* rawValues = nullptr;
+        const int attributeRc = ldap_get_attribute_ber(ld, message, ber.get(), &name, &rawValues);
+        const ldap::BerArrayPtr values(rawValues);
+        // An entry that cannot be decoded to its end is an error, not an entry with fewer attributes.
+        if (attributeRc != LDAP_SUCCESS)
+            connection.failWith(attributeRc);
+        if (!name.bv_val)
+            break;
+        // Names and classes repeat in every entry: shared, not allocated again (a listing of
+        // 100,000 made six allocations per entry for them).
+        thread_local RepeatedTexts repeated;
+        const QString key = repeated.lowerName(name.bv_val, static_cast<qsizetype>(name.bv_len));
+        const bool shareValues = RepeatedTexts::valuesRepeat(key);
+        QList<QByteArray>& target = entry.attributes[key];
+        qsizetype count = 0;
+        for (const berval* value = values.get(); value && value->bv_val; ++value)
+            ++count;
+        target.reserve(target.size() + count);
+        for (const berval* value = values.get(); value && value->bv_val; ++value) {
+            const auto size = static_cast<qsizetype>(value->bv_len);
+            target.append(shareValues ? repeated.value(value->bv_val, size) : QByteArray(value->bv_val, size));
+        }
+    }
+    return entry;
+}
+
+SearchResult resultFrom(const Connection& connection, LDAPMessage* message)
+{
+    SearchResult result;
+    char* diagnostic = nullptr;
+    LDAPControl** controls = nullptr;
+    const int rc
+        = ldap_parse_result(connection.handle(), message, &result.code, nullptr, &diagnostic, nullptr, &controls, 0);
+    const ldap::CharPtr diagnosticOwner(diagnostic);
+    result.controls.reset(controls);
+    if (rc != LDAP_SUCCESS) {
+        result.code = rc;
+        result.parsed = false;
+    } else {
+        result.diagnostic = QString::fromUtf8(diagnostic);
+    }
+    return result;
+}
+
+} // namespace
+
+int sendSearch(Connection& connection, const QString& base, int scope, const QString& filter,
+    const QStringList& attributes, LDAPControl** serverControls)
+{
+    CStringArray names(attributes);
+    int msgid = -1;
+    const int rc = ldap_search_ext(connection.handle(), base.toUtf8().constData(), scope, filter.toUtf8().constData(),
+        names.data(), 0, serverControls, nullptr, nullptr, 0, &msgid);
+    if (rc != LDAP_SUCCESS)
+        connection.failFromSession();
+    return msgid;
+}
+
+SearchResult takeAnswer(Connection& connection, int msgid, const std::function<void(LdapEntry&&)>& onEntry)
+{
+    LDAP* ld = connection.handle();
+    const timespec deadline = answerDeadline(connection);
+    for (;;) {
+        const ldap::MessagePtr chain = waitFor(connection, msgid, deadline);
+        for (LDAPMessage* message = ldap_first_message(ld, chain.get()); message;
+             message = ldap_next_message(ld, message)) {
+            switch (ldap_msgtype(message)) {
+            case LDAP_RES_SEARCH_ENTRY:
+                onEntry(entryFrom(connection, message));
+                break;
+            case LDAP_RES_SEARCH_REFERENCE:
+                // Other partitions of Active Directory (DomainDnsZones, ...): never followed, never shown.
+                break;
+            case LDAP_RES_SEARCH_RESULT:
+                return resultFrom(connection, message);
+            default:
+                break;
+            }
+        }
+    }
+}
+
+void checkResult(Connection& connection, const SearchResult& result)
+{
+    if (!result.succeeded())
+        connection.failWith(result.code, result.diagnostic);
+}
+
+} // namespace directory

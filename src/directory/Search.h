@@ -1,0 +1,30 @@
+#pragma once
+
+// Internal to src/directory: the searches the directory operations are built from, over one
+// bound session.
+
+#include "directory/DirectoryError.h"
+#include "directory/MessageLoop.h"
+
+#include <vector>
+
+namespace directory {
+
+class Connection;
+
+// Base-scope read of one entry; throws (noSuchObject, ...) when it cannot be read.
+LdapEntry readEntry(Connection& connection, const QString& dn, const QStringList& attributes);
+
+// One-level paged search; `onPage` gets each page's entries. Search references are skipped.
+void searchChildren(Connection& connection, const QString& base, const QString& filter, const QStringList& attributes,
+    const std::function<void(std::vector<LdapEntry>&)>& onPage);
+// The same, over the whole subtree under `base`.
+void searchSubtree(Connection& connection, const QString& base, const QString& filter, const QStringList& attributes,
+    const std::function<void(std::vector<LdapEntry>&)>& onPage);
+
+// Pipelined base reads: sends up to `window` requests before waiting for the first answer.
+// `onResult` gets, in the order of `dns`, the entry or the error of each read.
+void readEntries(Connection& connection, const QStringList& dns, const QStringList& attributes, int window,
+    const std::function<void(qsizetype index, const LdapEntry* entry, const DirectoryError* error)>& onResult);
+
+} // namespace directory
