@@ -1,6 +1,7 @@
 #include "shell/frmMain.h"
 
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "platform/AppInfo.h"
 #include "platform/ButtonKeys.h"
 #include "platform/Cp932.h"
