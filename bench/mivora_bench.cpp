@@ -6,7 +6,8 @@
 // Every measurement runs in a child process of its own (this program again, or ldapsearch), so
 // that its peak RSS is its own and libldap reads the ldap.conf meant for it: LDAPCONF selects the
 // direct ldapi socket or the delay proxy's socket.
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "details/frmDet.h"
 #include "details/mdlMain.h"
 #include "directory/Directory.h"

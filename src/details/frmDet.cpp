@@ -7,7 +7,6 @@
 #include "platform/MessageBox.h"
 #include "platform/SlotGuard.h"
 #include "platform/WaitCursor.h"
-#include "ui_frmDet.h"
 
 #include <QKeyEvent>
 
@@ -15,12 +14,6 @@ using directory::DirectoryError;
 using directory::DirObject;
 
 namespace {
-
-// The tabs of sstDet, by index.
-constexpr int tabOu = 0;
-constexpr int tabComputer = 1;
-constexpr int tabGroup = 2;
-constexpr int tabUser = 3;
 
 // The user tab's tolerant mode: a step that fails is skipped, silently, and the next one runs.
 template <class Step> void skipOnError(Step&& step)
@@ -34,22 +27,8 @@ template <class Step> void skipOnError(Step&& step)
 
 frmDet::frmDet(QWidget* parent)
     : QDialog(parent)
-    , ui(std::make_unique<Ui::frmDet>())
 {
-    ui->setupUi(this);
-    sstDet = ui->sstDet;
-    txtOuName = ui->txtOuName;
-    txtCompName = ui->txtCompName;
-    txtGrpName = ui->txtGrpName;
-    lstGrpGroup = ui->lstGrpGroup;
-    lstGrpMember = ui->lstGrpMember;
-    txtUsrName = ui->txtUsrName;
-    txtDisName = ui->txtDisName;
-    txtLastName = ui->txtLastName;
-    txtGivenName = ui->txtGivenName;
-    lstUsrGroup = ui->lstUsrGroup;
-    cmdUpdate = ui->cmdUpdate;
-    cmdClose = ui->cmdClose;
+    setupUi(this);
 
     connect(cmdUpdate, &QPushButton::clicked, this, [this] { platform::runGuarded([this] { cmdUpdate_Click(); }); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { platform::runGuarded([this] { cmdClose_Click(); }); });
@@ -57,8 +36,6 @@ frmDet::frmDet(QWidget* parent)
 
     Form_Load();
 }
-
-frmDet::~frmDet() = default;
 
 void frmDet::Form_Load()
 {
@@ -120,16 +97,16 @@ bool frmDet::ShowDetail(const QString& path)
         const QString& strClass = obj.className();
 
         if (strClass == u"container") {
-            sstDet->setCurrentIndex(tabOu);
+            sstDet->setCurrentWidget(tabOU);
             txtOuName->setText(obj.get(QStringLiteral("cn")).toString());
         } else if (strClass == u"organizationalUnit") {
-            sstDet->setCurrentIndex(tabOu);
+            sstDet->setCurrentWidget(tabOU);
             txtOuName->setText(obj.get(QStringLiteral("ou")).toString());
         } else if (strClass == u"computer") {
-            sstDet->setCurrentIndex(tabComputer);
+            sstDet->setCurrentWidget(tabComputer);
             txtCompName->setText(obj.get(QStringLiteral("cn")).toString());
         } else if (strClass == u"group") {
-            sstDet->setCurrentIndex(tabGroup);
+            sstDet->setCurrentWidget(tabGroup);
             txtGrpName->setText(obj.get(QStringLiteral("cn")).toString());
             // Members first, then memberships; the first entry that cannot be bound ends the
             // procedure in the trap, with the entries before it listed.
@@ -144,7 +121,7 @@ bool frmDet::ShowDetail(const QString& path)
                 lstGrpMember->addItem(group.value.toString());
             }
         } else if (strClass == u"user") {
-            sstDet->setCurrentIndex(tabUser);
+            sstDet->setCurrentWidget(tabUser);
             skipOnError([&] { txtUsrName->setText(obj.get(QStringLiteral("cn")).toString()); });
             skipOnError([&] { txtDisName->setText(obj.get(QStringLiteral("DisplayName")).toString()); });
             skipOnError([&] { txtLastName->setText(obj.get(QStringLiteral("LastName")).toString()); });
@@ -157,7 +134,7 @@ bool frmDet::ShowDetail(const QString& path)
                 }
             });
         } else {
-            sstDet->setCurrentIndex(tabOu);
+            sstDet->setCurrentWidget(tabOU);
             platform::MsgBox(
                 QStringLiteral("このオブジェクトの詳細画面はありません。"), platform::MessageIcon::Warning, boxOwner());
             return result;

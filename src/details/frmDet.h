@@ -1,45 +1,22 @@
 #pragma once
 
+#include "ui_frmDet.h"
+
 #include <QDialog>
-#include <memory>
 
 class QKeyEvent;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPushButton;
-class QTabWidget;
-
-namespace Ui {
-class frmDet;
-}
 
 // The details window: one directory object, the one named by mdlMain::strObjectPath. Created
 // afresh for each opening; its load step runs in the constructor, before the window shows, so
 // the opener constructs it and then calls exec().
-class frmDet : public QDialog {
+class frmDet : public QDialog, public Ui::frmDet {
     Q_OBJECT
 
 public:
     explicit frmDet(QWidget* parent = nullptr);
-    ~frmDet() override;
 
-    // The controls, named as the layout names them (owned by the window).
-    QTabWidget* sstDet = nullptr;
-    QLineEdit* txtOuName = nullptr;
-    QLineEdit* txtCompName = nullptr;
-    QLineEdit* txtGrpName = nullptr;
-    // Under "メンバ": the group's members.
-    QListWidget* lstGrpGroup = nullptr;
-    // Under "所属するグループ": the groups the group belongs to.
-    QListWidget* lstGrpMember = nullptr;
-    QLineEdit* txtUsrName = nullptr;
-    QLineEdit* txtDisName = nullptr;
-    QLineEdit* txtLastName = nullptr;
-    QLineEdit* txtGivenName = nullptr;
-    QListWidget* lstUsrGroup = nullptr;
-    QPushButton* cmdUpdate = nullptr;
-    QPushButton* cmdClose = nullptr;
+    // The controls come from frmDet.ui (Ui::frmDet), under its names. Under "メンバ", lstGrpGroup:
+    // the group's members; under "所属するグループ", lstGrpMember: the groups it belongs to.
 
     // Binds `path`, brings its class's tab to the front and fills it. True when the object is of
     // one of the five classes and its tab was filled to the end.
@@ -58,6 +35,4 @@ private:
     void Form_Load();
     // The window a message box belongs to.
     QWidget* boxOwner();
-
-    std::unique_ptr<Ui::frmDet> ui;
 };

@@ -1,4 +1,5 @@
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
 

@@ -1,4 +1,4 @@
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
 #include "platform/CommonDialog.h"
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"

@@ -1,6 +1,7 @@
 #include "browser/ExportFile.h"
 #include "browser/ListingPaint.h"
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "browser/ProgramError.h"
 #include "directory/Directory.h"
 #include "directory/RootPath.h"
@@ -13,14 +14,6 @@
 #include <QTreeView>
 #include <memory>
 #include <optional>
-
-namespace {
-
-// The enumeration yields only these classes, and the container is given them in this order.
-const QStringList classFilter { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
-    QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
-
-} // namespace
 
 bool frmMain::ListObjects(const QString& path, const QString& outputFile)
 {
@@ -58,7 +51,7 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
         directory::Directory& directory = directory::currentDirectory();
         const directory::DirObject container = directory.bind(bindPath);
         browser::ListingPaint progress({ tvNode, lvList });
-        directory.enumerate(container, classFilter, [&](const directory::Directory::Batch& batch) {
+        directory.enumerate(container, browser::listedClasses(), [&](const directory::Directory::Batch& batch) {
             {
                 // Each page joins the tree and the list in one insertion each, also when it fails.
                 browser::NodeTreeModel::Pending nodes(*tvNodeModel, listedNode);

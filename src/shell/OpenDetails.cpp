@@ -1,4 +1,5 @@
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "details/frmDet.h"
 #include "details/mdlMain.h"
 #include "shell/frmMain.h"

@@ -1,13 +1,13 @@
 #include "shell/frmMain.h"
 
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "platform/AppInfo.h"
 #include "platform/ButtonKeys.h"
 #include "platform/Cp932.h"
 #include "platform/SlotGuard.h"
 #include "probes/basAPI.h"
 #include "shell/Resources.h"
-#include "ui_frmMain.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -37,11 +37,9 @@ QByteArray settingsFileName()
 
 frmMain::frmMain(QWidget* parent)
     : QWidget(parent)
-    , ui(std::make_unique<Ui::frmMain>())
 {
     shell::initResources();
-    ui->setupUi(this);
-    bindControls();
+    setupUi(this);
 
     // The layout scales as a whole on a scaled screen (QT_SCALE_FACTOR, a high-DPI monitor); the
     // logo then comes from the picture drawn at twice the size, or it would be blurred.
@@ -72,33 +70,6 @@ frmMain::frmMain(QWidget* parent)
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
 
     Form_Load();
-}
-
-frmMain::~frmMain() = default;
-
-void frmMain::bindControls()
-{
-    Picture1 = ui->Picture1;
-    Label1 = ui->Label1;
-    Label2 = ui->Label2;
-    Label3 = ui->Label3;
-    txtDomain = ui->txtDomain;
-    txtAccount = ui->txtAccount;
-    txtPassWord = ui->txtPassWord;
-    cmdConnect = ui->cmdConnect;
-    cmdDisConect = ui->cmdDisConect;
-    cmdClose = ui->cmdClose;
-    Command1 = ui->Command1;
-    Command2 = ui->Command2;
-    Command3 = ui->Command3;
-    Command4 = ui->Command4;
-    Command5 = ui->Command5;
-    Command6 = ui->Command6;
-    Command7 = ui->Command7;
-    Command8 = ui->Command8;
-    tvNode = ui->tvNode;
-    lvList = ui->lvList;
-    lblMsg = ui->lblMsg;
 }
 
 void frmMain::createPopupMenu()

@@ -1,62 +1,31 @@
 #pragma once
 
 #include "platform/CommonDialog.h"
+#include "ui_frmMain.h"
 
 #include <QWidget>
-#include <memory>
 
 class QAction;
-class QLabel;
-class QLineEdit;
 class QMenu;
-class QPushButton;
 class QModelIndex;
-class QTreeView;
 
 namespace browser {
 class NodeTreeModel;
 class ObjectListModel;
 } // namespace browser
 
-namespace Ui {
-class frmMain;
-}
-
 // The main window. Its load step restores the login fields from data.ini and its unload step
 // (title-bar close or "終了") saves them; the other handlers live beside it, a file per subject.
-class frmMain : public QWidget {
+class frmMain : public QWidget, public Ui::frmMain {
     Q_OBJECT
 
 public:
     explicit frmMain(QWidget* parent = nullptr);
-    ~frmMain() override;
 
-    // The controls, named as the layout names them (owned by the window).
-    QLabel* Picture1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLineEdit* txtDomain = nullptr;
-    QLineEdit* txtAccount = nullptr;
-    QLineEdit* txtPassWord = nullptr;
-    QPushButton* cmdConnect = nullptr;
-    QPushButton* cmdDisConect = nullptr;
-    QPushButton* cmdClose = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QPushButton* Command5 = nullptr;
-    QPushButton* Command6 = nullptr;
-    QPushButton* Command7 = nullptr;
-    QPushButton* Command8 = nullptr;
+    // The controls come from frmMain.ui (Ui::frmMain), under its names.
     // tvNode: one text column, header hidden; its nodes' keys under NodeTreeModel::KeyRole.
     // lvList: the columns "No", "種類", "名称"; each row's tag under ObjectListModel::TagRole.
-    QTreeView* tvNode = nullptr;
-    QTreeView* lvList = nullptr;
-    QLabel* lblMsg = nullptr;
-
-    // The popup menu of tvNode; it is never part of a menu bar.
+    // Made here, as no layout holds it: the popup menu of tvNode, never part of a menu bar.
     QMenu* mnuPopup = nullptr;
     QAction* mnuListOutPut = nullptr;
     QAction* mnuProperty = nullptr;
@@ -90,11 +59,9 @@ protected:
 private:
     void Form_Load();
     void Form_Unload();
-    void bindControls();
     void createPopupMenu();
     void connectHandlers();
 
-    std::unique_ptr<Ui::frmMain> ui;
     // The nodes of tvNode (every one by its key) and the rows of lvList; owned by the window.
     browser::NodeTreeModel* tvNodeModel = nullptr;
     browser::ObjectListModel* lvListModel = nullptr;

@@ -2,7 +2,8 @@
 // shared texts, keys, one insertion per page, removal of whole subtrees.
 
 #include "ErrorNumber.h"
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "browser/ProgramError.h"
 
 #include <QAbstractItemModelTester>

@@ -3,7 +3,8 @@
 #include "DetailsTestSupport.h"
 #include "TestDirectory.h"
 #include "ViewItems.h"
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
+#include "browser/ObjectListModel.h"
 #include "shell/frmMain.h"
 
 #include <QAction>

@@ -2,6 +2,7 @@
 #include "MessageRecorder.h"
 #include "TestFiles.h"
 #include "ViewItems.h"
+#include "browser/ObjectListModel.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "platform/Testing.h"

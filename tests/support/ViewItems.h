@@ -3,7 +3,7 @@
 // What tvNode and lvList show, read through their models as a view reads them: rows by index,
 // the node's text (DisplayRole) and key, the row's columns and tag.
 
-#include "browser/ObjectModels.h"
+#include "browser/NodeTreeModel.h"
 
 #include <QAction>
 #include <QMenu>
