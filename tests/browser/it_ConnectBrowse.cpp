@@ -1,6 +1,7 @@
 // Connect, Disconnect and node clicks through the real window against the test directory.
 
 #include "BrowserTests.h"
+#include "MainWindowFixture.h"
 #include "TestDirectory.h"
 #include "directory/RootPath.h"
 
@@ -42,21 +43,12 @@ QStringList namesOf(const QList<Row>& rows)
 }
 } // namespace
 
-class ItConnectBrowse : public QObject {
+class ItConnectBrowse : public QObject, BrowsingFixture {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
-        recorder = std::make_unique<MessageRecorder>();
-    }
-    void cleanup()
-    {
-        recorder.reset();
-        window.reset();
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
-    }
+    void init() { startBrowsing(TestDirectory::domain); }
+    void cleanup() { endBrowsing(); }
 
     void connectListsTheRootsChildrenInServerOrder()
     {
@@ -393,10 +385,6 @@ private slots:
         QVERIFY(window->cmdConnect->isEnabled());
         QVERIFY(window->txtDomain->isEnabled());
     }
-
-private:
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<MessageRecorder> recorder;
 };
 
 QTEST_MAIN(ItConnectBrowse)

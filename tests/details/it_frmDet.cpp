@@ -1,6 +1,6 @@
 // The details window against the sample directory on slapd: every tab, the two group lists, the
 // user tab's tolerant reads, the error trap and the refresh.
-#include "DetailsTestSupport.h"
+#include "DetailsCases.h"
 #include "TestDirectory.h"
 
 #include <QPushButton>
@@ -60,20 +60,7 @@ private slots:
         QFETCH(QString, dn);
         QFETCH(QStringList, names);
         QFETCH(QStringList, groups);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        QCOMPARE(det->sstDet->currentIndex(), 3);
-        QCOMPARE(QStringList({ det->txtUsrName->text(), det->txtDisName->text(), det->txtLastName->text(),
-                     det->txtGivenName->text() }),
-            names);
-        QCOMPARE(entriesOf(det->lstUsrGroup), groups);
-        // The other tabs stay empty.
-        QCOMPARE(textBoxesOf(*det).mid(0, 3), QStringList(3, QString()));
-        QCOMPARE(det->lstGrpGroup->count() + det->lstGrpMember->count(), 0);
-        QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(det->ShowDetail(adsPath(dn)));
-        QVERIFY(recorder.boxes.isEmpty());
+        userTabCase(dn, names, groups, ListOrder::AsStored);
     }
 
     void groupTabListsMembersAndMembershipsInDirectoryOrder_data()
@@ -104,16 +91,7 @@ private slots:
         QFETCH(QString, cn);
         QFETCH(QStringList, members);
         QFETCH(QStringList, memberships);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        QCOMPARE(det->sstDet->currentIndex(), 2);
-        QCOMPARE(det->txtGrpName->text(), cn);
-        QCOMPARE(entriesOf(det->lstGrpGroup), members);
-        QCOMPARE(entriesOf(det->lstGrpMember), memberships);
-        QCOMPARE(det->lstUsrGroup->count(), 0);
-        QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(det->ShowDetail(adsPath(dn)));
+        groupTabCase(dn, cn, members, memberships, ListOrder::AsStored);
     }
 
     void groupMemberThatCannotBeBoundStopsAtItWithTheCriticalMessage()
@@ -155,16 +133,7 @@ private slots:
         QFETCH(QString, dn);
         QFETCH(int, tab);
         QFETCH(QString, name);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        QCOMPARE(det->sstDet->currentIndex(), tab);
-        QStringList expected(7, QString());
-        expected[tab] = name;
-        QCOMPARE(textBoxesOf(*det), expected);
-        QCOMPARE(det->lstGrpGroup->count() + det->lstGrpMember->count() + det->lstUsrGroup->count(), 0);
-        QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(det->ShowDetail(adsPath(dn)));
+        nameTabCase(dn, tab, name);
     }
 
     void objectOfAnotherClassHasNoDetailsScreen_data()
@@ -178,14 +147,7 @@ private slots:
     void objectOfAnotherClassHasNoDetailsScreen()
     {
         QFETCH(QString, dn);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        verifyNoDetailsScreen(recorder.boxes, *det);
-        if (QTest::currentTestFailed())
-            return;
-        QVERIFY(recorder.boxes[0].hourglass);
-        QVERIFY(!det->ShowDetail(adsPath(dn)));
+        noTabCase(dn);
     }
 
     void pathThatNamesNoObjectGivesTheCriticalMessageWithEveryFieldEmpty_data()

@@ -1,5 +1,5 @@
 // The login fields of frmMain and data.ini: load step on construction, unload step on close.
-#include "MessageRecorder.h"
+#include "MainWindowFixture.h"
 #include "TestFiles.h"
 #include "platform/AppInfo.h"
 #include "platform/AtomicFile.h"
@@ -9,7 +9,6 @@
 #include "shell/frmMain.h"
 
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <optional>
@@ -43,23 +42,20 @@ void saveThroughWindow(const Fields& f)
 }
 } // namespace
 
-class TestFrmMainSettings : public QObject {
+class TestFrmMainSettings : public QObject, MainWindowFixture {
     Q_OBJECT
 
 private slots:
     void init()
     {
-        temp = std::make_unique<QTemporaryDir>();
-        QVERIFY(temp->isValid());
-        platform::testing::setAppPath(temp->path());
-        ini = temp->filePath(QStringLiteral("data.ini"));
-        recorder.boxes.clear();
+        startCase();
+        ini = appFolder->filePath(QStringLiteral("data.ini"));
     }
     void cleanup()
     {
         platform::testing::failWritesAfter(-1);
         platform::testing::failConverterOpen(false);
-        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
+        endCase();
     }
 
     void valuesComeBackAsTyped_data()
@@ -101,10 +97,10 @@ private slots:
     void valuesComeBackInAFolderCp932CannotName()
     {
         QFETCH(QString, folder);
-        QVERIFY(QDir(temp->path()).mkdir(folder));
-        platform::testing::setAppPath(temp->filePath(folder));
+        QVERIFY(QDir(appFolder->path()).mkdir(folder));
+        platform::testing::setAppPath(appFolder->filePath(folder));
         saveThroughWindow({ QStringLiteral("example.test"), QStringLiteral("山田"), QStringLiteral("pw") });
-        QVERIFY(QFileInfo::exists(temp->filePath(folder + QStringLiteral("/data.ini"))));
+        QVERIFY(QFileInfo::exists(appFolder->filePath(folder + QStringLiteral("/data.ini"))));
         QCOMPARE(loadFresh().account, QStringLiteral("山田"));
     }
 
@@ -219,12 +215,12 @@ private slots:
             std::optional<Unwritable> file;
             if (!fileWritable)
                 file.emplace(ini);
-            const Unwritable guard(temp->path());
+            const Unwritable guard(appFolder->path());
             if (!guard.ok() || (file && !file->ok()))
                 QSKIP("cannot make a directory (or a file) unwritable for this user");
             saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("a"), QStringLiteral("p") });
         }
-        QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+        QCOMPARE(entries(appFolder->path()), QStringList { QStringLiteral("data.ini") });
         QCOMPARE(loadFresh().domain, fileWritable ? QStringLiteral("new.test") : QStringLiteral("old.test"));
     }
 
@@ -235,7 +231,7 @@ private slots:
         platform::testing::failWritesAfter(20);
         saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("b"), QStringLiteral("q") });
         QCOMPARE(readBytes(ini), before);
-        QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+        QCOMPARE(entries(appFolder->path()), QStringList { QStringLiteral("data.ini") });
     }
 
     void converterThatCannotBeOpenedLeavesTheWindowUpWithEmptyFields()
@@ -266,9 +262,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
     QString ini;
-    MessageRecorder recorder;
 };
 
 QTEST_MAIN(TestFrmMainSettings)

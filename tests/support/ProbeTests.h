@@ -3,15 +3,14 @@
 // Helpers of the probe tests: a main window whose message boxes are recorded, and a directory
 // that records what a probe asked of the directory it stands in front of.
 
+#include "AppFolderScope.h"
 #include "MessageRecorder.h"
 #include "directory/Directory.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
-#include "platform/Testing.h"
 #include "shell/frmMain.h"
 
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -20,16 +19,8 @@ namespace probetests {
 // A main window over a fresh application directory, recording every message box while it lives.
 class ProbeWindow : public MessageRecorder {
 public:
-    ProbeWindow()
-    {
-        platform::testing::setAppPath(appDir.path());
-        window = std::make_unique<frmMain>();
-    }
-    ~ProbeWindow()
-    {
-        window.reset();
-        platform::testing::setAppPath({});
-    }
+    ProbeWindow() { window = std::make_unique<frmMain>(); }
+    ~ProbeWindow() { window.reset(); }
     ProbeWindow(const ProbeWindow&) = delete;
     ProbeWindow& operator=(const ProbeWindow&) = delete;
 
@@ -42,7 +33,7 @@ public:
     }
     QString iniPath() const { return appDir.filePath(QStringLiteral("larchfen.ini")); }
 
-    QTemporaryDir appDir;
+    AppFolderScope appDir;
     std::unique_ptr<frmMain> window;
 };
 
