@@ -19,9 +19,7 @@ private slots:
 
     void userTabShowsNamesAndGroups_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QStringList>("names"); // cn, displayName, sn, givenName
-        QTest::addColumn<QStringList>("groups"); // sorted: the server's order of memberOf is its own
+        userTabColumns();
         QTest::newRow("two groups") << AdDc::yamadaTaro << QStringList({ "山田 太郎", "山田 太郎", "山田", "太郎" })
                                     << QStringList({ "プロジェクトA", "営業部メンバー" });
         QTest::newRow("no displayName") << AdDc::tanakaMinoru << QStringList({ "田中 実", "", "田中", "実" })
@@ -41,20 +39,11 @@ private slots:
         QTest::newRow("the test account")
             << AdDc::tester << QStringList({ "mivora-tester", "Mivora Tester", "Tester", "Mivora" }) << QStringList();
     }
-    void userTabShowsNamesAndGroups()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QStringList, names);
-        QFETCH(QStringList, groups);
-        userTabCase(dn, names, groups, ListOrder::ServersOwn);
-    }
+    void userTabShowsNamesAndGroups() { userTabCase(ListOrder::ServersOwn); }
 
     void groupTabListsMembersAndMemberships_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("cn");
-        QTest::addColumn<QStringList>("members"); // sorted
-        QTest::addColumn<QStringList>("memberships"); // sorted
+        groupTabColumns();
         QTest::newRow("nested, with a computer")
             << AdDc::salesMembers << "営業部メンバー"
             << QStringList({ "PC-EIGYO-001", "山田 太郎", "東京支店メンバー" }) << QStringList({ "全社員" });
@@ -66,14 +55,7 @@ private slots:
         QTest::newRow("members by primary group only")
             << AdDc::domainUsers << "Domain Users" << QStringList() << QStringList({ "Users" });
     }
-    void groupTabListsMembersAndMemberships()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, cn);
-        QFETCH(QStringList, members);
-        QFETCH(QStringList, memberships);
-        groupTabCase(dn, cn, members, memberships, ListOrder::ServersOwn);
-    }
+    void groupTabListsMembersAndMemberships() { groupTabCase(ListOrder::ServersOwn); }
 
     void groupOf1600MembersListsThemAll_data()
     {
@@ -112,47 +94,31 @@ private slots:
 
     void computerOpensOnTheComputerTab_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("cn");
-        QTest::newRow("in a Japanese OU") << AdDc::pcSales << "PC-EIGYO-001";
-        QTest::newRow("in CN=Computers") << AdDc::pc0001 << "PC-0001";
-        QTest::newRow("the domain controller") << AdDc::dc1 << "DC1";
+        nameTabColumns();
+        QTest::newRow("in a Japanese OU") << AdDc::pcSales << 1 << "PC-EIGYO-001";
+        QTest::newRow("in CN=Computers") << AdDc::pc0001 << 1 << "PC-0001";
+        QTest::newRow("the domain controller") << AdDc::dc1 << 1 << "DC1";
     }
-    void computerOpensOnTheComputerTab()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, cn);
-        nameTabCase(dn, 1, cn);
-    }
+    void computerOpensOnTheComputerTab() { nameTabCase(); }
 
     void containersAndOusOpenOnTheFirstTab_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("organizational unit") << AdDc::sales << "営業部";
-        QTest::newRow("domain controllers") << AdDc::domainControllers << "Domain Controllers";
-        QTest::newRow("container") << AdDc::users << "Users";
-        QTest::newRow("container in an OU") << AdDc::salesDocuments << "資料";
+        nameTabColumns();
+        QTest::newRow("organizational unit") << AdDc::sales << 0 << "営業部";
+        QTest::newRow("domain controllers") << AdDc::domainControllers << 0 << "Domain Controllers";
+        QTest::newRow("container") << AdDc::users << 0 << "Users";
+        QTest::newRow("container in an OU") << AdDc::salesDocuments << 0 << "資料";
     }
-    void containersAndOusOpenOnTheFirstTab()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, name);
-        nameTabCase(dn, 0, name);
-    }
+    void containersAndOusOpenOnTheFirstTab() { nameTabCase(); }
 
     void objectsWithoutATabWarn_data()
     {
-        QTest::addColumn<QString>("dn");
+        noTabColumns();
         QTest::newRow("the domain (domainDNS)") << AdDc::base;
         QTest::newRow("builtinDomain") << AdDc::builtin;
         QTest::newRow("contact") << AdDc::usersContact;
     }
-    void objectsWithoutATabWarn()
-    {
-        QFETCH(QString, dn);
-        noTabCase(dn);
-    }
+    void objectsWithoutATabWarn() { noTabCase(); }
 };
 
 QTEST_MAIN(AdFrmDet)

@@ -33,9 +33,7 @@ private slots:
 
     void userTabShowsNamesAndTheGroupsThatCanBeRead_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QStringList>("names"); // cn, display name, surname, given name
-        QTest::addColumn<QStringList>("groups");
+        userTabColumns();
         QTest::newRow("two groups") << TestDirectory::yamadaTaro
                                     << QStringList({ "山田 太郎", "山田 太郎", "山田", "太郎" })
                                     << QStringList({ "営業部メンバー", "プロジェクトA" });
@@ -55,20 +53,11 @@ private slots:
         QTest::newRow("display name only")
             << TestDirectory::readerDn << QStringList({ "Mivora Reader", "Mivora Reader", "", "" }) << QStringList();
     }
-    void userTabShowsNamesAndTheGroupsThatCanBeRead()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QStringList, names);
-        QFETCH(QStringList, groups);
-        userTabCase(dn, names, groups, ListOrder::AsStored);
-    }
+    void userTabShowsNamesAndTheGroupsThatCanBeRead() { userTabCase(ListOrder::AsStored); }
 
     void groupTabListsMembersAndMembershipsInDirectoryOrder_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("cn");
-        QTest::addColumn<QStringList>("members");
-        QTest::addColumn<QStringList>("memberships");
+        groupTabColumns();
         QTest::newRow("nested, in one group")
             << TestDirectory::salesMembers << QStringLiteral("営業部メンバー")
             << QStringList({ "山田 太郎", "東京支店メンバー", "PC-EIGYO-001" }) << QStringList({ "全社員" });
@@ -85,14 +74,7 @@ private slots:
         QTest::newRow("no members, in no group")
             << TestDirectory::emptyGroup << QStringLiteral("空のグループ") << QStringList() << QStringList();
     }
-    void groupTabListsMembersAndMembershipsInDirectoryOrder()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, cn);
-        QFETCH(QStringList, members);
-        QFETCH(QStringList, memberships);
-        groupTabCase(dn, cn, members, memberships, ListOrder::AsStored);
-    }
+    void groupTabListsMembersAndMembershipsInDirectoryOrder() { groupTabCase(ListOrder::AsStored); }
 
     void groupMemberThatCannotBeBoundStopsAtItWithTheCriticalMessage()
     {
@@ -115,9 +97,7 @@ private slots:
 
     void containersOrganizationalUnitsAndComputersShowTheirName_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<int>("tab");
-        QTest::addColumn<QString>("name");
+        nameTabColumns();
         QTest::newRow("container") << TestDirectory::users << 0 << QStringLiteral("Users");
         QTest::newRow("container in an OU") << TestDirectory::salesDocuments << 0 << QStringLiteral("資料");
         QTest::newRow("OU") << TestDirectory::sales << 0 << QStringLiteral("営業部");
@@ -128,27 +108,17 @@ private slots:
         QTest::newRow("computer in a group") << TestDirectory::pcSales << 1 << QStringLiteral("PC-EIGYO-001");
         QTest::newRow("computer at the root") << TestDirectory::pcRoot << 1 << QStringLiteral("PC-ROOT-001");
     }
-    void containersOrganizationalUnitsAndComputersShowTheirName()
-    {
-        QFETCH(QString, dn);
-        QFETCH(int, tab);
-        QFETCH(QString, name);
-        nameTabCase(dn, tab, name);
-    }
+    void containersOrganizationalUnitsAndComputersShowTheirName() { nameTabCase(); }
 
     void objectOfAnotherClassHasNoDetailsScreen_data()
     {
-        QTest::addColumn<QString>("dn");
+        noTabColumns();
         QTest::newRow("domain root") << TestDirectory::base;
         QTest::newRow("contact") << TestDirectory::rootContact;
         QTest::newRow("device") << TestDirectory::printer;
         QTest::newRow("builtinDomain") << TestDirectory::builtin;
     }
-    void objectOfAnotherClassHasNoDetailsScreen()
-    {
-        QFETCH(QString, dn);
-        noTabCase(dn);
-    }
+    void objectOfAnotherClassHasNoDetailsScreen() { noTabCase(); }
 
     void pathThatNamesNoObjectGivesTheCriticalMessageWithEveryFieldEmpty_data()
     {

@@ -88,17 +88,11 @@ private slots:
         QCOMPARE(loaded.password, password);
     }
 
-    void valuesComeBackInAFolderCp932CannotName_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("é") << QStringLiteral("josé");
-        QTest::newRow("〜") << QStringLiteral("波〜線");
-    }
+    void valuesComeBackInAFolderCp932CannotName_data() { foldersCp932CannotNameRows(); }
     void valuesComeBackInAFolderCp932CannotName()
     {
         QFETCH(QString, folder);
-        QVERIFY(QDir(appFolder->path()).mkdir(folder));
-        platform::testing::setAppPath(appFolder->filePath(folder));
+        QVERIFY(appFolder->moveInto(folder));
         saveThroughWindow({ QStringLiteral("example.test"), QStringLiteral("山田"), QStringLiteral("pw") });
         QVERIFY(QFileInfo::exists(appFolder->filePath(folder + QStringLiteral("/data.ini"))));
         QCOMPARE(loadFresh().account, QStringLiteral("山田"));

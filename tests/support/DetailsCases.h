@@ -1,7 +1,8 @@
 #pragma once
 
-// The bodies of the details-window cases that the slapd tier (it_frmDet) and the Samba tier
-// (ad_frmDet) share; each tier's _data table names its own directory's entries.
+// The details-window cases that the slapd tier (it_frmDet) and the Samba tier (ad_frmDet) share:
+// a tier's _data function calls the columns function and adds its own directory's rows, its test
+// function calls the case, which fetches them.
 
 #include "DetailsTestSupport.h"
 
@@ -16,10 +17,19 @@ inline QStringList listed(const QListWidget* list, ListOrder order)
     return entries;
 }
 
+inline void userTabColumns()
+{
+    QTest::addColumn<QString>("dn");
+    QTest::addColumn<QStringList>("names"); // cn, displayName, sn, givenName
+    QTest::addColumn<QStringList>("groups");
+}
 // A user opens on the user tab with its four names and its groups; the other tabs stay empty
 // and a second reading works.
-inline void userTabCase(const QString& dn, const QStringList& names, const QStringList& groups, ListOrder order)
+inline void userTabCase(ListOrder order)
 {
+    QFETCH(QString, dn);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, groups);
     MessageRecorder recorder;
 
     const auto det = openOn(dn);
@@ -35,26 +45,45 @@ inline void userTabCase(const QString& dn, const QStringList& names, const QStri
     QVERIFY(recorder.boxes.isEmpty());
 }
 
-// A group opens on the group tab with its members and the groups it is in.
-inline void groupTabCase(
-    const QString& dn, const QString& cn, const QStringList& members, const QStringList& memberships, ListOrder order)
+inline void groupTabColumns()
 {
+    QTest::addColumn<QString>("dn");
+    QTest::addColumn<QString>("cn");
+    QTest::addColumn<QStringList>("members");
+    QTest::addColumn<QStringList>("memberships");
+}
+// A group opens on the group tab with its members and the groups it is in.
+inline void groupTabCase(ListOrder order)
+{
+    QFETCH(QString, dn);
+    QFETCH(QString, cn);
+    QFETCH(QStringList, members);
+    QFETCH(QStringList, memberships);
     MessageRecorder recorder;
 
     const auto det = openOn(dn);
-    QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
     QCOMPARE(det->sstDet->currentIndex(), 2);
     QCOMPARE(det->txtGrpName->text(), cn);
     QCOMPARE(listed(det->lstGrpGroup, order), members);
     QCOMPARE(listed(det->lstGrpMember, order), memberships);
     QCOMPARE(det->lstUsrGroup->count(), 0);
+    QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
     QVERIFY(det->ShowDetail(QStringLiteral("LDAP://") + dn));
 }
 
+inline void nameTabColumns()
+{
+    QTest::addColumn<QString>("dn");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("name");
+}
 // A container or OU (tab 0) or a computer (tab 1) shows its name alone; a computer is a user too,
 // by its class chain, and the user tab stays empty.
-inline void nameTabCase(const QString& dn, int tab, const QString& name)
+inline void nameTabCase()
 {
+    QFETCH(QString, dn);
+    QFETCH(int, tab);
+    QFETCH(QString, name);
     MessageRecorder recorder;
 
     const auto det = openOn(dn);
@@ -67,9 +96,14 @@ inline void nameTabCase(const QString& dn, int tab, const QString& name)
     QVERIFY(det->ShowDetail(QStringLiteral("LDAP://") + dn));
 }
 
-// An object of a class without a tab: the one warning, under the hourglass, and nothing shown.
-inline void noTabCase(const QString& dn)
+inline void noTabColumns()
 {
+    QTest::addColumn<QString>("dn");
+}
+// An object of a class without a tab: the one warning, under the hourglass, and nothing shown.
+inline void noTabCase()
+{
+    QFETCH(QString, dn);
     MessageRecorder recorder;
 
     const auto det = openOn(dn);

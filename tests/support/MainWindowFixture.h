@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppFolderScope.h"
+#include "DirectoryScope.h"
 #include "MessageRecorder.h"
 #include "UserActions.h"
 #include "shell/frmMain.h"
@@ -42,8 +43,9 @@ protected:
 };
 
 // The browsing suites' base: the window shown with the login fields typed in, the message boxes
-// recorded from then on and the save dialog answered from `dialog->answers`. Call startBrowsing()
-// from init() and endBrowsing() from cleanup(), which fails the case if the hourglass stayed up.
+// recorded from then on, the save dialog answered from `dialog->answers`, and the directory a case
+// puts in place. Call startBrowsing() from init() and endBrowsing() from cleanup(), which fails
+// the case if the hourglass stayed up.
 class BrowsingFixture {
 protected:
     void startBrowsing(const QString& domain, const QString& account = QStringLiteral("someone"),
@@ -58,10 +60,19 @@ protected:
         dialog.reset();
         recorder.reset();
         window.reset();
+        inPlace.reset();
         QCOMPARE(currentCursor(), Qt::ArrowCursor);
+    }
+    // The current directory until the case ends.
+    template <class D> D* useDirectory(std::unique_ptr<D> directory)
+    {
+        D* raw = directory.get();
+        inPlace = std::make_unique<DirectoryScope<>>(std::move(directory));
+        return raw;
     }
 
     std::unique_ptr<frmMain> window;
     std::unique_ptr<MessageRecorder> recorder;
     std::unique_ptr<browsertests::SaveDialogAnswers> dialog;
+    std::unique_ptr<DirectoryScope<>> inPlace;
 };

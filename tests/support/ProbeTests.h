@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "shell/frmMain.h"
 
+#include <QObject>
 #include <QPushButton>
 #include <QTest>
 #include <memory>
@@ -35,6 +36,25 @@ public:
 
     AppFolderScope appDir;
     std::unique_ptr<frmMain> window;
+};
+
+// The probe suites' base: a fresh ProbeWindow for each case, no directory left from the last.
+class ProbeSuite : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        probe = std::make_unique<ProbeWindow>();
+        directory::setCurrentDirectory(nullptr);
+    }
+    void cleanup()
+    {
+        probe.reset();
+        directory::setCurrentDirectory(nullptr);
+    }
+
+protected:
+    std::unique_ptr<ProbeWindow> probe;
 };
 
 // Stands in front of another directory and records each call: what was asked, and whether it

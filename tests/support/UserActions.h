@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -58,53 +59,67 @@ private:
     platform::CommonDialog::SaveAnswer previous;
 };
 
+// Looks every 10 ms, from its making, for the window `find` names (null while there is none) and
+// hands the first one to `answer`, once: how a case answers a window its next action brings up.
+template <class Window> class WhenShown {
+public:
+    WhenShown(std::function<Window*()> find, std::function<void(Window&)> answer)
+    {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, find, answer] {
+            if (Window* window = find()) {
+                timer.stop();
+                answer(*window);
+            }
+        });
+        timer.start(10);
+    }
+
+private:
+    QTimer timer;
+};
+
 // What to do with a popup menu that opens during the next user action.
 class PopupAnswer {
 public:
     // itemName: the objectName of the action to click; empty closes the menu unchosen.
     explicit PopupAnswer(QString itemName = {})
         : itemName(std::move(itemName))
-    {
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
-        timer.start(10);
-    }
+    { }
 
     bool shown() const { return !items.isEmpty(); }
     // The items of the menu that was shown, by caption.
     QStringList items;
 
 private:
-    void answer()
+    void answer(QMenu& menu)
     {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        timer.stop();
-        for (QAction* action : menu->actions())
-            items.append(action->text());
         QAction* chosen = nullptr;
-        for (QAction* action : menu->actions()) {
+        for (QAction* action : menu.actions()) {
+            items.append(action->text());
             if (!itemName.isEmpty() && action->objectName() == itemName)
                 chosen = action;
         }
         if (chosen)
-            chooseFromMenu(menu, chosen);
+            chooseFromMenu(&menu, chosen);
         else
-            menu->close();
+            menu.close();
     }
 
     QString itemName;
-    QTimer timer;
+    WhenShown<QMenu> watch { [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+        [this](QMenu& menu) { answer(menu); } };
 };
+
+// The details window on screen as the modal one, else null.
+inline frmDet* shownDetails()
+{
+    auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
+    return det && det->isVisible() ? det : nullptr;
+}
 
 // Closes the details window that comes up during the next user action, noting what it showed.
 class DetailsCloser {
 public:
-    DetailsCloser()
-    {
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { answer(); });
-        timer.start(10);
-    }
     bool shown = false;
     int tab = -1;
     QString computerName;
@@ -112,20 +127,16 @@ public:
     QString lastName;
 
 private:
-    void answer()
+    void answer(frmDet& det)
     {
-        auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
-        if (!det || !det->isVisible())
-            return;
-        timer.stop();
         shown = true;
-        tab = det->sstDet->currentIndex();
-        computerName = det->txtCompName->text();
-        userName = det->txtUsrName->text();
-        lastName = det->txtLastName->text();
-        det->close();
+        tab = det.sstDet->currentIndex();
+        computerName = det.txtCompName->text();
+        userName = det.txtUsrName->text();
+        lastName = det.txtLastName->text();
+        det.close();
     }
-    QTimer timer;
+    WhenShown<frmDet> watch { shownDetails, [this](frmDet& det) { answer(det); } };
 };
 
 // A person's click on a node; the node is scrolled into view first (its parents expanded, as a
