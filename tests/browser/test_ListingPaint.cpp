@@ -198,23 +198,12 @@ private slots:
         QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(selectedNode(window->lvList), last);
 
-        QString shownName;
-        int shownTab = -1;
-        QTimer closer;
-        connect(&closer, &QTimer::timeout, this, [&] {
-            auto* details = qobject_cast<frmDet*>(QApplication::activeModalWidget());
-            if (!details || !details->isVisible())
-                return;
-            shownName = details->txtUsrName->text();
-            shownTab = details->sstDet->currentIndex();
-            details->close();
-        });
-        closer.start(10);
+        DetailsCloser closer;
         QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
 
         QCOMPARE(mdlMain::strObjectPath, QStringLiteral("LDAP://") + userDn(children));
-        QCOMPARE(shownTab, 3);
-        QCOMPARE(shownName, QStringLiteral("u%1").arg(children));
+        QCOMPARE(closer.tab, 3);
+        QCOMPARE(closer.userName, QStringLiteral("u%1").arg(children));
         QVERIFY(recorder->boxes.isEmpty());
     }
 
