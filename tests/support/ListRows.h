@@ -63,6 +63,23 @@ inline QModelIndex selectedNode(const QTreeView* view)
     return browser::selectedIndex(view);
 }
 
+// The tags (ADsPaths) of the rows, in order.
+inline QStringList tagsOf(const QList<Row>& rows)
+{
+    QStringList tags;
+    for (const Row& row : rows)
+        tags.append(row.tag);
+    return tags;
+}
+
+inline QStringList namesOf(const QList<Row>& rows)
+{
+    QStringList names;
+    for (const Row& row : rows)
+        names.append(row.name);
+    return names;
+}
+
 // The list's row of the entry `dn`, as an index; invalid when none lists it.
 inline QPersistentModelIndex rowIndexOf(const QTreeView* list, const QString& dn)
 {
