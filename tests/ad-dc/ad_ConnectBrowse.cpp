@@ -1,7 +1,9 @@
 // The main window against a real Active Directory (Samba's), bound with the test account's
 // Kerberos ticket: Connect, a click on CN=Users, nodes with escaped DNs, the export.
 #include "AdDc.h"
+#include "BrowseCases.h"
 #include "BrowserTests.h"
+#include "MainWindowFixture.h"
 
 #include "details/frmDet.h"
 
@@ -18,14 +20,6 @@ namespace {
 const QString typedAccount = QStringLiteral("mivora-field-probe");
 const QString typedPassword = QStringLiteral("Probe-Passw0rd!");
 
-QStringList tagsOf(const QList<Row>& rows)
-{
-    QStringList tags;
-    for (const Row& row : rows)
-        tags.append(row.tag);
-    return tags;
-}
-
 // CP932 of `text` by iconv, apart from the program's own encoder.
 QByteArray iconvCp932(const QString& text)
 {
@@ -41,38 +35,24 @@ QByteArray iconvCp932(const QString& text)
 
 } // namespace
 
-class AdConnectBrowse : public QObject {
+class AdConnectBrowse : public QObject, BrowsingFixture {
     Q_OBJECT
 
 private slots:
     void init()
     {
         AD_DC_SKIP_UNLESS_RUNNING();
-        window = openMainWindow(AdDc::domain, typedAccount, typedPassword);
-        recorder = std::make_unique<MessageRecorder>();
-        dialog = std::make_unique<SaveDialogAnswers>();
+        startBrowsing(AdDc::domain, typedAccount, typedPassword);
     }
-    void cleanup()
-    {
-        dialog.reset();
-        recorder.reset();
-        window.reset();
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
-    }
+    void cleanup() { endBrowsing(); }
 
     void connectListsTheDomainRootsChildrenOfTheFiveClasses()
     {
         const qsizetype logBefore = AdDc::dcLog().size();
-        click(window->cmdConnect);
-
-        QVERIFY(recorder->boxes.isEmpty());
-        QVERIFY(!window->cmdConnect->isEnabled());
-        QCOMPARE(rowCount(window->tvNode), 1);
-        const QPersistentModelIndex root = topNode(window->tvNode, 0);
-        QCOMPARE(text(root), AdDc::domain);
+        verifyConnectListsTheRoot(*window, *recorder, AdDc::domain, AdDc::base);
+        if (QTest::currentTestFailed())
+            return;
         const QList<Row> rows = listRows(window->lvList);
-        QCOMPARE(rows, rowsFor(serverChildren(AdDc::base)));
-        QCOMPARE(childKeys(root), tagsOf(rows));
 
         const Row* users = rowWithDn(rows, AdDc::users);
         QVERIFY(users);
@@ -158,19 +138,12 @@ private slots:
         QPersistentModelIndex computers = childWithKey(topNode(window->tvNode, 0), AdDc::adsPath(AdDc::computers));
         QVERIFY(computers.isValid());
         clickNode(window->tvNode, computers);
-        QPersistentModelIndex row;
-        for (int i = 0; i < rowCount(window->lvList); ++i) {
-            if (topNode(window->lvList, i).data(Qt::UserRole).toString() == AdDc::adsPath(AdDc::pc0001))
-                row = topNode(window->lvList, i);
-        }
+        const QPersistentModelIndex row = rowIndexOf(window->lvList, AdDc::pc0001);
         QVERIFY(row.isValid());
         QCOMPARE(text(QModelIndex(row).siblingAtColumn(1)), QStringLiteral("computer"));
 
         DetailsCloser closer;
-        window->lvList->scrollTo(row);
-        const QPoint at = window->lvList->visualRect(row).center();
-        QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+        doubleClickRow(window->lvList, row);
 
         QVERIFY(closer.shown);
         QCOMPARE(closer.tab, 1);
@@ -227,11 +200,6 @@ private slots:
                                "c\x92\x86 \x8E\xC0,CN=Users,DC=example,DC=test\t\r\n"));
         QVERIFY(bytes.contains("\tuser\tCN=\x97\xE9\x96\xD8\\3D\x88\xEA\x98Y\t"));
     }
-
-private:
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<SaveDialogAnswers> dialog;
 };
 
 QTEST_MAIN(AdConnectBrowse)

@@ -1,6 +1,7 @@
 // The directory layer against a real Active Directory (Samba's): GSSAPI as the test account,
 // search references among the children, the class chains, DNs with escapes, ranged member reads.
 #include "AdDc.h"
+#include "DirectoryListing.h"
 #include "directory/LdapDirectory.h"
 
 #include <QSet>
@@ -8,28 +9,9 @@
 using directory::DirObject;
 using directory::LdapDirectory;
 
+using namespace listing;
+
 namespace {
-
-const QStringList fiveClasses { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
-    QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
-
-QList<DirObject> childrenOf(LdapDirectory& directory, const QString& dn, const QStringList& classes)
-{
-    QList<DirObject> children;
-    directory.enumerate(directory.bind(AdDc::adsPath(dn)), classes, [&](const LdapDirectory::Batch& batch) {
-        for (const DirObject& child : batch)
-            children.append(child);
-    });
-    return children;
-}
-
-QStringList dnsOf(const QList<DirObject>& objects)
-{
-    QStringList dns;
-    for (const DirObject& object : objects)
-        dns.append(object.dn());
-    return dns;
-}
 
 QStringList bulkUserPaths()
 {
@@ -68,7 +50,7 @@ private slots:
                 qPrintable(output));
 
         LdapDirectory directory;
-        const QStringList dns = dnsOf(childrenOf(directory, AdDc::base, classes));
+        const QStringList dns = dnsOf(childrenOf(directory, AdDc::adsPath(AdDc::base), classes));
 
         const QString filter
             = classes.isEmpty() ? QStringLiteral("(objectClass=*)") : LdapDirectory::classFilterText(classes);
@@ -113,7 +95,7 @@ private slots:
         // A listing gives its children the same class as a bind.
         if (dn != AdDc::base) {
             const QString parent = dn.mid(directory::dn::firstRdn(dn).size() + 1);
-            for (const DirObject& child : childrenOf(directory, parent, {})) {
+            for (const DirObject& child : childrenOf(directory, AdDc::adsPath(parent), {})) {
                 if (child.dn() == dn)
                     QCOMPARE(child.className(), className);
             }
@@ -140,7 +122,7 @@ private slots:
         LdapDirectory directory;
 
         QList<DirObject> found;
-        for (const DirObject& child : childrenOf(directory, AdDc::users, fiveClasses)) {
+        for (const DirObject& child : childrenOf(directory, AdDc::adsPath(AdDc::users))) {
             if (child.dn() == dn)
                 found.append(child);
         }

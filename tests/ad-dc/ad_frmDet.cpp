@@ -1,23 +1,10 @@
 // The details window against a real Active Directory (Samba's): the user, group, computer and
 // OU tabs, a group of 1,600 members read in ranges, and the domain object that has no tab.
 #include "AdDc.h"
-#include "DetailsTestSupport.h"
+#include "DetailsCases.h"
 #include "directory/LdapDirectory.h"
 
-#include <QPushButton>
 #include <QTabWidget>
-
-using platform::MessageIcon;
-
-namespace {
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
-} // namespace
 
 class AdFrmDet : public QObject {
     Q_OBJECT
@@ -32,9 +19,7 @@ private slots:
 
     void userTabShowsNamesAndGroups_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QStringList>("names"); // cn, displayName, sn, givenName
-        QTest::addColumn<QStringList>("groups"); // sorted: the server's order of memberOf is its own
+        userTabColumns();
         QTest::newRow("two groups") << AdDc::yamadaTaro << QStringList({ "山田 太郎", "山田 太郎", "山田", "太郎" })
                                     << QStringList({ "プロジェクトA", "営業部メンバー" });
         QTest::newRow("no displayName") << AdDc::tanakaMinoru << QStringList({ "田中 実", "", "田中", "実" })
@@ -54,30 +39,11 @@ private slots:
         QTest::newRow("the test account")
             << AdDc::tester << QStringList({ "mivora-tester", "Mivora Tester", "Tester", "Mivora" }) << QStringList();
     }
-    void userTabShowsNamesAndGroups()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QStringList, names);
-        QFETCH(QStringList, groups);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-
-        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
-        QCOMPARE(det->sstDet->currentIndex(), 3);
-        QCOMPARE(QStringList({ det->txtUsrName->text(), det->txtDisName->text(), det->txtLastName->text(),
-                     det->txtGivenName->text() }),
-            names);
-        QCOMPARE(sorted(entriesOf(det->lstUsrGroup)), groups);
-        QCOMPARE(det->lstGrpGroup->count() + det->lstGrpMember->count(), 0);
-    }
+    void userTabShowsNamesAndGroups() { userTabCase(ListOrder::ServersOwn); }
 
     void groupTabListsMembersAndMemberships_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("cn");
-        QTest::addColumn<QStringList>("members"); // sorted
-        QTest::addColumn<QStringList>("memberships"); // sorted
+        groupTabColumns();
         QTest::newRow("nested, with a computer")
             << AdDc::salesMembers << "営業部メンバー"
             << QStringList({ "PC-EIGYO-001", "山田 太郎", "東京支店メンバー" }) << QStringList({ "全社員" });
@@ -89,22 +55,7 @@ private slots:
         QTest::newRow("members by primary group only")
             << AdDc::domainUsers << "Domain Users" << QStringList() << QStringList({ "Users" });
     }
-    void groupTabListsMembersAndMemberships()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, cn);
-        QFETCH(QStringList, members);
-        QFETCH(QStringList, memberships);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-
-        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.boxes.value(0).text));
-        QCOMPARE(det->sstDet->currentIndex(), 2);
-        QCOMPARE(det->txtGrpName->text(), cn);
-        QCOMPARE(sorted(entriesOf(det->lstGrpGroup)), members);
-        QCOMPARE(sorted(entriesOf(det->lstGrpMember)), memberships);
-    }
+    void groupTabListsMembersAndMemberships() { groupTabCase(ListOrder::ServersOwn); }
 
     void groupOf1600MembersListsThemAll_data()
     {
@@ -130,7 +81,7 @@ private slots:
             expected.append(QStringLiteral("社員%1").arg(k, 4, 10, QLatin1Char('0')));
         const QStringList members = entriesOf(det->lstGrpGroup);
         QCOMPARE(members.size(), AdDc::bulkUsers);
-        QCOMPARE(sorted(members), expected);
+        QCOMPARE(listed(det->lstGrpGroup, ListOrder::ServersOwn), expected);
         // In the order of the group's member values.
         QStringList serverOrder;
         for (const QString& member : AdDc::valuesOf(
@@ -143,65 +94,31 @@ private slots:
 
     void computerOpensOnTheComputerTab_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("cn");
-        QTest::newRow("in a Japanese OU") << AdDc::pcSales << "PC-EIGYO-001";
-        QTest::newRow("in CN=Computers") << AdDc::pc0001 << "PC-0001";
-        QTest::newRow("the domain controller") << AdDc::dc1 << "DC1";
+        nameTabColumns();
+        QTest::newRow("in a Japanese OU") << AdDc::pcSales << 1 << "PC-EIGYO-001";
+        QTest::newRow("in CN=Computers") << AdDc::pc0001 << 1 << "PC-0001";
+        QTest::newRow("the domain controller") << AdDc::dc1 << 1 << "DC1";
     }
-    void computerOpensOnTheComputerTab()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, cn);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-
-        QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(det->sstDet->currentIndex(), 1);
-        QCOMPARE(det->txtCompName->text(), cn);
-        // A computer is a user too, by its class chain; the user tab stays empty.
-        QVERIFY(det->txtUsrName->text().isEmpty());
-    }
+    void computerOpensOnTheComputerTab() { nameTabCase(); }
 
     void containersAndOusOpenOnTheFirstTab_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("organizational unit") << AdDc::sales << "営業部";
-        QTest::newRow("domain controllers") << AdDc::domainControllers << "Domain Controllers";
-        QTest::newRow("container") << AdDc::users << "Users";
-        QTest::newRow("container in an OU") << AdDc::salesDocuments << "資料";
+        nameTabColumns();
+        QTest::newRow("organizational unit") << AdDc::sales << 0 << "営業部";
+        QTest::newRow("domain controllers") << AdDc::domainControllers << 0 << "Domain Controllers";
+        QTest::newRow("container") << AdDc::users << 0 << "Users";
+        QTest::newRow("container in an OU") << AdDc::salesDocuments << 0 << "資料";
     }
-    void containersAndOusOpenOnTheFirstTab()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, name);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-
-        QVERIFY(recorder.boxes.isEmpty());
-        QCOMPARE(det->sstDet->currentIndex(), 0);
-        QCOMPARE(det->txtOuName->text(), name);
-    }
+    void containersAndOusOpenOnTheFirstTab() { nameTabCase(); }
 
     void objectsWithoutATabWarn_data()
     {
-        QTest::addColumn<QString>("dn");
+        noTabColumns();
         QTest::newRow("the domain (domainDNS)") << AdDc::base;
         QTest::newRow("builtinDomain") << AdDc::builtin;
         QTest::newRow("contact") << AdDc::usersContact;
     }
-    void objectsWithoutATabWarn()
-    {
-        QFETCH(QString, dn);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-
-        verifyNoDetailsScreen(recorder.boxes, *det);
-    }
+    void objectsWithoutATabWarn() { noTabCase(); }
 };
 
 QTEST_MAIN(AdFrmDet)

@@ -113,17 +113,10 @@ private slots:
         QVERIFY(rowWithDn(rows, AdDc::tester));
         QVERIFY(rowWithDn(rows, AdDc::allStaff));
 
-        QModelIndex tester;
-        for (int i = 0; i < rows.size(); ++i) {
-            if (rows.at(i).tag == AdDc::adsPath(AdDc::tester))
-                tester = topNode(window->lvList, i);
-        }
+        const QPersistentModelIndex tester = rowIndexOf(window->lvList, AdDc::tester);
         QVERIFY(tester.isValid());
         DetailsCloser closer;
-        window->lvList->scrollTo(tester);
-        const QPoint at = window->lvList->visualRect(tester).center();
-        QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
+        doubleClickRow(window->lvList, tester);
         QVERIFY(closer.shown);
         QCOMPARE(closer.userName, QStringLiteral("mivora-tester"));
         QCOMPARE(closer.lastName, QStringLiteral("Tester"));

@@ -1,6 +1,7 @@
 // The popup menu of the tree and "一覧出力..." through the real window against the test directory.
 
 #include "BrowserTests.h"
+#include "MainWindowFixture.h"
 #include "TestDirectory.h"
 #include "TestFiles.h"
 #include "platform/Cp932.h"
@@ -76,24 +77,16 @@ QList<Box> boxesWithIcon(const QList<Box>& boxes, MessageIcon icon)
 }
 } // namespace
 
-class ItListExport : public QObject {
+class ItListExport : public QObject, BrowsingFixture {
     Q_OBJECT
 
 private slots:
     void init()
     {
         QVERIFY(temp.isValid());
-        window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
-        recorder = std::make_unique<MessageRecorder>();
-        dialog = std::make_unique<SaveDialogAnswers>();
+        startBrowsing(TestDirectory::domain);
     }
-    void cleanup()
-    {
-        dialog.reset();
-        recorder.reset();
-        window.reset();
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
-    }
+    void cleanup() { endBrowsing(); }
 
     void exportOfAKnownContainerIsByteExact()
     {
@@ -438,9 +431,6 @@ private:
     }
 
     QTemporaryDir temp;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<MessageRecorder> recorder;
-    std::unique_ptr<SaveDialogAnswers> dialog;
 };
 
 QTEST_MAIN(ItListExport)

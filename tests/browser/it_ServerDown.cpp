@@ -26,14 +26,12 @@ private slots:
     void initTestCase()
     {
         // Before anything in this process touches libldap: it reads LDAPCONF once.
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        server.useForThisProcess();
+        QVERIFY2(server.startForThisProcess(), qPrintable(server.lastError()));
     }
 
     void init()
     {
-        if (!server.isRunning())
-            QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        QVERIFY2(server.serveAgain(), qPrintable(server.lastError()));
         window = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
     }
     void cleanup() { window.reset(); }

@@ -22,10 +22,7 @@ public:
     // An empty name cancels.
     explicit DialogPerson(QString name)
         : name(std::move(name))
-    {
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { act(); });
-        timer.start(10);
-    }
+    { }
 
     QStringList offered; // the name field's text at each showing
     QString folder; // the folder the dialog showed
@@ -34,12 +31,8 @@ public:
     bool stillOpenAfterAccept = false;
 
 private:
-    void act()
+    void act(QFileDialog* dialog)
     {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer.stop();
         ++showings;
         auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         offered.append(nameField ? nameField->text() : QStringLiteral("<no name field>"));
@@ -60,7 +53,8 @@ private:
     }
 
     QString name;
-    QTimer timer;
+    WhenShown<QFileDialog> watch { [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
+        [this](QFileDialog& dialog) { act(&dialog); } };
 };
 } // namespace
 

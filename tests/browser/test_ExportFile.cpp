@@ -51,6 +51,19 @@ private:
     qint64 capacity;
 };
 
+// A writer into memory: the bytes a file would get.
+struct MemoryExport {
+    QByteArray written()
+    {
+        writer.flush();
+        return buffer.data();
+    }
+
+    QBuffer buffer;
+    bool opened = buffer.open(QIODevice::WriteOnly);
+    ExportWriter writer { &buffer };
+};
+
 // The export of one listing as the list command makes it: the file and its writer.
 struct Export {
     explicit Export(const QString& path)
@@ -75,12 +88,10 @@ private slots:
 
     void headingUsesTheHalfWidthCornerBrackets()
     {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        ExportWriter writer(&buffer);
+        MemoryExport out;
+        ExportWriter& writer = out.writer;
         writer.writeLine(browser::headingLine(QStringLiteral("ou=営業部")));
-        writer.flush();
-        QCOMPARE(buffer.data(),
+        QCOMPARE(out.written(),
             QByteArray(
                 "\xA2ou=\x89\x63\x8B\xC6\x95\x94\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I"
                 "\x83u\x83W\x83"
@@ -89,51 +100,43 @@ private slots:
 
     void dataLineEndsEveryFieldWithATab()
     {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        ExportWriter writer(&buffer);
+        MemoryExport out;
+        ExportWriter& writer = out.writer;
         writer.writeLine(browser::dataLine(
             3, QStringLiteral("user"), QStringLiteral("cn=田中 実"), QStringLiteral("LDAP://cn=田中 実,dc=x")));
-        writer.flush();
-        QCOMPARE(buffer.data(),
+        QCOMPARE(out.written(),
             QByteArray("3\tuser\tcn=\x93\x63\x92\x86 \x8E\xC0\tLDAP://cn=\x93\x63\x92\x86 \x8E\xC0,dc=x\t\r\n"));
     }
 
     void charactersOutsideCp932BecomeQuestionMarks()
     {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        ExportWriter writer(&buffer);
+        MemoryExport out;
+        ExportWriter& writer = out.writer;
         writer.writeLine(QStringLiteral("cn=Hans Müller"));
         writer.writeLine(QStringLiteral("cn=김민준\t😀"));
-        writer.flush();
-        QCOMPARE(buffer.data(), QByteArray("cn=Hans M?ller\r\ncn=???\t?\r\n"));
+        QCOMPARE(out.written(), QByteArray("cn=Hans M?ller\r\ncn=???\t?\r\n"));
     }
 
     void valuesAreWrittenAsTheyAre()
     {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        ExportWriter writer(&buffer);
+        MemoryExport out;
+        ExportWriter& writer = out.writer;
         writer.writeLine(
             browser::dataLine(1, QStringLiteral("user"), QStringLiteral("cn=a\"b,c\td"), QStringLiteral("p")));
-        writer.flush();
-        QCOMPARE(buffer.data(), QByteArray("1\tuser\tcn=a\"b,c\td\tp\t\r\n"));
+        QCOMPARE(out.written(), QByteArray("1\tuser\tcn=a\"b,c\td\tp\t\r\n"));
     }
 
     void manyLinesArriveWholeAndInOrder()
     {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        ExportWriter writer(&buffer);
+        MemoryExport out;
+        ExportWriter& writer = out.writer;
         QByteArray expected;
         for (int i = 1; i <= 20000; ++i) {
             writer.writeLine(QStringLiteral("行%1").arg(i));
             expected += "\x8D\x73" + QByteArray::number(i) + "\r\n";
         }
-        writer.flush();
         QVERIFY(expected.size() > 2 * ExportWriter::bufferSize);
-        QCOMPARE(buffer.data(), expected);
+        QCOMPARE(out.written(), expected);
     }
 
     void deviceThatFillsUpFailsAndIsNotWrittenAgain()

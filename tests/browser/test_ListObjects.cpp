@@ -4,6 +4,7 @@
 #include "BrowserTests.h"
 #include "ForwardingDirectory.h"
 #include "InMemoryDirectory.h"
+#include "MainWindowFixture.h"
 #include "RealBoxes.h"
 
 #include <QLineEdit>
@@ -48,22 +49,16 @@ void addSample(InMemoryDirectory& dir, int bigChildren)
 }
 } // namespace
 
-class TestListObjects : public QObject {
+class TestListObjects : public QObject, BrowsingFixture {
     Q_OBJECT
 
 private slots:
     void init()
     {
-        window = openMainWindow(QStringLiteral("example.test"), QStringLiteral("a"), QStringLiteral("p"));
+        startBrowsing(QStringLiteral("example.test"), QStringLiteral("a"), QStringLiteral("p"));
         QVERIFY(temp.isValid());
     }
-    void cleanup()
-    {
-        recorder.reset();
-        window.reset();
-        inPlace.reset();
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
-    }
+    void cleanup() { endBrowsing(); }
 
     void failureAfterSomeChildrenKeepsWhatWasListed()
     {
@@ -111,8 +106,7 @@ private slots:
     {
         auto repeating = std::make_unique<RepeatingDirectory>();
         addSample(repeating->inner, 1);
-        inPlace = std::make_unique<DirectoryScope<>>(std::move(repeating));
-        recorder = std::make_unique<MessageRecorder>();
+        useDirectory(std::move(repeating));
         click(window->cmdConnect);
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(
@@ -171,12 +165,9 @@ private slots:
 private:
     InMemoryDirectory* useInMemory(int bigChildren)
     {
-        auto dir = std::make_unique<InMemoryDirectory>();
-        InMemoryDirectory* raw = dir.get();
-        addSample(*raw, bigChildren);
-        inPlace = std::make_unique<DirectoryScope<>>(std::move(dir));
-        recorder = std::make_unique<MessageRecorder>();
-        return raw;
+        InMemoryDirectory* dir = useDirectory(std::make_unique<InMemoryDirectory>());
+        addSample(*dir, bigChildren);
+        return dir;
     }
     QPersistentModelIndex connectAndFind(const QString& dn)
     {
@@ -187,9 +178,6 @@ private:
     }
     static QString bigDnKey() { return QStringLiteral("LDAP://") + bigDn; }
 
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<DirectoryScope<>> inPlace;
-    std::unique_ptr<MessageRecorder> recorder;
     QTemporaryDir temp;
 };
 

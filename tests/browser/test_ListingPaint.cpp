@@ -4,6 +4,7 @@
 #include "BrowserTests.h"
 #include "ForwardingDirectory.h"
 #include "InMemoryDirectory.h"
+#include "MainWindowFixture.h"
 #include "browser/ListingPaint.h"
 #include "details/frmDet.h"
 #include "details/mdlMain.h"
@@ -85,18 +86,12 @@ void postClick(QWidget* widget)
 
 } // namespace
 
-class TestListingPaint : public QObject {
+class TestListingPaint : public QObject, BrowsingFixture {
     Q_OBJECT
 
 private slots:
-    void init() { window = openMainWindow(QStringLiteral("example.test"), QStringLiteral("a"), QStringLiteral("p")); }
-    void cleanup()
-    {
-        recorder.reset();
-        window.reset();
-        inPlace.reset();
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
-    }
+    void init() { startBrowsing(QStringLiteral("example.test"), QStringLiteral("a"), QStringLiteral("p")); }
+    void cleanup() { endBrowsing(); }
 
     void firstPageIsPaintedWhileTheListingRunsAndNoInputIsHandled()
     {
@@ -203,43 +198,25 @@ private slots:
         QTest::mouseClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(selectedNode(window->lvList), last);
 
-        QString shownName;
-        int shownTab = -1;
-        QTimer closer;
-        connect(&closer, &QTimer::timeout, this, [&] {
-            auto* details = qobject_cast<frmDet*>(QApplication::activeModalWidget());
-            if (!details || !details->isVisible())
-                return;
-            shownName = details->txtUsrName->text();
-            shownTab = details->sstDet->currentIndex();
-            details->close();
-        });
-        closer.start(10);
+        DetailsCloser closer;
         QTest::mouseDClick(window->lvList->viewport(), Qt::LeftButton, {}, at);
 
         QCOMPARE(mdlMain::strObjectPath, QStringLiteral("LDAP://") + userDn(children));
-        QCOMPARE(shownTab, 3);
-        QCOMPARE(shownName, QStringLiteral("u%1").arg(children));
+        QCOMPARE(closer.tab, 3);
+        QCOMPARE(closer.userName, QStringLiteral("u%1").arg(children));
         QVERIFY(recorder->boxes.isEmpty());
     }
 
 private:
     PagedDirectory* usePaged(int bigChildren)
     {
-        auto dir = std::make_unique<PagedDirectory>();
-        PagedDirectory* raw = dir.get();
+        PagedDirectory* raw = useDirectory(std::make_unique<PagedDirectory>());
         raw->inner.add(domainDn, { QStringLiteral("top"), QStringLiteral("domainDNS") });
         raw->inner.add(bigDn, { QStringLiteral("top"), QStringLiteral("organizationalUnit") });
         for (int k = 1; k <= bigChildren; ++k)
             raw->inner.add(userDn(k), userClass, { { QStringLiteral("cn"), { QStringLiteral("u%1").arg(k) } } });
-        inPlace = std::make_unique<DirectoryScope<>>(std::move(dir));
-        recorder = std::make_unique<MessageRecorder>();
         return raw;
     }
-
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<DirectoryScope<>> inPlace;
-    std::unique_ptr<MessageRecorder> recorder;
 };
 
 QTEST_MAIN(TestListingPaint)

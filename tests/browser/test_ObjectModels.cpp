@@ -27,12 +27,6 @@ QString nameOf(int k)
 }
 
 // A tree with one root, checked by Qt's model tester throughout.
-struct CheckedTree {
-    NodeTreeModel model;
-    QAbstractItemModelTester tester { &model, QAbstractItemModelTester::FailureReportingMode::QtTest };
-    QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
-};
-
 // Children first..last of `node` (under the DN `parentDn`), joining the tree as one page.
 void addPage(NodeTreeModel& model, const QModelIndex& node, int first, int last,
     const QString& parentDn = QStringLiteral("OU=big,DC=example,DC=test"))
@@ -41,6 +35,19 @@ void addPage(NodeTreeModel& model, const QModelIndex& node, int first, int last,
     for (int k = first; k <= last; ++k)
         pending.add(SharedText(pathOf(k, parentDn), nameOf(k)));
 }
+
+struct CheckedTree {
+    // The root with children 1..children as its first page.
+    explicit CheckedTree(int children = 0)
+    {
+        if (children > 0)
+            addPage(model, root, 1, children);
+    }
+
+    NodeTreeModel model;
+    QAbstractItemModelTester tester { &model, QAbstractItemModelTester::FailureReportingMode::QtTest };
+    QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+};
 
 } // namespace
 
@@ -136,10 +143,9 @@ private slots:
 
     void removingChildrenFreesTheKeysOfTheWholeSubtree()
     {
-        CheckedTree tree;
+        CheckedTree tree(3);
         NodeTreeModel& model = tree.model;
         const QModelIndex root = tree.root;
-        addPage(model, root, 1, 3);
         const QPersistentModelIndex second = model.index(1, 0, root);
         addPage(model, second, 9, 9, pathOf(2).mid(7));
         QPersistentModelIndex grandchild = model.index(0, 0, second);
@@ -166,10 +172,9 @@ private slots:
 
     void removingAFewChildrenAmongManyKeepsEveryOtherKey()
     {
-        CheckedTree tree;
+        CheckedTree tree(200);
         NodeTreeModel& model = tree.model;
         const QModelIndex root = tree.root;
-        addPage(model, root, 1, 200);
         const QModelIndex tenth = model.index(9, 0, root);
         const QString tenthDn = pathOf(10).mid(7);
         addPage(model, tenth, 1, 5, tenthDn);

@@ -1,6 +1,6 @@
 // The details window against the sample directory on slapd: every tab, the two group lists, the
 // user tab's tolerant reads, the error trap and the refresh.
-#include "DetailsTestSupport.h"
+#include "DetailsCases.h"
 #include "TestDirectory.h"
 
 #include <QPushButton>
@@ -33,9 +33,7 @@ private slots:
 
     void userTabShowsNamesAndTheGroupsThatCanBeRead_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QStringList>("names"); // cn, display name, surname, given name
-        QTest::addColumn<QStringList>("groups");
+        userTabColumns();
         QTest::newRow("two groups") << TestDirectory::yamadaTaro
                                     << QStringList({ "山田 太郎", "山田 太郎", "山田", "太郎" })
                                     << QStringList({ "営業部メンバー", "プロジェクトA" });
@@ -55,33 +53,11 @@ private slots:
         QTest::newRow("display name only")
             << TestDirectory::readerDn << QStringList({ "Mivora Reader", "Mivora Reader", "", "" }) << QStringList();
     }
-    void userTabShowsNamesAndTheGroupsThatCanBeRead()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QStringList, names);
-        QFETCH(QStringList, groups);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        QCOMPARE(det->sstDet->currentIndex(), 3);
-        QCOMPARE(QStringList({ det->txtUsrName->text(), det->txtDisName->text(), det->txtLastName->text(),
-                     det->txtGivenName->text() }),
-            names);
-        QCOMPARE(entriesOf(det->lstUsrGroup), groups);
-        // The other tabs stay empty.
-        QCOMPARE(textBoxesOf(*det).mid(0, 3), QStringList(3, QString()));
-        QCOMPARE(det->lstGrpGroup->count() + det->lstGrpMember->count(), 0);
-        QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(det->ShowDetail(adsPath(dn)));
-        QVERIFY(recorder.boxes.isEmpty());
-    }
+    void userTabShowsNamesAndTheGroupsThatCanBeRead() { userTabCase(ListOrder::AsStored); }
 
     void groupTabListsMembersAndMembershipsInDirectoryOrder_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("cn");
-        QTest::addColumn<QStringList>("members");
-        QTest::addColumn<QStringList>("memberships");
+        groupTabColumns();
         QTest::newRow("nested, in one group")
             << TestDirectory::salesMembers << QStringLiteral("営業部メンバー")
             << QStringList({ "山田 太郎", "東京支店メンバー", "PC-EIGYO-001" }) << QStringList({ "全社員" });
@@ -98,23 +74,7 @@ private slots:
         QTest::newRow("no members, in no group")
             << TestDirectory::emptyGroup << QStringLiteral("空のグループ") << QStringList() << QStringList();
     }
-    void groupTabListsMembersAndMembershipsInDirectoryOrder()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, cn);
-        QFETCH(QStringList, members);
-        QFETCH(QStringList, memberships);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        QCOMPARE(det->sstDet->currentIndex(), 2);
-        QCOMPARE(det->txtGrpName->text(), cn);
-        QCOMPARE(entriesOf(det->lstGrpGroup), members);
-        QCOMPARE(entriesOf(det->lstGrpMember), memberships);
-        QCOMPARE(det->lstUsrGroup->count(), 0);
-        QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(det->ShowDetail(adsPath(dn)));
-    }
+    void groupTabListsMembersAndMembershipsInDirectoryOrder() { groupTabCase(ListOrder::AsStored); }
 
     void groupMemberThatCannotBeBoundStopsAtItWithTheCriticalMessage()
     {
@@ -137,9 +97,7 @@ private slots:
 
     void containersOrganizationalUnitsAndComputersShowTheirName_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<int>("tab");
-        QTest::addColumn<QString>("name");
+        nameTabColumns();
         QTest::newRow("container") << TestDirectory::users << 0 << QStringLiteral("Users");
         QTest::newRow("container in an OU") << TestDirectory::salesDocuments << 0 << QStringLiteral("資料");
         QTest::newRow("OU") << TestDirectory::sales << 0 << QStringLiteral("営業部");
@@ -150,43 +108,17 @@ private slots:
         QTest::newRow("computer in a group") << TestDirectory::pcSales << 1 << QStringLiteral("PC-EIGYO-001");
         QTest::newRow("computer at the root") << TestDirectory::pcRoot << 1 << QStringLiteral("PC-ROOT-001");
     }
-    void containersOrganizationalUnitsAndComputersShowTheirName()
-    {
-        QFETCH(QString, dn);
-        QFETCH(int, tab);
-        QFETCH(QString, name);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        QCOMPARE(det->sstDet->currentIndex(), tab);
-        QStringList expected(7, QString());
-        expected[tab] = name;
-        QCOMPARE(textBoxesOf(*det), expected);
-        QCOMPARE(det->lstGrpGroup->count() + det->lstGrpMember->count() + det->lstUsrGroup->count(), 0);
-        QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(det->ShowDetail(adsPath(dn)));
-    }
+    void containersOrganizationalUnitsAndComputersShowTheirName() { nameTabCase(); }
 
     void objectOfAnotherClassHasNoDetailsScreen_data()
     {
-        QTest::addColumn<QString>("dn");
+        noTabColumns();
         QTest::newRow("domain root") << TestDirectory::base;
         QTest::newRow("contact") << TestDirectory::rootContact;
         QTest::newRow("device") << TestDirectory::printer;
         QTest::newRow("builtinDomain") << TestDirectory::builtin;
     }
-    void objectOfAnotherClassHasNoDetailsScreen()
-    {
-        QFETCH(QString, dn);
-        MessageRecorder recorder;
-
-        const auto det = openOn(dn);
-        verifyNoDetailsScreen(recorder.boxes, *det);
-        if (QTest::currentTestFailed())
-            return;
-        QVERIFY(recorder.boxes[0].hourglass);
-        QVERIFY(!det->ShowDetail(adsPath(dn)));
-    }
+    void objectOfAnotherClassHasNoDetailsScreen() { noTabCase(); }
 
     void pathThatNamesNoObjectGivesTheCriticalMessageWithEveryFieldEmpty_data()
     {

@@ -2,7 +2,7 @@
 // outstanding at once: the lists must be what reading them one after the other gives, with the
 // unreadable entries at the edges of those windows. A private server holds the extra entries.
 #include "DetailsTestSupport.h"
-#include "PrivateDirectory.h"
+#include "PrivateDetailsSuite.h"
 #include "TestDirectory.h"
 #include "directory/LdapDirectory.h"
 
@@ -95,13 +95,14 @@ QByteArray extraEntries()
 
 } // namespace
 
-class ItFrmDetManyEntries : public QObject {
+class ItFrmDetManyEntries : public PrivateDetailsSuite {
     Q_OBJECT
-private slots:
-    void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
-    void cleanupTestCase() { server.stop(); }
-    void cleanup() { verifyDetailsCaseEnded(); }
+public:
+    ItFrmDetManyEntries()
+        : PrivateDetailsSuite(extraEntries())
+    { }
 
+private slots:
     void groupListsHundredsOfMembersInMemberOrder()
     {
         MessageRecorder recorder;
@@ -155,9 +156,6 @@ private slots:
         QVERIFY(recorder.boxes.isEmpty());
         QCOMPARE(entriesOf(det->lstUsrGroup), expected);
     }
-
-private:
-    PrivateDirectory server;
 };
 
 QTEST_MAIN(ItFrmDetManyEntries)

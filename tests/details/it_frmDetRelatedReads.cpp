@@ -4,7 +4,7 @@
 // the list. The window must show what reading every value one by one shows. A private server
 // holds the extra entries.
 #include "DetailsTestSupport.h"
-#include "PrivateDirectory.h"
+#include "PrivateDetailsSuite.h"
 #include "details/GroupReads.h"
 #include "directory/AdsPath.h"
 
@@ -102,13 +102,14 @@ QStringList described(const std::vector<directory::ReadResult>& results)
 
 } // namespace
 
-class ItFrmDetRelatedReads : public QObject {
+class ItFrmDetRelatedReads : public PrivateDetailsSuite {
     Q_OBJECT
-private slots:
-    void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
-    void cleanupTestCase() { server.stop(); }
-    void cleanup() { verifyDetailsCaseEnded(); }
+public:
+    ItFrmDetRelatedReads()
+        : PrivateDetailsSuite(extraEntries())
+    { }
 
+private slots:
     void groupListsFoundAndSeparatelyReadMembersInMemberOrder()
     {
         MessageRecorder recorder;
@@ -196,9 +197,6 @@ private slots:
             QVERIFY(!memberships.isEmpty());
         }
     }
-
-private:
-    PrivateDirectory server;
 };
 
 QTEST_MAIN(ItFrmDetRelatedReads)

@@ -2,7 +2,7 @@
 // private server that holds the sample data and a few more entries naming the hidden group
 // and a DN that does not exist.
 #include "DetailsTestSupport.h"
-#include "PrivateDirectory.h"
+#include "PrivateDetailsSuite.h"
 #include "TestDirectory.h"
 
 #include <QTabWidget>
@@ -38,13 +38,14 @@ QByteArray extraEntries()
 
 } // namespace
 
-class ItFrmDetUnreadableEntries : public QObject {
+class ItFrmDetUnreadableEntries : public PrivateDetailsSuite {
     Q_OBJECT
-private slots:
-    void initTestCase() { QVERIFY2(server.start(extraEntries()), qPrintable(server.lastError())); }
-    void cleanupTestCase() { server.stop(); }
-    void cleanup() { verifyDetailsCaseEnded(); }
+public:
+    ItFrmDetUnreadableEntries()
+        : PrivateDetailsSuite(extraEntries())
+    { }
 
+private slots:
     void groupStopsAtTheFirstMemberThatCannotBeBound_data()
     {
         QTest::addColumn<QString>("dn");
@@ -92,9 +93,6 @@ private slots:
         QVERIFY(det->ShowDetail(mdlMain::strObjectPath));
         QVERIFY(recorder.boxes.isEmpty());
     }
-
-private:
-    PrivateDirectory server;
 };
 
 QTEST_MAIN(ItFrmDetUnreadableEntries)

@@ -34,6 +34,21 @@ void fillSample(InMemoryDirectory& dir)
             { "member", { QStringLiteral("CN=m1,") + domainDn, QStringLiteral("CN=m2,") + domainDn } } });
 }
 
+std::unique_ptr<InMemoryDirectory> sampleDirectory()
+{
+    auto dir = std::make_unique<InMemoryDirectory>();
+    fillSample(*dir);
+    return dir;
+}
+
+// The window opened on the sample's group, its message boxes recorded.
+struct GroupWindow {
+    DirectoryScope<InMemoryDirectory> scope { sampleDirectory() };
+    ObjectPathScope path { pathOf(groupDn) };
+    MessageRecorder recorder;
+    frmDet det;
+};
+
 } // namespace
 
 class TestFrmDet : public QObject {
@@ -70,8 +85,7 @@ private slots:
 
     void emptyObjectPathShowsMessageWithoutIconAndKeepsInitialText()
     {
-        DirectoryScope<InMemoryDirectory> scope;
-        fillSample(*scope.directory);
+        DirectoryScope<InMemoryDirectory> scope { sampleDirectory() };
         const ObjectPathScope path { QString() };
         MessageRecorder recorder;
 
@@ -95,19 +109,16 @@ private slots:
 
     void refreshAfterTheObjectWasDeletedReportsItWithEveryFieldEmpty()
     {
-        DirectoryScope<InMemoryDirectory> scope;
-        fillSample(*scope.directory);
-        const ObjectPathScope path(pathOf(groupDn));
-        MessageRecorder recorder;
-
-        frmDet det;
+        GroupWindow group;
+        frmDet& det = group.det;
+        const QList<Box>& boxes = group.recorder.boxes;
         QCOMPARE(entriesOf(det.lstGrpGroup), QStringList({ "m1", "m2" }));
         const DirectoryError deleted(directory::hresult::NoSuchObject, QStringLiteral("オブジェクトがありません。"));
-        scope.directory->failBind(groupDn, deleted);
+        group.scope.directory->failBind(groupDn, deleted);
         det.cmdUpdate->click();
-        QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
-        QCOMPARE(recorder.boxes[0].text, QStringLiteral("-2147016656\r\nオブジェクトがありません。"));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].icon, MessageIcon::Critical);
+        QCOMPARE(boxes[0].text, QStringLiteral("-2147016656\r\nオブジェクトがありません。"));
         QVERIFY(everyFieldEmpty(det));
         // A failure leaves the tab in front where it was.
         QCOMPARE(det.sstDet->currentIndex(), 2);
@@ -116,8 +127,7 @@ private slots:
 
     void theWarningOnTheDomainObjectShowsTheArrowNotTheHourglass()
     {
-        DirectoryScope<InMemoryDirectory> scope;
-        fillSample(*scope.directory);
+        DirectoryScope<InMemoryDirectory> scope { sampleDirectory() };
         const ObjectPathScope path(pathOf(domainDn));
         RealBoxes boxes;
 
@@ -138,11 +148,8 @@ private slots:
     void escapeLeavesTheWindowOpen()
     {
         QFETCH(bool, titleBar);
-        DirectoryScope<InMemoryDirectory> scope;
-        fillSample(*scope.directory);
-        const ObjectPathScope path(pathOf(groupDn));
-        MessageRecorder recorder;
-        frmDet det;
+        GroupWindow group;
+        frmDet& det = group.det;
 
         bool openAfterEscape = false;
         QTimer::singleShot(0, &det, [&] {
@@ -165,7 +172,7 @@ private slots:
         QVERIFY(openAfterEscape);
         QVERIFY(!det.isVisible());
         QCOMPARE(result, static_cast<int>(QDialog::Rejected));
-        QVERIFY(recorder.boxes.isEmpty());
+        QVERIFY(group.recorder.boxes.isEmpty());
     }
 
     // 閉じる is the window's one visible button (更新 is hidden).
@@ -178,17 +185,14 @@ private slots:
     void enterPressesTheFocusedButton()
     {
         QFETCH(int, key);
-        DirectoryScope<InMemoryDirectory> scope;
-        fillSample(*scope.directory);
-        const ObjectPathScope path(pathOf(groupDn));
-        MessageRecorder recorder;
-        frmDet det;
+        GroupWindow group;
+        frmDet& det = group.det;
         det.show();
         QVERIFY(QTest::qWaitForWindowActive(&det));
         det.cmdClose->setFocus();
         QTest::keyClick(det.cmdClose, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         QVERIFY(!det.isVisible());
-        QVERIFY(recorder.boxes.isEmpty());
+        QVERIFY(group.recorder.boxes.isEmpty());
     }
 
     void clearFieldsEmptiesEveryFieldAndKeepsTheTab()

@@ -1,3 +1,4 @@
+#include "DirectoryListing.h"
 #include "ErrorNumber.h"
 #include "directory/LdapDirectory.h"
 
@@ -7,26 +8,14 @@ using directory::AttrValue;
 using directory::DirectoryError;
 using directory::DirObject;
 using directory::LdapDirectory;
+using namespace listing;
 
 namespace {
 const QString root = QStringLiteral("LDAP://DC=example,DC=test");
-const QStringList fiveClasses { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
-    QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
 
 QString path(const QString& dn)
 {
     return QStringLiteral("LDAP://") + dn;
-}
-
-std::vector<DirObject> childrenOf(LdapDirectory& directory, const QString& adsPath, int* batches = nullptr)
-{
-    std::vector<DirObject> all;
-    directory.enumerate(directory.bind(adsPath), fiveClasses, [&](const directory::Directory::Batch& batch) {
-        all.insert(all.end(), batch.begin(), batch.end());
-        if (batches)
-            ++*batches;
-    });
-    return all;
 }
 
 } // namespace
@@ -105,7 +94,7 @@ private slots:
         LdapDirectory directory;
         int batches = 0;
         const std::vector<DirObject> all
-            = childrenOf(directory, path(QStringLiteral("ou=大量,dc=example,dc=test")), &batches);
+            = childrenOf(directory, path(QStringLiteral("ou=大量,dc=example,dc=test")), fiveClasses, &batches);
         QCOMPARE(all.size(), size_t(2500));
         QCOMPARE(all.front().name(), QStringLiteral("cn=0001-user"));
         QCOMPARE(all.back().name(), QStringLiteral("cn=2500-grup"));

@@ -1,5 +1,6 @@
 // A listing of several pages whose receiver stops it partway: the pages already delivered stay
 // delivered, and the connection serves the next listing and reads as if nothing had happened.
+#include "DirectoryListing.h"
 #include "TestDirectory.h"
 #include "directory/LdapDirectory.h"
 
@@ -8,19 +9,9 @@
 
 using directory::DirObject;
 using directory::LdapDirectory;
+using namespace listing;
 
 namespace {
-const QStringList fiveClasses { QStringLiteral("container"), QStringLiteral("organizationalUnit"),
-    QStringLiteral("group"), QStringLiteral("computer"), QStringLiteral("user") };
-
-QStringList namesOf(const std::vector<DirObject>& objects)
-{
-    QStringList names;
-    for (const DirObject& object : objects)
-        names.append(object.name());
-    return names;
-}
-
 QStringList expectedBulkNames()
 {
     QStringList names;

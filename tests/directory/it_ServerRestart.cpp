@@ -21,8 +21,7 @@ class ItServerRestart : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        server.useForThisProcess();
+        QVERIFY2(server.startForThisProcess(), qPrintable(server.lastError()));
     }
 
     void aStoppedServerFailsTheNextBindAndARestartedOneServesIt()

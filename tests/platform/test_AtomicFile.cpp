@@ -1,10 +1,9 @@
+#include "AppFolderScope.h"
 #include "FileSizeLimit.h"
 #include "TestFiles.h"
 #include "platform/AtomicFile.h"
 
-#include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -51,9 +50,8 @@ class TestAtomicFile : public QObject {
 private slots:
     void init()
     {
-        temp = std::make_unique<QTemporaryDir>();
-        QVERIFY(temp->isValid());
-        path = temp->filePath(QStringLiteral("data.ini"));
+        QVERIFY(temp.renew());
+        path = temp.filePath(QStringLiteral("data.ini"));
     }
 
     void newFileIsOwnerOnlyWhateverTheUmask()
@@ -79,7 +77,7 @@ private slots:
     void oldFileIsReplacedNotOverwritten()
     {
         QVERIFY(writeBytes(path, "old contents"));
-        const QString other = temp->filePath(QStringLiteral("other-name"));
+        const QString other = temp.filePath(QStringLiteral("other-name"));
         QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()) == 0);
         QVERIFY(writeFileAtomically(path, "new"));
         QCOMPARE(readBytes(other), QByteArray("old contents"));
@@ -96,12 +94,12 @@ private slots:
         }
         QVERIFY(!written);
         QCOMPARE(readBytes(path), QByteArray("[Data]\r\nDOMAIN=old\r\n"));
-        QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+        QCOMPARE(entries(temp.path()), QStringList { QStringLiteral("data.ini") });
     }
 
     void symbolicLinkIsFollowed()
     {
-        const QString target = temp->filePath(QStringLiteral("real.ini"));
+        const QString target = temp.filePath(QStringLiteral("real.ini"));
         QVERIFY(writeBytes(target, "old"));
         QVERIFY(QFile::link(target, path));
         QVERIFY(writeFileAtomically(path, "new"));
@@ -143,7 +141,7 @@ private slots:
     {
         if (::geteuid() != 0)
             QSKIP("the file of another user needs root to set up, as in CI");
-        const QString file = testfiles::othersFileInStickyFolder(temp->path(), fileOwner, "previous contents");
+        const QString file = testfiles::othersFileInStickyFolder(temp.path(), fileOwner, "previous contents");
         QVERIFY(!file.isEmpty());
         const ino_t before = statOf(file).st_ino;
 
@@ -167,7 +165,7 @@ private slots:
     void bindMountedFileIsWrittenInPlace()
     {
         QVERIFY(writeBytes(path, "underneath"));
-        const QString source = temp->filePath(QStringLiteral("mounted.ini"));
+        const QString source = temp.filePath(QStringLiteral("mounted.ini"));
         QVERIFY(writeBytes(source, "old"));
         const int result = testfiles::inChildProcess(0, [&] {
             // A mount namespace of its own: the bind mount goes with the child.
@@ -192,7 +190,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
+    CaseFolder temp;
     QString path;
 };
 

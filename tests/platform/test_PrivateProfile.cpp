@@ -1,11 +1,10 @@
+#include "AppFolderScope.h"
 #include "FileSizeLimit.h"
 #include "TestFiles.h"
 #include "probes/basAPI.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
-#include <memory>
 #include <sys/wait.h>
 
 using namespace testfiles;
@@ -16,9 +15,8 @@ class TestPrivateProfile : public QObject {
 private slots:
     void init()
     {
-        temp = std::make_unique<QTemporaryDir>();
-        QVERIFY(temp->isValid());
-        path = temp->filePath(QStringLiteral("test.ini"));
+        QVERIFY(temp.renew());
+        path = temp.filePath(QStringLiteral("test.ini"));
         file = QFile::encodeName(path);
     }
 
@@ -115,9 +113,9 @@ private slots:
 
     void writeIntoAMissingDirectoryOrADirectoryIsRefused()
     {
-        QVERIFY(!WritePrivateProfileStringA(
-            "Data", "k", "v", QFile::encodeName(temp->filePath("no/such.ini")).constData()));
-        QVERIFY(!WritePrivateProfileStringA("Data", "k", "v", QFile::encodeName(temp->path()).constData()));
+        QVERIFY(
+            !WritePrivateProfileStringA("Data", "k", "v", QFile::encodeName(temp.filePath("no/such.ini")).constData()));
+        QVERIFY(!WritePrivateProfileStringA("Data", "k", "v", QFile::encodeName(temp.path()).constData()));
         QCOMPARE(get("Data", "k", "none"), QByteArray("none"));
     }
 
@@ -165,7 +163,7 @@ private slots:
         int status = 0;
         const bool stopped = ::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
         // The part written is in a file of its own.
-        const qint64 partWritten = testfiles::sizeOfFileOpenIn(child, temp->path(), path);
+        const qint64 partWritten = testfiles::sizeOfFileOpenIn(child, temp.path(), path);
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
         QVERIFY2(stopped, "the saving process did not get half way");
@@ -174,7 +172,7 @@ private slots:
         QCOMPARE(readBytes(path), QByteArray("[Data]\r\nDOMAIN=old.test\r\n"));
         QCOMPARE(get("Data", "DOMAIN"), QByteArray("old.test"));
         // That file goes with the process when it has no name; a named one the next save does not mind.
-        const QStringList names = entries(temp->path());
+        const QStringList names = entries(temp.path());
         QVERIFY(names.contains(QFileInfo(path).fileName()) && names.size() <= 2);
         QVERIFY(put("Data", "DOMAIN", "next.test"));
         QCOMPARE(get("Data", "DOMAIN"), QByteArray("next.test"));
@@ -206,7 +204,7 @@ private:
         return WritePrivateProfileStringA(section, key, value, file.constData());
     }
 
-    std::unique_ptr<QTemporaryDir> temp;
+    CaseFolder temp;
     QString path;
     QByteArray file;
 };

@@ -11,7 +11,7 @@ using namespace probetests;
 using directory::AdsPath;
 using directory::serverUriFor;
 
-class ItProbes : public QObject {
+class ItProbes : public ProbeSuite {
     Q_OBJECT
 
 private slots:
@@ -19,12 +19,6 @@ private slots:
     {
         qputenv("TZ", "Asia/Tokyo");
         ::tzset();
-    }
-    void init() { probe = std::make_unique<ProbeWindow>(); }
-    void cleanup()
-    {
-        probe.reset();
-        directory::setCurrentDirectory(nullptr);
     }
 
     void theConfiguredDomainNameIsServedByTheConfiguredServer()
@@ -100,9 +94,6 @@ private slots:
         // The bind with explicit credentials does not join the shared connections.
         QCOMPARE(ldap->openConnectionCount(), 0);
     }
-
-private:
-    std::unique_ptr<ProbeWindow> probe;
 };
 
 QTEST_MAIN(ItProbes)

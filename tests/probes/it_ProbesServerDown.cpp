@@ -5,21 +5,14 @@
 
 using namespace probetests;
 
-class ItProbesServerDown : public QObject {
+class ItProbesServerDown : public ProbeSuite {
     Q_OBJECT
 
 private slots:
     void initTestCase()
     {
         // Before anything in this process touches libldap: it reads LDAPCONF once.
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        server.useForThisProcess();
-    }
-    void init() { probe = std::make_unique<ProbeWindow>(); }
-    void cleanup()
-    {
-        probe.reset();
-        directory::setCurrentDirectory(nullptr);
+        QVERIFY2(server.startForThisProcess(), qPrintable(server.lastError()));
     }
 
     void command1ShowsNeitherBoxOnceTheServerIsDown()
@@ -56,7 +49,6 @@ private slots:
 
 private:
     ScratchDirectoryServer server;
-    std::unique_ptr<ProbeWindow> probe;
 };
 
 QTEST_MAIN(ItProbesServerDown)

@@ -42,7 +42,7 @@ bool sendTo(const QString& address, quint16 port, const QByteArray& text)
 
 } // namespace
 
-class ItProbesStayOnThisMachine : public QObject {
+class ItProbesStayOnThisMachine : public ProbeSuite {
     Q_OBJECT
 
 private slots:
@@ -65,16 +65,6 @@ private slots:
         conf.close();
         // Before anything in this process touches libldap: it reads LDAPCONF once.
         qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
-    }
-    void init()
-    {
-        probe = std::make_unique<ProbeWindow>();
-        directory::setCurrentDirectory(nullptr);
-    }
-    void cleanup()
-    {
-        probe.reset();
-        directory::setCurrentDirectory(nullptr);
     }
 
     // Without the restriction the first server of the list gets the bind: the relay off this
@@ -142,7 +132,6 @@ private:
     LdapRelay remote;
     LdapRelay local;
     QTemporaryDir scratch;
-    std::unique_ptr<ProbeWindow> probe;
 };
 
 QTEST_MAIN(ItProbesStayOnThisMachine)

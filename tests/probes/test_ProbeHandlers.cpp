@@ -31,16 +31,10 @@ std::unique_ptr<InMemoryDirectory> sampleDomain()
 }
 } // namespace
 
-class TestProbeHandlers : public QObject {
+class TestProbeHandlers : public ProbeSuite {
     Q_OBJECT
 
 private slots:
-    void init() { probe = std::make_unique<ProbeWindow>(); }
-    void cleanup()
-    {
-        probe.reset();
-        directory::setCurrentDirectory(nullptr);
-    }
 
     void command7WithoutTheFileShowsErrorFramed()
     {
@@ -69,17 +63,11 @@ private slots:
         QCOMPARE(probe->texts(), QStringList { "@abc@" });
     }
 
-    void probesFindTheirFileInAFolderCp932CannotName_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("é") << QStringLiteral("josé");
-        QTest::newRow("〜") << QStringLiteral("波〜線");
-    }
+    void probesFindTheirFileInAFolderCp932CannotName_data() { foldersCp932CannotNameRows(); }
     void probesFindTheirFileInAFolderCp932CannotName()
     {
         QFETCH(QString, folder);
-        QVERIFY(QDir(probe->appDir.path()).mkdir(folder));
-        platform::testing::setAppPath(probe->appDir.filePath(folder));
+        QVERIFY(probe->appDir.moveInto(folder));
         const QString ini = platform::appPath() + QStringLiteral("/larchfen.ini");
         QVERIFY(writeBytes(ini, "[Data]\r\nUSERNAME=abc\r\n"));
         probe->click(8);
@@ -183,9 +171,6 @@ private slots:
         QCOMPARE(rowCount(probe->window->tvNode), 0);
         QCOMPARE(rowCount(probe->window->lvList), 0);
     }
-
-private:
-    std::unique_ptr<ProbeWindow> probe;
 };
 
 QTEST_MAIN(TestProbeHandlers)

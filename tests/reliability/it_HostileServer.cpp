@@ -207,14 +207,9 @@ private slots:
             session.trickle(page2 + ldapmessage::searchDone(request.id, 0, true, ""), 15);
         });
         MessageRecorder recorder;
-        QElapsedTimer timer;
-        timer.start();
-
-        click(window->cmdConnect);
-
-        qInfo("gave up after %lld ms", timer.elapsed());
-        QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
-        expectOneBox(recorder, directory::hresult::ServerDown);
+        connectGivesUpWithinSixSeconds(recorder);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(recorder.boxes.constFirst().text.contains(QStringLiteral("応答がありません")));
         QCOMPARE(childCount(topNode(window->tvNode)), 2);
     }
@@ -230,14 +225,7 @@ private slots:
             session.trickle(entry + ldapmessage::searchDone(request.id), 40);
         });
         MessageRecorder recorder;
-        QElapsedTimer timer;
-        timer.start();
-
-        click(window->cmdConnect);
-
-        qInfo("gave up after %lld ms", timer.elapsed());
-        QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
-        expectOneBox(recorder, directory::hresult::ServerDown);
+        connectGivesUpWithinSixSeconds(recorder);
         QCOMPARE(childCount(topNode(window->tvNode)), 0);
     }
 
@@ -586,6 +574,19 @@ private:
         QCOMPARE(box.icon, platform::MessageIcon::Critical);
         QCOMPARE(box.cursor, Qt::WaitCursor);
         QCOMPARE(currentCursor(), Qt::ArrowCursor);
+    }
+
+    // Connect against a server that answers too slowly: it gives up in time with one box.
+    void connectGivesUpWithinSixSeconds(const MessageRecorder& recorder)
+    {
+        QElapsedTimer timer;
+        timer.start();
+
+        click(window->cmdConnect);
+
+        qInfo("gave up after %lld ms", timer.elapsed());
+        QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+        expectOneBox(recorder, directory::hresult::ServerDown);
     }
 
     void setListing(Script script)

@@ -43,6 +43,23 @@ int connectedTo(const QString& path)
     return fd;
 }
 
+// The fuzzer's input, replayed through its own code, gives what the program got from the live
+// server, and passes the fuzzer's checks.
+void verifyReplayGivesWhatCameLive(const QByteArray& input, const fuzz_server_answers::Outcome& live)
+{
+    const fuzz_server_answers::Outcome replayed
+        = fuzz_server_answers::replay(reinterpret_cast<const std::uint8_t*>(input.constData()), size_t(input.size()));
+    QCOMPARE(replayed.errors, live.errors);
+    QCOMPARE(replayed.listed, live.listed);
+    QCOMPARE(replayed.members, live.members);
+    QCOMPARE(replayed.names, live.names);
+    try {
+        fuzz_server_answers::check(replayed);
+    } catch (const fuzzing::CheckFailure& failure) {
+        QFAIL(failure.what());
+    }
+}
+
 } // namespace
 
 class ItServerAnswerSeeds : public QObject {
@@ -93,18 +110,7 @@ private slots:
         qInfo("%s: %lld bytes, %lld listed, %lld members", qPrintable(seed), qint64(input.size()),
             qint64(live.listed.size()), qint64(live.members.size()));
 
-        const fuzz_server_answers::Outcome replayed = fuzz_server_answers::replay(
-            reinterpret_cast<const std::uint8_t*>(input.constData()), size_t(input.size()));
-
-        QCOMPARE(replayed.errors, live.errors);
-        QCOMPARE(replayed.listed, live.listed);
-        QCOMPARE(replayed.members, live.members);
-        QCOMPARE(replayed.names, live.names);
-        try {
-            fuzz_server_answers::check(replayed);
-        } catch (const fuzzing::CheckFailure& failure) {
-            QFAIL(failure.what());
-        }
+        verifyReplayGivesWhatCameLive(input, live);
 
         const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
         if (!target.isEmpty()) {
@@ -175,12 +181,7 @@ private slots:
         QCOMPARE(live.members.size(), 5);
         QCOMPARE(live.names.constLast(), QStringLiteral("Member 5"));
         const QByteArray input = fuzz_server_answers::encode(flags, relay.answers());
-        const fuzz_server_answers::Outcome replayed = fuzz_server_answers::replay(
-            reinterpret_cast<const std::uint8_t*>(input.constData()), size_t(input.size()));
-        QCOMPARE(replayed.errors, live.errors);
-        QCOMPARE(replayed.listed, live.listed);
-        QCOMPARE(replayed.members, live.members);
-        QCOMPARE(replayed.names, live.names);
+        verifyReplayGivesWhatCameLive(input, live);
         const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
         if (!target.isEmpty()) {
             QFile file(QDir(QString::fromLocal8Bit(target)).filePath(QStringLiteral("scripted-ad-ranges")));

@@ -32,6 +32,15 @@ QList<Row> bulkRows(int count)
     return rows;
 }
 
+// Exactly one box, its text starting with the error number; the arrow back once it is gone.
+void verifyOneBoxOf(const MessageRecorder& recorder, int32_t number)
+{
+    QCOMPARE(recorder.boxes.size(), 1);
+    QVERIFY2(
+        recorder.boxes.constFirst().text.startsWith(prefixOf(number)), qPrintable(recorder.boxes.constFirst().text));
+    QCOMPARE(currentCursor(), Qt::ArrowCursor);
+}
+
 // The real LDAP directory with a hook after the first page of a listing has reached the
 // window: where a test kills or pauses the server in the middle of the listing.
 class HookedDirectory : public ForwardingDirectory<directory::LdapDirectory> {
@@ -56,18 +65,11 @@ class ItServerFaults : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        server.useForThisProcess();
-    }
+    void initTestCase() { QVERIFY2(server.startForThisProcess(), qPrintable(server.lastError())); }
 
     void init()
     {
-        if (server.isPaused())
-            QVERIFY2(server.resume(), qPrintable(server.lastError()));
-        if (!server.isRunning())
-            QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        QVERIFY2(server.serveAgain(), qPrintable(server.lastError()));
         // No connection from an earlier case: each one opens its own.
         auto fresh = std::make_unique<HookedDirectory>();
         hooked = fresh.get();
@@ -92,12 +94,9 @@ private slots:
 
         clickNode(window->tvNode, bulk);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(directory::hresult::ServerDown)),
-            qPrintable(recorder.boxes.constFirst().text));
-        QCOMPARE(recorder.boxes.constFirst().icon, platform::MessageIcon::Critical);
-        QCOMPARE(recorder.boxes.constFirst().cursor, Qt::WaitCursor);
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown);
+        QCOMPARE(recorder.boxes.value(0).icon, platform::MessageIcon::Critical);
+        QCOMPARE(recorder.boxes.value(0).cursor, Qt::WaitCursor);
         // A page the server had sent before it died may still arrive: one or two pages of 1,000.
         const QList<Row> rows = listRows(window->lvList);
         QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
@@ -123,11 +122,9 @@ private slots:
 
         click(window->cmdConnect);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        const QString text = recorder.boxes.constFirst().text;
-        QVERIFY2(text.startsWith(prefixOf(directory::hresult::ServerDown)), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("応答がありません")), qPrintable(text));
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown);
+        QVERIFY2(recorder.boxes.value(0).text.contains(QStringLiteral("応答がありません")),
+            qPrintable(recorder.boxes.value(0).text));
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());
@@ -153,11 +150,9 @@ private slots:
 
         clickNode(window->tvNode, users);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        const QString text = recorder.boxes.constFirst().text;
-        QVERIFY2(text.startsWith(prefixOf(directory::hresult::ServerDown)), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("応答がありません")), qPrintable(text));
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown);
+        QVERIFY2(recorder.boxes.value(0).text.contains(QStringLiteral("応答がありません")),
+            qPrintable(recorder.boxes.value(0).text));
         QCOMPARE(childCount(users), 0);
         QCOMPARE(rowCount(window->lvList), 0);
         QCOMPARE(childCount(root), TestDirectory::rootListing.size());
@@ -183,10 +178,7 @@ private slots:
 
         clickNode(window->tvNode, bulk);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(directory::hresult::ServerDown)),
-            qPrintable(recorder.boxes.constFirst().text));
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown);
         const QList<Row> rows = listRows(window->lvList);
         QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
         QCOMPARE(rows, bulkRows(int(rows.size())));
@@ -210,10 +202,7 @@ private slots:
 
         click(window->cmdConnect);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(directory::hresult::ServerDown)),
-            qPrintable(recorder.boxes.constFirst().text));
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());
 
@@ -237,10 +226,7 @@ private slots:
 
         clickNode(window->tvNode, bulk);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(int32_t(0x80072023))),
-            qPrintable(recorder.boxes.constFirst().text));
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
+        verifyOneBoxOf(recorder, int32_t(0x80072023));
         // The first page and the 500 entries of the second that the server sent with its refusal.
         QCOMPARE(listRows(window->lvList), bulkRows(1500));
         QCOMPARE(childCount(bulk), 1500);
@@ -255,10 +241,7 @@ private slots:
 
         click(window->cmdConnect);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QVERIFY2(recorder.boxes.constFirst().text.startsWith(prefixOf(int32_t(0x80072024))),
-            qPrintable(recorder.boxes.constFirst().text));
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
+        verifyOneBoxOf(recorder, int32_t(0x80072024));
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QCOMPARE(rowCount(window->lvList), 0);

@@ -5,6 +5,7 @@
 #include "BrowserTests.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
+#include "TlsTransports.h"
 
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -47,21 +48,11 @@ private slots:
         QCOMPARE(configured, QStringLiteral("ldaps://127.0.0.1:%1").arg(server.tlsPort()));
     }
 
-    void listingOverTlsWorks_data()
-    {
-        QTest::addColumn<QString>("uri");
-        QTest::newRow("ldaps") << QString();
-        QTest::newRow("StartTLS") << QStringLiteral("ldap://127.0.0.1:%1/????"
-                                                    "!StartTLS")
-                                         .arg(server.port());
-    }
+    void listingOverTlsWorks_data() { tlsTransportRows(server); }
     void listingOverTlsWorks()
     {
         QFETCH(QString, uri);
-        if (!uri.isEmpty()) {
-            // What URI in ldap.conf sets, for the connections opened from now on.
-            QCOMPARE(ldap_set_option(nullptr, LDAP_OPT_URI, uri.toUtf8().constData()), LDAP_OPT_SUCCESS);
-        }
+        useTlsTransportOfTheRow();
         MessageRecorder recorder;
 
         click(window->cmdConnect);

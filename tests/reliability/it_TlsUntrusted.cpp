@@ -4,6 +4,7 @@
 #include "BrowserTests.h"
 #include "ScratchDirectoryServer.h"
 #include "TestDirectory.h"
+#include "TlsTransports.h"
 
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -56,21 +57,10 @@ private slots:
 
     void cleanup() { directory::setCurrentDirectory(nullptr); }
 
-    void anUntrustedCertificateFailsWithAClearErrorAndReadsNothing_data()
-    {
-        QTest::addColumn<QString>("uri");
-        QTest::newRow("ldaps") << QString();
-        QTest::newRow("StartTLS") << QStringLiteral("ldap://127.0.0.1:%1/????"
-                                                    "!StartTLS")
-                                         .arg(server.port());
-    }
+    void anUntrustedCertificateFailsWithAClearErrorAndReadsNothing_data() { tlsTransportRows(server); }
     void anUntrustedCertificateFailsWithAClearErrorAndReadsNothing()
     {
-        QFETCH(QString, uri);
-        if (!uri.isEmpty()) {
-            // What URI in ldap.conf sets, for the connections opened from now on.
-            QCOMPARE(ldap_set_option(nullptr, LDAP_OPT_URI, uri.toUtf8().constData()), LDAP_OPT_SUCCESS);
-        }
+        useTlsTransportOfTheRow();
         std::unique_ptr<frmMain> window
             = openMainWindow(TestDirectory::domain, QStringLiteral("someone"), QStringLiteral("secret"));
         MessageRecorder recorder;

@@ -1,8 +1,8 @@
 // What a screen reader is told about the controls of both windows: every control a person can
 // reach has a name (the login fields and the detail fields by their labels), and the hidden
 // developer buttons are not among the controls it can reach.
+#include "AppFolderScope.h"
 #include "platform/AppInfo.h"
-#include "platform/Testing.h"
 #include "shell/frmMain.h"
 #include "ui_frmDet.h"
 
@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -60,11 +59,7 @@ class TestAccessibleNames : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(appDir.isValid());
-        platform::testing::setAppPath(appDir.path());
-    }
+    void initTestCase() { QVERIFY(appDir.isValid()); }
 
     void loginFieldsAreNamedByTheirLabels()
     {
@@ -154,7 +149,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir appDir;
+    AppFolderScope appDir;
 };
 
 QTEST_MAIN(TestAccessibleNames)

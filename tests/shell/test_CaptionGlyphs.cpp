@@ -1,8 +1,8 @@
 // Japanese captions are drawn as glyphs, not as the box of a missing character. Run under
 // offscreen by ctest and on a real X server by check_screenshots.sh, which also keeps the
 // pictures of both windows (MIVORA_SCREENSHOT_DIR).
+#include "AppFolderScope.h"
 #include "platform/AppInfo.h"
-#include "platform/Testing.h"
 #include "shell/UiFont.h"
 #include "shell/frmMain.h"
 #include "ui_frmDet.h"
@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <memory>
@@ -60,7 +59,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY(appDir.isValid());
-        platform::testing::setAppPath(appDir.path());
         shell::applyJapaneseUiFont();
     }
 
@@ -163,7 +161,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir appDir;
+    AppFolderScope appDir;
     const QString captions = QStringLiteral(
         "接続切断終了オブジェクト管理一覧出力プロパティ詳細閉じる名称表示姓メンバ所属するグループ種類");
 };

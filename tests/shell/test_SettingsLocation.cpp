@@ -1,5 +1,6 @@
 // Where the settings files lie: beside the executable for a copy run from any folder, per user
 // under $XDG_CONFIG_HOME/mivora for the installed program, never under its installation prefix.
+#include "AppFolderScope.h"
 #include "MessageRecorder.h"
 #include "TestFiles.h"
 #include "platform/AppInfo.h"
@@ -10,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -42,12 +42,11 @@ class TestSettingsLocation : public QObject {
 private slots:
     void init()
     {
-        temp = std::make_unique<QTemporaryDir>();
-        QVERIFY(temp->isValid());
+        QVERIFY(temp.renew());
         savedHome = qgetenv("HOME");
         savedXdg = qgetenv("XDG_CONFIG_HOME");
-        qputenv("HOME", QFile::encodeName(temp->filePath(QStringLiteral("home"))));
-        QVERIFY(QDir().mkpath(temp->filePath(QStringLiteral("home"))));
+        qputenv("HOME", QFile::encodeName(temp.filePath(QStringLiteral("home"))));
+        QVERIFY(QDir().mkpath(temp.filePath(QStringLiteral("home"))));
         platform::testing::setAppPath(QString());
     }
     void cleanup()
@@ -67,7 +66,7 @@ private slots:
 
     void installedProgramUsesXdgConfigHomeAndCreatesOwnerOnlyFolders()
     {
-        const QString config = temp->filePath(QStringLiteral("cfg/nested"));
+        const QString config = temp.filePath(QStringLiteral("cfg/nested"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config + u'/'));
         platform::setSettingsLocation(platform::SettingsLocation::UserConfig);
         const mode_t previous = ::umask(022);
@@ -81,7 +80,7 @@ private slots:
     void relativeOrEmptyXdgConfigHomeMeansDotConfigInHome()
     {
         platform::setSettingsLocation(platform::SettingsLocation::UserConfig);
-        const QString expected = temp->filePath(QStringLiteral("home/.config/mivora"));
+        const QString expected = temp.filePath(QStringLiteral("home/.config/mivora"));
         for (const QByteArray& value : { QByteArray("relative/cfg"), QByteArray() }) {
             qputenv("XDG_CONFIG_HOME", value);
             QCOMPARE(platform::appPath(), expected);
@@ -104,7 +103,7 @@ private slots:
     // The installed program's unload writes the same file as ever, only in the user's folder.
     void installedWindowSavesPerUserAndNothingBesideTheExecutable()
     {
-        const QString config = temp->filePath(QStringLiteral("cfg"));
+        const QString config = temp.filePath(QStringLiteral("cfg"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
         platform::setSettingsLocation(platform::SettingsLocation::UserConfig);
         const QStringList before = besideTheExecutable();
@@ -128,7 +127,7 @@ private slots:
     // A folder that cannot be made (a file in its place) is a refused write: ignored, as ever.
     void unwritableUserFolderIsIgnoredAndNeverFallsBackToTheExecutable()
     {
-        const QString config = temp->filePath(QStringLiteral("cfg"));
+        const QString config = temp.filePath(QStringLiteral("cfg"));
         QVERIFY(writeBytes(config, "not a folder"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
         platform::setSettingsLocation(platform::SettingsLocation::UserConfig);
@@ -143,7 +142,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
+    CaseFolder temp;
     QByteArray savedHome, savedXdg;
     MessageRecorder recorder;
 };

@@ -1,11 +1,10 @@
 // frmMain as built from its layout, and its lifecycle: start, "終了", title-bar close.
-#include "MessageRecorder.h"
+#include "MainWindowFixture.h"
 #include "TestFiles.h"
 #include "ViewItems.h"
 #include "browser/ObjectListModel.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
-#include "platform/Testing.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -17,34 +16,19 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
-#include <memory>
 
 using namespace testfiles;
 using namespace viewitems;
 
-class TestFrmMain : public QObject {
+class TestFrmMain : public QObject, MainWindowFixture {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        temp = std::make_unique<QTemporaryDir>();
-        QVERIFY(temp->isValid());
-        platform::testing::setAppPath(temp->path());
-        recorder.boxes.clear();
-        window = std::make_unique<frmMain>();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
-    void cleanup()
-    {
-        window.reset();
-        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
-    }
+    void init() { startCaseWithWindow(); }
+    void cleanup() { endCase(); }
 
     void startShowsNoMenuBarAndNoProbeButtons()
     {
@@ -268,7 +252,7 @@ private slots:
             w->setEnabled(false);
         QCOMPARE(runUntilQuit([this] { window->close(); }), 0);
         QVERIFY(!window->isVisible());
-        QCOMPARE(readBytes(temp->filePath("data.ini")),
+        QCOMPARE(readBytes(appFolder->filePath("data.ini")),
             sjis(QStringLiteral("[Data]\r\nDOMAIN=example.test\r\nACCOUNT=管理者\r\nPASSWORD=pw\r\n")));
     }
 
@@ -277,8 +261,8 @@ private slots:
         window->txtAccount->setText(QStringLiteral("adm"));
         QCOMPARE(runUntilQuit([this] { QTest::mouseClick(window->cmdClose, Qt::LeftButton); }), 0);
         QVERIFY(!window->isVisible());
-        QCOMPARE(
-            readBytes(temp->filePath("data.ini")), QByteArray("[Data]\r\nDOMAIN=\r\nACCOUNT=adm\r\nPASSWORD=\r\n"));
+        QCOMPARE(readBytes(appFolder->filePath("data.ini")),
+            QByteArray("[Data]\r\nDOMAIN=\r\nACCOUNT=adm\r\nPASSWORD=\r\n"));
     }
 
 private:
@@ -290,10 +274,6 @@ private:
         QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(-1); });
         return QApplication::exec();
     }
-
-    std::unique_ptr<QTemporaryDir> temp;
-    std::unique_ptr<frmMain> window;
-    MessageRecorder recorder;
 };
 
 QTEST_MAIN(TestFrmMain)

@@ -1,6 +1,6 @@
 // The login fields of frmMain and data.ini: load step on construction, unload step on close.
 #include "FileSizeLimit.h"
-#include "MessageRecorder.h"
+#include "MainWindowFixture.h"
 #include "TestFiles.h"
 #include "platform/AppInfo.h"
 #include "platform/Cp932.h"
@@ -9,7 +9,6 @@
 #include "shell/frmMain.h"
 
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <optional>
@@ -43,22 +42,19 @@ void saveThroughWindow(const Fields& f)
 }
 } // namespace
 
-class TestFrmMainSettings : public QObject {
+class TestFrmMainSettings : public QObject, MainWindowFixture {
     Q_OBJECT
 
 private slots:
     void init()
     {
-        temp = std::make_unique<QTemporaryDir>();
-        QVERIFY(temp->isValid());
-        platform::testing::setAppPath(temp->path());
-        ini = temp->filePath(QStringLiteral("data.ini"));
-        recorder.boxes.clear();
+        startCase();
+        ini = appFolder->filePath(QStringLiteral("data.ini"));
     }
     void cleanup()
     {
         platform::testing::failConverterOpen(false);
-        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
+        endCase();
     }
 
     void valuesComeBackAsTyped_data()
@@ -91,19 +87,13 @@ private slots:
         QCOMPARE(loaded.password, password);
     }
 
-    void valuesComeBackInAFolderCp932CannotName_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("é") << QStringLiteral("josé");
-        QTest::newRow("〜") << QStringLiteral("波〜線");
-    }
+    void valuesComeBackInAFolderCp932CannotName_data() { foldersCp932CannotNameRows(); }
     void valuesComeBackInAFolderCp932CannotName()
     {
         QFETCH(QString, folder);
-        QVERIFY(QDir(temp->path()).mkdir(folder));
-        platform::testing::setAppPath(temp->filePath(folder));
+        QVERIFY(appFolder->moveInto(folder));
         saveThroughWindow({ QStringLiteral("example.test"), QStringLiteral("山田"), QStringLiteral("pw") });
-        QVERIFY(QFileInfo::exists(temp->filePath(folder + QStringLiteral("/data.ini"))));
+        QVERIFY(QFileInfo::exists(appFolder->filePath(folder + QStringLiteral("/data.ini"))));
         QCOMPARE(loadFresh().account, QStringLiteral("山田"));
     }
 
@@ -218,12 +208,12 @@ private slots:
             std::optional<Unwritable> file;
             if (!fileWritable)
                 file.emplace(ini);
-            const Unwritable guard(temp->path());
+            const Unwritable guard(appFolder->path());
             if (!guard.ok() || (file && !file->ok()))
                 QSKIP("cannot make a directory (or a file) unwritable for this user");
             saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("a"), QStringLiteral("p") });
         }
-        QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+        QCOMPARE(entries(appFolder->path()), QStringList { QStringLiteral("data.ini") });
         QCOMPARE(loadFresh().domain, fileWritable ? QStringLiteral("new.test") : QStringLiteral("old.test"));
     }
 
@@ -236,7 +226,7 @@ private slots:
             saveThroughWindow({ QStringLiteral("new.test"), QStringLiteral("b"), QStringLiteral("q") });
         }
         QCOMPARE(readBytes(ini), before);
-        QCOMPARE(entries(temp->path()), QStringList { QStringLiteral("data.ini") });
+        QCOMPARE(entries(appFolder->path()), QStringList { QStringLiteral("data.ini") });
     }
 
     void converterThatCannotBeOpenedLeavesTheWindowUpWithEmptyFields()
@@ -267,9 +257,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
     QString ini;
-    MessageRecorder recorder;
 };
 
 QTEST_MAIN(TestFrmMainSettings)

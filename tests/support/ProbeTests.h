@@ -3,15 +3,15 @@
 // Helpers of the probe tests: a main window whose message boxes are recorded, and a directory
 // that records what a probe asked of the directory it stands in front of.
 
+#include "AppFolderScope.h"
 #include "MessageRecorder.h"
 #include "directory/Directory.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
-#include "platform/Testing.h"
 #include "shell/frmMain.h"
 
+#include <QObject>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -20,16 +20,8 @@ namespace probetests {
 // A main window over a fresh application directory, recording every message box while it lives.
 class ProbeWindow : public MessageRecorder {
 public:
-    ProbeWindow()
-    {
-        platform::testing::setAppPath(appDir.path());
-        window = std::make_unique<frmMain>();
-    }
-    ~ProbeWindow()
-    {
-        window.reset();
-        platform::testing::setAppPath({});
-    }
+    ProbeWindow() { window = std::make_unique<frmMain>(); }
+    ~ProbeWindow() { window.reset(); }
     ProbeWindow(const ProbeWindow&) = delete;
     ProbeWindow& operator=(const ProbeWindow&) = delete;
 
@@ -42,8 +34,27 @@ public:
     }
     QString iniPath() const { return appDir.filePath(QStringLiteral("larchfen.ini")); }
 
-    QTemporaryDir appDir;
+    AppFolderScope appDir;
     std::unique_ptr<frmMain> window;
+};
+
+// The probe suites' base: a fresh ProbeWindow for each case, no directory left from the last.
+class ProbeSuite : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        probe = std::make_unique<ProbeWindow>();
+        directory::setCurrentDirectory(nullptr);
+    }
+    void cleanup()
+    {
+        probe.reset();
+        directory::setCurrentDirectory(nullptr);
+    }
+
+protected:
+    std::unique_ptr<ProbeWindow> probe;
 };
 
 // Stands in front of another directory and records each call: what was asked, and whether it

@@ -207,6 +207,21 @@ void ScratchDirectoryServer::useForThisProcess() const
     qputenv("LDAPCONF", QFile::encodeName(ldapConfPath()));
 }
 
+bool ScratchDirectoryServer::startForThisProcess()
+{
+    if (!start())
+        return false;
+    useForThisProcess();
+    return true;
+}
+
+bool ScratchDirectoryServer::serveAgain()
+{
+    if (isPaused() && !resume())
+        return false;
+    return isRunning() || restart();
+}
+
 bool ScratchDirectoryServer::runScript(const QString& script, const QStringList& arguments)
 {
     QProcess process;

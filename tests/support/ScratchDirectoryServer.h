@@ -54,6 +54,10 @@ public:
 
     // Sets LDAPCONF of this process to ldapConfPath().
     void useForThisProcess() const;
+    // start() and useForThisProcess(), as initTestCase() does before anything touches libldap.
+    bool startForThisProcess();
+    // Running and answering again after a case stopped, killed or paused the server.
+    bool serveAgain();
 
     QString lastError() const { return error; }
 
