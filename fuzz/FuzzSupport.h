@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #ifdef MIVORA_FUZZ_REPLAY
 #define FUZZ_TARGET(name) int replay_##name(const std::uint8_t* data, std::size_t size)
@@ -117,6 +118,21 @@ inline QString utf16From(const QByteArray& bytes)
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
         text.append(QChar(char16_t(qFromLittleEndian<quint16>(bytes.constData() + i))));
     return text;
+}
+
+// The rest of the input as text, as its first byte says: odd gives raw UTF-16 (lone surrogates and
+// every other code unit), even UTF-8, which reaches the interesting ASCII shapes quickly.
+struct TextInput {
+    bool utf16 = false;
+    QByteArray bytes; // the rest as it came
+    QString text;
+};
+inline TextInput textInput(Input& input)
+{
+    const bool utf16 = input.byte() & 1;
+    QByteArray bytes = input.rest();
+    QString text = utf16 ? utf16From(bytes) : QString::fromUtf8(bytes);
+    return { utf16, std::move(bytes), std::move(text) };
 }
 
 // True when no surrogate stands alone.

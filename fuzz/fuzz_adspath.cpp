@@ -33,11 +33,7 @@ void check(const QString& text)
 FUZZ_TARGET(adspath)
 {
     fuzzing::Input input(data, size);
-    // First byte: how the rest becomes text. UTF-8 reaches the interesting ASCII shapes quickly,
-    // raw UTF-16 brings lone surrogates and every other code unit.
-    const bool utf16 = input.byte() & 1;
-    const QByteArray bytes = input.rest();
-    const QString text = utf16 ? fuzzing::utf16From(bytes) : QString::fromUtf8(bytes);
+    const QString text = fuzzing::textInput(input).text;
     fuzz_adspath::check(text);
     fuzz_adspath::check(QStringLiteral("LDAP://") + text);
     return 0;

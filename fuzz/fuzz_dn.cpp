@@ -153,10 +153,8 @@ void checkWrittenForm(const QByteArray& canonical)
 FUZZ_TARGET(dn)
 {
     fuzzing::Input input(data, size);
-    const bool utf16 = input.byte() & 1;
-    const QByteArray bytes = input.rest();
-    const QString text = utf16 ? fuzzing::utf16From(bytes) : QString::fromUtf8(bytes);
-    fuzz_dn::checkAnyText(text);
-    fuzz_dn::checkServerForm(utf16 ? text.toUtf8() : bytes);
+    const fuzzing::TextInput in = fuzzing::textInput(input);
+    fuzz_dn::checkAnyText(in.text);
+    fuzz_dn::checkServerForm(in.utf16 ? in.text.toUtf8() : in.bytes);
     return 0;
 }

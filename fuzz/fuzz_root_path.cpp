@@ -33,8 +33,6 @@ void check(const QString& domain)
 FUZZ_TARGET(root_path)
 {
     fuzzing::Input input(data, size);
-    const bool utf16 = input.byte() & 1;
-    const QByteArray bytes = input.rest();
-    fuzz_root_path::check(utf16 ? fuzzing::utf16From(bytes) : QString::fromUtf8(bytes));
+    fuzz_root_path::check(fuzzing::textInput(input).text);
     return 0;
 }

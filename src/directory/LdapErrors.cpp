@@ -58,25 +58,22 @@ QString adBindSubcodeText(const QString& diagnostic)
     const QRegularExpressionMatch match = data.match(diagnostic);
     if (!match.hasMatch())
         return {};
+    static constexpr std::array<std::pair<QStringView, QStringView>, 9> texts { {
+        { u"52e", u"ユーザー名またはパスワードが正しくありません。" },
+        { u"525", u"ユーザーが見つかりません。" },
+        { u"530", u"この時間帯はログオンできません。" },
+        { u"531", u"このコンピューターからはログオンできません。" },
+        { u"532", u"パスワードの有効期限が切れています。" },
+        { u"533", u"アカウントが無効になっています。" },
+        { u"701", u"アカウントの有効期限が切れています。" },
+        { u"773", u"パスワードを変更する必要があります。" },
+        { u"775", u"アカウントがロックアウトされています。" },
+    } };
     const QString code = match.captured(1).toLower();
-    if (code == u"52e")
-        return QStringLiteral("ユーザー名またはパスワードが正しくありません。");
-    if (code == u"525")
-        return QStringLiteral("ユーザーが見つかりません。");
-    if (code == u"530")
-        return QStringLiteral("この時間帯はログオンできません。");
-    if (code == u"531")
-        return QStringLiteral("このコンピューターからはログオンできません。");
-    if (code == u"532")
-        return QStringLiteral("パスワードの有効期限が切れています。");
-    if (code == u"533")
-        return QStringLiteral("アカウントが無効になっています。");
-    if (code == u"701")
-        return QStringLiteral("アカウントの有効期限が切れています。");
-    if (code == u"773")
-        return QStringLiteral("パスワードを変更する必要があります。");
-    if (code == u"775")
-        return QStringLiteral("アカウントがロックアウトされています。");
+    for (const auto& [number, text] : texts) {
+        if (code == number)
+            return text.toString();
+    }
     return {};
 }
 

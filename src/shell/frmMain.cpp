@@ -157,6 +157,15 @@ void frmMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+std::array<std::pair<const char*, QLineEdit*>, 3> frmMain::loginFields() const
+{
+    return { {
+        { "DOMAIN", txtDomain },
+        { "ACCOUNT", txtAccount },
+        { "PASSWORD", txtPassWord },
+    } };
+}
+
 void frmMain::Form_Load()
 {
     // Neither a read that fails nor a converter that cannot be opened may stop the window: every
@@ -165,12 +174,7 @@ void frmMain::Form_Load()
     // One buffer of 255 characters serves the three reads; each value ends at its first NUL,
     // so what a longer earlier value left behind never leaks into the next field.
     QString strBuf(255, QChar(u'\0'));
-    const std::array<std::pair<const char*, QLineEdit*>, 3> fields { {
-        { "DOMAIN", txtDomain },
-        { "ACCOUNT", txtAccount },
-        { "PASSWORD", txtPassWord },
-    } };
-    for (const auto& [key, textBox] : fields) {
+    for (const auto& [key, textBox] : loginFields()) {
         try {
             QByteArray ansiBuf = platform::toAnsi(strBuf);
             GetPrivateProfileStringA(iniSection, key, "", ansiBuf.data(), 255, fileName.constData());
@@ -186,12 +190,7 @@ void frmMain::Form_Unload()
     // The unload never reports and never stops: a refused write, or a text that cannot be
     // converted, is ignored and the next key is still written.
     const QByteArray fileName = settingsFileName();
-    const std::array<std::pair<const char*, QLineEdit*>, 3> fields { {
-        { "DOMAIN", txtDomain },
-        { "ACCOUNT", txtAccount },
-        { "PASSWORD", txtPassWord },
-    } };
-    for (const auto& [key, textBox] : fields) {
+    for (const auto& [key, textBox] : loginFields()) {
         try {
             WritePrivateProfileStringA(
                 iniSection, key, platform::toAnsi(textBox->text()).constData(), fileName.constData());

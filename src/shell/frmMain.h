@@ -4,6 +4,8 @@
 #include "ui_frmMain.h"
 
 #include <QWidget>
+#include <array>
+#include <utility>
 
 class QAction;
 class QMenu;
@@ -59,6 +61,8 @@ protected:
 private:
     void Form_Load();
     void Form_Unload();
+    // The fields data.ini keeps, by their keys in its [Data] section.
+    std::array<std::pair<const char*, QLineEdit*>, 3> loginFields() const;
     void createPopupMenu();
     void connectHandlers();
 
