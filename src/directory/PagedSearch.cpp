@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace directory {
 
@@ -23,13 +24,12 @@ bool sameCookie(const berval& a, const berval& b)
 
 } // namespace
 
-PagedSearch::PagedSearch(
-    Connection& connection, const QString& base, int scope, const QString& filter, const QStringList& attributes)
+PagedSearch::PagedSearch(Connection& connection, QString base, int scope, QString filter, QStringList attributes)
     : connection_(connection)
-    , base_(base)
+    , base_(std::move(base))
     , scope_(scope)
-    , filter_(filter)
-    , attributes_(attributes)
+    , filter_(std::move(filter))
+    , attributes_(std::move(attributes))
 { }
 
 int PagedSearch::askPage(const berval* cookie)

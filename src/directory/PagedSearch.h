@@ -18,8 +18,7 @@ public:
     static constexpr int maxPages = 10000;
     using PageHandler = std::function<void(std::vector<LdapEntry>&)>;
 
-    PagedSearch(
-        Connection& connection, const QString& base, int scope, const QString& filter, const QStringList& attributes);
+    PagedSearch(Connection& connection, QString base, int scope, QString filter, QStringList attributes);
 
     // `onPage` gets each page's entries, pages of ConnectionOptions::pageSize. A failure is
     // raised after the entries of its page are delivered: nothing that came is undone.
