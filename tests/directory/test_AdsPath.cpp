@@ -39,20 +39,20 @@ private slots:
 
     void malformedPathsFailWithBadPathName_data()
     {
-        textTable({ "text" },
+        oneColumn<QString>("text",
             {
-                { "empty", { "" } },
-                { "provider alone", { "LDAP://" } },
-                { "lower-case provider", { "ldap://DC=x" } },
-                { "other provider", { "WinNT://host" } },
-                { "no slashes", { "LDAP:DC=x" } },
-                { "port not a number", { "LDAP://host:abc/DC=x" } },
-                { "port out of range", { "LDAP://host:70000/DC=x" } },
-                { "empty port", { "LDAP://host:/DC=x" } },
-                { "host with space", { "LDAP://bad host/DC=x" } },
-                { "host then nothing", { "LDAP://host/" } },
-                { "unclosed bracket", { "LDAP://[::1/DC=x" } },
-                { "control character", { "LDAP://ho\x01st/DC=x" } },
+                { "empty", "" },
+                { "provider alone", "LDAP://" },
+                { "lower-case provider", "ldap://DC=x" },
+                { "other provider", "WinNT://host" },
+                { "no slashes", "LDAP:DC=x" },
+                { "port not a number", "LDAP://host:abc/DC=x" },
+                { "port out of range", "LDAP://host:70000/DC=x" },
+                { "empty port", "LDAP://host:/DC=x" },
+                { "host with space", "LDAP://bad host/DC=x" },
+                { "host then nothing", "LDAP://host/" },
+                { "unclosed bracket", "LDAP://[::1/DC=x" },
+                { "control character", "LDAP://ho\x01st/DC=x" },
             });
     }
     void malformedPathsFailWithBadPathName()

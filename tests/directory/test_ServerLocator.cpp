@@ -13,16 +13,16 @@ class TestServerLocator : public QObject {
 private slots:
     void serversOnThisMachineAreKept_data()
     {
-        textTable({ "uri" },
+        oneColumn<QString>("uri",
             {
-                { "ldapi socket", { "ldapi://%2Frun%2Fslapd%2Fldapi" } },
-                { "127.0.0.1 with port", { "ldap://127.0.0.1:389" } },
-                { "anywhere in 127/8", { "ldap://127.8.9.10" } },
-                { "ldaps on ::1", { "ldaps://[::1]:636" } },
-                { "IPv4-mapped loopback", { "ldap://[::ffff:127.0.0.1]" } },
-                { "localhost", { "ldap://localhost:3890" } },
-                { "no host", { "ldap:///" } },
-                { "scheme in capitals", { "LDAP://127.0.0.1" } },
+                { "ldapi socket", "ldapi://%2Frun%2Fslapd%2Fldapi" },
+                { "127.0.0.1 with port", "ldap://127.0.0.1:389" },
+                { "anywhere in 127/8", "ldap://127.8.9.10" },
+                { "ldaps on ::1", "ldaps://[::1]:636" },
+                { "IPv4-mapped loopback", "ldap://[::ffff:127.0.0.1]" },
+                { "localhost", "ldap://localhost:3890" },
+                { "no host", "ldap:///" },
+                { "scheme in capitals", "LDAP://127.0.0.1" },
             });
     }
     void serversOnThisMachineAreKept()
@@ -33,17 +33,17 @@ private slots:
 
     void serversElsewhereAreDropped_data()
     {
-        textTable({ "uri" },
+        oneColumn<QString>("uri",
             {
-                { "documentation address", { "ldap://192.0.2.1" } },
-                { "private address with port", { "ldap://10.0.0.1:389" } },
-                { "ldaps elsewhere", { "ldaps://198.51.100.7:636" } },
-                { "IPv6 elsewhere", { "ldap://[2001:db8::1]" } },
-                { "IPv4-mapped elsewhere", { "ldap://[::ffff:192.0.2.1]" } },
-                { "any address", { "ldap://0.0.0.0" } },
-                { "connectionless LDAP", { "cldap://127.0.0.1" } },
-                { "not a URI", { "127.0.0.1" } },
-                { "unknown scheme", { "http://127.0.0.1" } },
+                { "documentation address", "ldap://192.0.2.1" },
+                { "private address with port", "ldap://10.0.0.1:389" },
+                { "ldaps elsewhere", "ldaps://198.51.100.7:636" },
+                { "IPv6 elsewhere", "ldap://[2001:db8::1]" },
+                { "IPv4-mapped elsewhere", "ldap://[::ffff:192.0.2.1]" },
+                { "any address", "ldap://0.0.0.0" },
+                { "connectionless LDAP", "cldap://127.0.0.1" },
+                { "not a URI", "127.0.0.1" },
+                { "unknown scheme", "http://127.0.0.1" },
             });
     }
     void serversElsewhereAreDropped()

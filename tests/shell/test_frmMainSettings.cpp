@@ -187,9 +187,7 @@ private slots:
     // place, a read-only one stays as it was, silently.
     void unwritableDirectoryGetsTheFileWrittenInPlaceOrIgnoredSilently_data()
     {
-        QTest::addColumn<bool>("fileWritable");
-        QTest::newRow("file writable") << true;
-        QTest::newRow("file read-only") << false;
+        oneColumn<bool>("fileWritable", { { "file writable", true }, { "file read-only", false } });
     }
     void unwritableDirectoryGetsTheFileWrittenInPlaceOrIgnoredSilently()
     {

@@ -8,12 +8,21 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
+#include <utility>
 
 // addColumns<QString, int>({ "text", "length" }): one column of each type, in order.
 template <typename... Types> void addColumns(const std::array<const char*, sizeof...(Types)>& names)
 {
     std::size_t i = 0;
     (QTest::addColumn<Types>(names[i++]), ...);
+}
+
+// oneColumn<bool>("exists", { { "missing", false }, { "present", true } }): a column and its rows.
+template <typename T> void oneColumn(const char* column, std::initializer_list<std::pair<const char*, T>> rows)
+{
+    QTest::addColumn<T>(column);
+    for (const auto& [name, value] : rows)
+        QTest::newRow(name) << value;
 }
 
 struct TextRow {
