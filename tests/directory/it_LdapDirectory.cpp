@@ -1,3 +1,4 @@
+#include "DataTable.h"
 #include "DirectoryListing.h"
 #include "ErrorNumber.h"
 #include "directory/LdapDirectory.h"
@@ -35,27 +36,15 @@ private slots:
 
     void propertiesOfEachSampleClass_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("className");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("container") << "cn=Users,dc=example,dc=test"
-                                   << "container"
-                                   << "cn=Users";
-        QTest::newRow("ou") << "ou=営業部,dc=example,dc=test"
-                            << "organizationalUnit"
-                            << "ou=営業部";
-        QTest::newRow("group") << "cn=全社員,dc=example,dc=test"
-                               << "group"
-                               << "cn=全社員";
-        QTest::newRow("computer") << "cn=SRV01,cn=Computers,dc=example,dc=test"
-                                  << "computer"
-                                  << "cn=SRV01";
-        QTest::newRow("user") << "cn=山田 太郎,ou=営業部,dc=example,dc=test"
-                              << "user"
-                              << "cn=山田 太郎";
-        QTest::newRow("escaped") << "cn=Yamada\\2C Jiro,cn=Users,dc=example,dc=test"
-                                 << "user"
-                                 << "cn=Yamada\\2C Jiro";
+        textTable({ "dn", "className", "name" },
+            {
+                { "container", { "cn=Users,dc=example,dc=test", "container", "cn=Users" } },
+                { "ou", { "ou=営業部,dc=example,dc=test", "organizationalUnit", "ou=営業部" } },
+                { "group", { "cn=全社員,dc=example,dc=test", "group", "cn=全社員" } },
+                { "computer", { "cn=SRV01,cn=Computers,dc=example,dc=test", "computer", "cn=SRV01" } },
+                { "user", { "cn=山田 太郎,ou=営業部,dc=example,dc=test", "user", "cn=山田 太郎" } },
+                { "escaped", { "cn=Yamada\\2C Jiro,cn=Users,dc=example,dc=test", "user", "cn=Yamada\\2C Jiro" } },
+            });
     }
     void propertiesOfEachSampleClass()
     {

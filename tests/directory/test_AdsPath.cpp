@@ -1,3 +1,4 @@
+#include "DataTable.h"
 #include "directory/AdsPath.h"
 #include "directory/DirectoryError.h"
 #include "directory/RootPath.h"
@@ -13,31 +14,17 @@ class TestAdsPath : public QObject {
 private slots:
     void parsesTheThreeForms_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<QString>("dn");
-        QTest::newRow("serverless") << "LDAP://DC=example,DC=test"
-                                    << ""
-                                    << "DC=example,DC=test";
-        QTest::newRow("host and port") << "LDAP://127.0.0.1:389/CN=Users,DC=x"
-                                       << "127.0.0.1:389"
-                                       << "CN=Users,DC=x";
-        QTest::newRow("host alone") << "LDAP://dc1.example.test"
-                                    << "dc1.example.test"
-                                    << "";
-        QTest::newRow("ipv6") << "LDAP://[::1]:3890/DC=x"
-                              << "[::1]:3890"
-                              << "DC=x";
-        // A slash inside a serverless DN is part of the DN: the first RDN has an '='.
-        QTest::newRow("slash in dn") << "LDAP://CN=a/b,DC=x"
-                                     << ""
-                                     << "CN=a/b,DC=x";
-        QTest::newRow("empty dc label") << "LDAP://DC=example,DC="
-                                        << ""
-                                        << "DC=example,DC=";
-        QTest::newRow("japanese") << "LDAP://OU=営業部,DC=x"
-                                  << ""
-                                  << "OU=営業部,DC=x";
+        textTable({ "text", "server", "dn" },
+            {
+                { "serverless", { "LDAP://DC=example,DC=test", "", "DC=example,DC=test" } },
+                { "host and port", { "LDAP://127.0.0.1:389/CN=Users,DC=x", "127.0.0.1:389", "CN=Users,DC=x" } },
+                { "host alone", { "LDAP://dc1.example.test", "dc1.example.test", "" } },
+                { "ipv6", { "LDAP://[::1]:3890/DC=x", "[::1]:3890", "DC=x" } },
+                // A slash inside a serverless DN is part of the DN: the first RDN has an '='.
+                { "slash in dn", { "LDAP://CN=a/b,DC=x", "", "CN=a/b,DC=x" } },
+                { "empty dc label", { "LDAP://DC=example,DC=", "", "DC=example,DC=" } },
+                { "japanese", { "LDAP://OU=営業部,DC=x", "", "OU=営業部,DC=x" } },
+            });
     }
     void parsesTheThreeForms()
     {
@@ -52,19 +39,21 @@ private slots:
 
     void malformedPathsFailWithBadPathName_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("empty") << "";
-        QTest::newRow("provider alone") << "LDAP://";
-        QTest::newRow("lower-case provider") << "ldap://DC=x";
-        QTest::newRow("other provider") << "WinNT://host";
-        QTest::newRow("no slashes") << "LDAP:DC=x";
-        QTest::newRow("port not a number") << "LDAP://host:abc/DC=x";
-        QTest::newRow("port out of range") << "LDAP://host:70000/DC=x";
-        QTest::newRow("empty port") << "LDAP://host:/DC=x";
-        QTest::newRow("host with space") << "LDAP://bad host/DC=x";
-        QTest::newRow("host then nothing") << "LDAP://host/";
-        QTest::newRow("unclosed bracket") << "LDAP://[::1/DC=x";
-        QTest::newRow("control character") << QStringLiteral("LDAP://ho\x01st/DC=x");
+        oneColumn<QString>("text",
+            {
+                { "empty", "" },
+                { "provider alone", "LDAP://" },
+                { "lower-case provider", "ldap://DC=x" },
+                { "other provider", "WinNT://host" },
+                { "no slashes", "LDAP:DC=x" },
+                { "port not a number", "LDAP://host:abc/DC=x" },
+                { "port out of range", "LDAP://host:70000/DC=x" },
+                { "empty port", "LDAP://host:/DC=x" },
+                { "host with space", "LDAP://bad host/DC=x" },
+                { "host then nothing", "LDAP://host/" },
+                { "unclosed bracket", "LDAP://[::1/DC=x" },
+                { "control character", "LDAP://ho\x01st/DC=x" },
+            });
     }
     void malformedPathsFailWithBadPathName()
     {
@@ -88,46 +77,22 @@ private slots:
 
     void firstRdnKeepsTheServersSpelling_data()
     {
-        QTest::addColumn<QString>("dn");
-        QTest::addColumn<QString>("rdn");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("plain") << "cn=Users,dc=example,dc=test"
-                               << "cn=Users"
-                               << "Users";
-        QTest::newRow("escaped comma") << "CN=Yamada\\, Jiro,CN=Users,DC=x"
-                                       << "CN=Yamada\\, Jiro"
-                                       << "Yamada, Jiro";
-        QTest::newRow("hex escapes") << "CN=a\\3Db\\23,DC=x"
-                                     << "CN=a\\3Db\\23"
-                                     << "a=b#";
-        QTest::newRow("utf8 hex") << "CN=\\E5\\B1\\B1,DC=x"
-                                  << "CN=\\E5\\B1\\B1"
-                                  << "山";
-        QTest::newRow("quoted") << "CN=\"a,b\",DC=x"
-                                << "CN=\"a,b\""
-                                << "a,b";
-        QTest::newRow("multi-valued rdn") << "CN=a+UID=b,DC=x"
-                                          << "CN=a+UID=b"
-                                          << "a";
-        QTest::newRow("single rdn") << "DC=test"
-                                    << "DC=test"
-                                    << "test";
-        QTest::newRow("empty value") << "DC=,DC=x"
-                                     << "DC="
-                                     << "";
-        QTest::newRow("trailing backslash") << "CN=a\\"
-                                            << "CN=a\\"
-                                            << "a\\";
-        // toInt would read "+1" and " 1" as hex numbers and make control characters of them.
-        QTest::newRow("escaped plus before a digit") << "CN=a\\+1,DC=x"
-                                                     << "CN=a\\+1"
-                                                     << "a+1";
-        QTest::newRow("escaped blank before a digit") << "CN=\\ 1,DC=x"
-                                                      << "CN=\\ 1"
-                                                      << " 1";
-        QTest::newRow("escaped minus before hex") << "CN=\\-f,DC=x"
-                                                  << "CN=\\-f"
-                                                  << "-f";
+        textTable({ "dn", "rdn", "value" },
+            {
+                { "plain", { "cn=Users,dc=example,dc=test", "cn=Users", "Users" } },
+                { "escaped comma", { "CN=Yamada\\, Jiro,CN=Users,DC=x", "CN=Yamada\\, Jiro", "Yamada, Jiro" } },
+                { "hex escapes", { "CN=a\\3Db\\23,DC=x", "CN=a\\3Db\\23", "a=b#" } },
+                { "utf8 hex", { "CN=\\E5\\B1\\B1,DC=x", "CN=\\E5\\B1\\B1", "山" } },
+                { "quoted", { "CN=\"a,b\",DC=x", "CN=\"a,b\"", "a,b" } },
+                { "multi-valued rdn", { "CN=a+UID=b,DC=x", "CN=a+UID=b", "a" } },
+                { "single rdn", { "DC=test", "DC=test", "test" } },
+                { "empty value", { "DC=,DC=x", "DC=", "" } },
+                { "trailing backslash", { "CN=a\\", "CN=a\\", "a\\" } },
+                // toInt would read "+1" and " 1" as hex numbers and make control characters of them.
+                { "escaped plus before a digit", { "CN=a\\+1,DC=x", "CN=a\\+1", "a+1" } },
+                { "escaped blank before a digit", { "CN=\\ 1,DC=x", "CN=\\ 1", " 1" } },
+                { "escaped minus before hex", { "CN=\\-f,DC=x", "CN=\\-f", "-f" } },
+            });
     }
     void firstRdnKeepsTheServersSpelling()
     {
@@ -152,20 +117,19 @@ private slots:
     // The domain root's path from the domain text, label by label, as typed.
     void labelsBecomeDcComponents_data()
     {
-        QTest::addColumn<QString>("domain");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("two labels") << QStringLiteral("example.test") << QStringLiteral("LDAP://DC=example,DC=test");
-        QTest::newRow("four labels") << QStringLiteral("tokyo.corp.example.jp")
-                                     << QStringLiteral("LDAP://DC=tokyo,DC=corp,DC=example,DC=jp");
-        QTest::newRow("no dot") << QStringLiteral("example") << QStringLiteral("LDAP://DC=example");
-        QTest::newRow("dot at the end") << QStringLiteral("example.") << QStringLiteral("LDAP://DC=example,DC=");
-        QTest::newRow("dot at the start") << QStringLiteral(".test") << QStringLiteral("LDAP://DC=,DC=test");
-        QTest::newRow("two dots in a row") << QStringLiteral("a..b") << QStringLiteral("LDAP://DC=a,DC=,DC=b");
-        QTest::newRow("a dot alone") << QStringLiteral(".") << QStringLiteral("LDAP://DC=,DC=");
-        QTest::newRow("blanks kept") << QStringLiteral(" a . b ") << QStringLiteral("LDAP://DC= a ,DC= b ");
-        QTest::newRow("case kept") << QStringLiteral("Example.TEST") << QStringLiteral("LDAP://DC=Example,DC=TEST");
-        QTest::newRow("other characters passed on")
-            << QStringLiteral("a,b=c.日本") << QStringLiteral("LDAP://DC=a,b=c,DC=日本");
+        textTable({ "domain", "path" },
+            {
+                { "two labels", { "example.test", "LDAP://DC=example,DC=test" } },
+                { "four labels", { "tokyo.corp.example.jp", "LDAP://DC=tokyo,DC=corp,DC=example,DC=jp" } },
+                { "no dot", { "example", "LDAP://DC=example" } },
+                { "dot at the end", { "example.", "LDAP://DC=example,DC=" } },
+                { "dot at the start", { ".test", "LDAP://DC=,DC=test" } },
+                { "two dots in a row", { "a..b", "LDAP://DC=a,DC=,DC=b" } },
+                { "a dot alone", { ".", "LDAP://DC=,DC=" } },
+                { "blanks kept", { " a . b ", "LDAP://DC= a ,DC= b " } },
+                { "case kept", { "Example.TEST", "LDAP://DC=Example,DC=TEST" } },
+                { "other characters passed on", { "a,b=c.日本", "LDAP://DC=a,b=c,DC=日本" } },
+            });
     }
     void labelsBecomeDcComponents()
     {

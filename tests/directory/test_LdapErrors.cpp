@@ -1,5 +1,6 @@
 // The descriptions of failed Kerberos binds and of servers that cannot be reached: each says what
 // is wrong and what to do, keeps libldap's and GSSAPI's words as details, and keeps the number.
+#include "DataTable.h"
 #include "directory/LdapErrors.h"
 
 #include <QTest>
@@ -27,8 +28,7 @@ class TestLdapErrors : public QObject {
 private slots:
     void eachKerberosFailureHasItsOwnAdvice_data()
     {
-        QTest::addColumn<QString>("diagnostic");
-        QTest::addColumn<QStringList>("words");
+        addColumns<QString, QStringList>({ "diagnostic", "words" });
         QTest::newRow("no ticket") << noTicket << QStringList { "チケットがありません", "kinit", "ログオン" };
         QTest::newRow("expired") << expired << QStringList { "有効期限が切れています", "kinit" };
         QTest::newRow("expired, in GSSAPI's words") << QStringLiteral(
@@ -85,9 +85,7 @@ private slots:
 
     void aHardenedDcsRefusalSaysWhatItRequires_data()
     {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("diagnostic");
-        QTest::addColumn<QStringList>("words");
+        addColumns<int, QString, QStringList>({ "code", "diagnostic", "words" });
         const QStringList bindings { "チャネル バインディング", "ユーザー名やパスワードの問題ではありません",
             "Cyrus SASL", "SASL_CBINDING", "プロキシ" };
         const QStringList signing { "LDAP 署名を要求", "maxssf=0", "無効にしないでください", "StartTLS" };

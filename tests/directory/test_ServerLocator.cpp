@@ -1,5 +1,6 @@
 // Which configured servers count as this machine's: what the probes' fixed binds may reach.
 // Only literal addresses and localhost here, so that no name goes out to DNS.
+#include "DataTable.h"
 #include "directory/ServerLocator.h"
 
 #include <QTest>
@@ -12,15 +13,17 @@ class TestServerLocator : public QObject {
 private slots:
     void serversOnThisMachineAreKept_data()
     {
-        QTest::addColumn<QString>("uri");
-        QTest::newRow("ldapi socket") << "ldapi://%2Frun%2Fslapd%2Fldapi";
-        QTest::newRow("127.0.0.1 with port") << "ldap://127.0.0.1:389";
-        QTest::newRow("anywhere in 127/8") << "ldap://127.8.9.10";
-        QTest::newRow("ldaps on ::1") << "ldaps://[::1]:636";
-        QTest::newRow("IPv4-mapped loopback") << "ldap://[::ffff:127.0.0.1]";
-        QTest::newRow("localhost") << "ldap://localhost:3890";
-        QTest::newRow("no host") << "ldap:///";
-        QTest::newRow("scheme in capitals") << "LDAP://127.0.0.1";
+        oneColumn<QString>("uri",
+            {
+                { "ldapi socket", "ldapi://%2Frun%2Fslapd%2Fldapi" },
+                { "127.0.0.1 with port", "ldap://127.0.0.1:389" },
+                { "anywhere in 127/8", "ldap://127.8.9.10" },
+                { "ldaps on ::1", "ldaps://[::1]:636" },
+                { "IPv4-mapped loopback", "ldap://[::ffff:127.0.0.1]" },
+                { "localhost", "ldap://localhost:3890" },
+                { "no host", "ldap:///" },
+                { "scheme in capitals", "LDAP://127.0.0.1" },
+            });
     }
     void serversOnThisMachineAreKept()
     {
@@ -30,16 +33,18 @@ private slots:
 
     void serversElsewhereAreDropped_data()
     {
-        QTest::addColumn<QString>("uri");
-        QTest::newRow("documentation address") << "ldap://192.0.2.1";
-        QTest::newRow("private address with port") << "ldap://10.0.0.1:389";
-        QTest::newRow("ldaps elsewhere") << "ldaps://198.51.100.7:636";
-        QTest::newRow("IPv6 elsewhere") << "ldap://[2001:db8::1]";
-        QTest::newRow("IPv4-mapped elsewhere") << "ldap://[::ffff:192.0.2.1]";
-        QTest::newRow("any address") << "ldap://0.0.0.0";
-        QTest::newRow("connectionless LDAP") << "cldap://127.0.0.1";
-        QTest::newRow("not a URI") << "127.0.0.1";
-        QTest::newRow("unknown scheme") << "http://127.0.0.1";
+        oneColumn<QString>("uri",
+            {
+                { "documentation address", "ldap://192.0.2.1" },
+                { "private address with port", "ldap://10.0.0.1:389" },
+                { "ldaps elsewhere", "ldaps://198.51.100.7:636" },
+                { "IPv6 elsewhere", "ldap://[2001:db8::1]" },
+                { "IPv4-mapped elsewhere", "ldap://[::ffff:192.0.2.1]" },
+                { "any address", "ldap://0.0.0.0" },
+                { "connectionless LDAP", "cldap://127.0.0.1" },
+                { "not a URI", "127.0.0.1" },
+                { "unknown scheme", "http://127.0.0.1" },
+            });
     }
     void serversElsewhereAreDropped()
     {

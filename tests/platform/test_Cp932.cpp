@@ -1,3 +1,4 @@
+#include "DataTable.h"
 #include "platform/Cp932.h"
 
 #include <QTest>
@@ -12,8 +13,7 @@ class TestCp932 : public QObject {
 private slots:
     void charactersGetTheirWindowsBytes_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
+        addColumns<QString, QByteArray>({ "text", "bytes" });
         QTest::newRow("ascii") << QStringLiteral("abc=1") << QByteArray("abc=1");
         QTest::newRow("hiragana") << QStringLiteral("あ") << QByteArray("\x82\xa0");
         QTest::newRow("half-width brackets") << QStringLiteral("｢｣") << QByteArray("\xa2\xa3");
@@ -38,8 +38,7 @@ private slots:
 
     void eachCharacterCp932CannotHoldBecomesOneQuestionMark_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
+        addColumns<QString, QByteArray>({ "text", "bytes" });
         QTest::newRow("latin") << QStringLiteral("café") << QByteArray("caf?");
         QTest::newRow("hangul between kana") << QStringLiteral("あ한い") << QByteArray("\x82\xa0?\x82\xa2");
         QTest::newRow("outside the BMP") << QStringLiteral("a😀😀b") << QByteArray("a??b");
@@ -61,9 +60,7 @@ private slots:
 
     void prefixNeverEndsInTheFirstHalfOfACharacter_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("max");
-        QTest::addColumn<int>("length");
+        addColumns<QByteArray, int, int>({ "bytes", "max", "length" });
         QTest::newRow("short enough") << QByteArray("abc") << 254 << 3;
         QTest::newRow("ascii cut") << QByteArray(300, 'x') << 254 << 254;
         QTest::newRow("even cut between pairs") << QByteArray("\x82\xa0\x82\xa2") << 2 << 2;

@@ -1,4 +1,5 @@
 // The login fields of frmMain and data.ini: load step on construction, unload step on close.
+#include "DataTable.h"
 #include "FileSizeLimit.h"
 #include "MainWindowFixture.h"
 #include "TestFiles.h"
@@ -59,21 +60,13 @@ private slots:
 
     void valuesComeBackAsTyped_data()
     {
-        QTest::addColumn<QString>("domain");
-        QTest::addColumn<QString>("account");
-        QTest::addColumn<QString>("password");
-        QTest::newRow("ascii") << "example.test"
-                               << "administrator"
-                               << "P@ss w0rd!";
-        QTest::newRow("japanese") << "営業.例"
-                                  << "山田太郎"
-                                  << "ひみつ①";
-        QTest::newRow("mixed") << "corp.example.test"
-                               << "yamada山田"
-                               << "ﾊﾟｽ=word\"";
-        QTest::newRow("all empty") << ""
-                                   << ""
-                                   << "";
+        textTable({ "domain", "account", "password" },
+            {
+                { "ascii", { "example.test", "administrator", "P@ss w0rd!" } },
+                { "japanese", { "営業.例", "山田太郎", "ひみつ①" } },
+                { "mixed", { "corp.example.test", "yamada山田", "ﾊﾟｽ=word\"" } },
+                { "all empty", { "", "", "" } },
+            });
     }
     void valuesComeBackAsTyped()
     {
@@ -115,8 +108,7 @@ private slots:
 
     void longValuesAreCutTo254BytesWithoutHalfCharacters_data()
     {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("shown");
+        addColumns<QString, QString>({ "stored", "shown" });
         QTest::newRow("300 ascii") << QString(300, u'x') << QString(254, u'x');
         QTest::newRow("200 double-byte") << QString(200, u'漢') << QString(127, u'漢');
         QTest::newRow("odd byte at the cut") << u'a' + QString(200, u'あ') << u'a' + QString(126, u'あ');
@@ -164,8 +156,7 @@ private slots:
 
     void brokenOrMissingFileGivesEmptyFields_data()
     {
-        QTest::addColumn<bool>("exists");
-        QTest::addColumn<QByteArray>("contents");
+        addColumns<bool, QByteArray>({ "exists", "contents" });
         QByteArray binary;
         for (int i = 0; i < 65536; ++i)
             binary += char((i * 2654435761u) >> 24);
@@ -196,9 +187,7 @@ private slots:
     // place, a read-only one stays as it was, silently.
     void unwritableDirectoryGetsTheFileWrittenInPlaceOrIgnoredSilently_data()
     {
-        QTest::addColumn<bool>("fileWritable");
-        QTest::newRow("file writable") << true;
-        QTest::newRow("file read-only") << false;
+        oneColumn<bool>("fileWritable", { { "file writable", true }, { "file read-only", false } });
     }
     void unwritableDirectoryGetsTheFileWrittenInPlaceOrIgnoredSilently()
     {
