@@ -55,14 +55,18 @@ inline const QString projectA = QStringLiteral("CN=プロジェクトA,CN=Users,
 inline const QString bulkGroup = QStringLiteral("CN=大量グループ,OU=大量,DC=example,DC=test");
 inline constexpr int bulkUsers = 1600;
 
-inline QString bulkUserDn(int k)
-{
-    return QStringLiteral("CN=社員%1,").arg(k, 4, 10, QLatin1Char('0')) + bulkOu;
-}
-
 inline QString adsPath(const QString& dn)
 {
     return QStringLiteral("LDAP://") + dn;
+}
+
+// The paths of the users of OU=大量, CN=社員0001 first.
+inline QStringList bulkUserPaths()
+{
+    QStringList paths;
+    for (int k = 1; k <= bulkUsers; ++k)
+        paths.append(adsPath(QStringLiteral("CN=社員%1,").arg(k, 4, 10, QLatin1Char('0')) + bulkOu));
+    return paths;
 }
 
 // The running DC's folder: DIR/run, or another start's (start-ad-dc.sh --run) named by

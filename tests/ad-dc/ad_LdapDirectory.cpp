@@ -11,18 +11,6 @@ using directory::LdapDirectory;
 
 using namespace listing;
 
-namespace {
-
-QStringList bulkUserPaths()
-{
-    QStringList paths;
-    for (int k = 1; k <= AdDc::bulkUsers; ++k)
-        paths.append(AdDc::adsPath(AdDc::bulkUserDn(k)));
-    return paths;
-}
-
-} // namespace
-
 class AdLdapDirectory : public QObject {
     Q_OBJECT
 private slots:
@@ -171,7 +159,7 @@ private slots:
                  "member"))
             plain.append(AdDc::adsPath(dn));
         QCOMPARE(members, plain);
-        const QStringList expected = bulkUserPaths();
+        const QStringList expected = AdDc::bulkUserPaths();
         QCOMPARE(QSet<QString>(members.begin(), members.end()), QSet<QString>(expected.begin(), expected.end()));
     }
 

@@ -10,11 +10,6 @@
 using namespace browsertests;
 using platform::MessageIcon;
 
-namespace {
-const QString typedAccount = QStringLiteral("mivora-tester@example.test");
-const QString typedPassword = QStringLiteral("NoTicket-Passw0rd!");
-} // namespace
-
 class AdNoTicket : public QObject {
     Q_OBJECT
 
@@ -28,7 +23,8 @@ private slots:
 
     void connectShowsTheDirectorysErrorAndStaysUnconnected()
     {
-        const auto window = openMainWindow(AdDc::domain, typedAccount, typedPassword);
+        const QString typedPassword = QStringLiteral("NoTicket-Passw0rd!");
+        const auto window = openMainWindow(AdDc::domain, QStringLiteral("mivora-tester@example.test"), typedPassword);
         MessageRecorder recorder;
         const qsizetype logBefore = AdDc::dcLog().size();
 

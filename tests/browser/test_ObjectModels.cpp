@@ -44,6 +44,15 @@ struct CheckedTree {
             addPage(model, root, 1, children);
     }
 
+    // Children first..last under the k-th child of the root, whose DN is childDn(k).
+    QModelIndex addPageUnder(int k, int first, int last)
+    {
+        const QModelIndex child = model.index(k - 1, 0, root);
+        addPage(model, child, first, last, childDn(k));
+        return child;
+    }
+    static QString childDn(int k) { return pathOf(k).mid(7); }
+
     NodeTreeModel model;
     QAbstractItemModelTester tester { &model, QAbstractItemModelTester::FailureReportingMode::QtTest };
     QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
@@ -146,8 +155,7 @@ private slots:
         CheckedTree tree(3);
         NodeTreeModel& model = tree.model;
         const QModelIndex root = tree.root;
-        const QPersistentModelIndex second = model.index(1, 0, root);
-        addPage(model, second, 9, 9, pathOf(2).mid(7));
+        const QPersistentModelIndex second = tree.addPageUnder(2, 9, 9);
         QPersistentModelIndex grandchild = model.index(0, 0, second);
         QVERIFY(grandchild.isValid());
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
@@ -159,7 +167,7 @@ private slots:
         QVERIFY(!second.isValid());
         QVERIFY(!grandchild.isValid());
         QCOMPARE(model.size(), 1);
-        QCOMPARE(errorNumberOf<browser::ProgramError>([&] { model.node(pathOf(9, pathOf(2).mid(7))); }),
+        QCOMPARE(errorNumberOf<browser::ProgramError>([&] { model.node(pathOf(9, CheckedTree::childDn(2))); }),
             browser::errnum::ElementNotFound);
         // The same keys can be listed again.
         addPage(model, root, 2, 2);
@@ -174,19 +182,16 @@ private slots:
     {
         CheckedTree tree(200);
         NodeTreeModel& model = tree.model;
-        const QModelIndex root = tree.root;
-        const QModelIndex tenth = model.index(9, 0, root);
-        const QString tenthDn = pathOf(10).mid(7);
-        addPage(model, tenth, 1, 5, tenthDn);
+        const QModelIndex tenth = tree.addPageUnder(10, 1, 5);
         QCOMPARE(model.size(), 206);
 
         model.removeChildren(tenth);
 
         QCOMPARE(model.size(), 201);
         for (int k = 1; k <= 5; ++k)
-            QVERIFY(!model.contains(pathOf(k, tenthDn)));
+            QVERIFY(!model.contains(pathOf(k, CheckedTree::childDn(10))));
         for (int k = 1; k <= 200; ++k)
-            QCOMPARE(model.node(pathOf(k)), model.index(k - 1, 0, root));
+            QCOMPARE(model.node(pathOf(k)), model.index(k - 1, 0, tree.root));
     }
 
     void japaneseTextsRoundTripAndKeysAreExact()

@@ -38,13 +38,8 @@ QByteArray extraEntries()
 
 } // namespace
 
-class ItFrmDetUnreadableEntries : public PrivateDetailsSuite {
+class ItFrmDetUnreadableEntries : public PrivateDetailsSuiteOf<extraEntries> {
     Q_OBJECT
-public:
-    ItFrmDetUnreadableEntries()
-        : PrivateDetailsSuite(extraEntries())
-    { }
-
 private slots:
     void groupStopsAtTheFirstMemberThatCannotBeBound_data()
     {
@@ -60,9 +55,7 @@ private slots:
         MessageRecorder recorder;
 
         const auto det = openOn(dn);
-        QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
-        QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::NoSuchObject) + "\r\n"));
+        verifyHiddenEntryBox(recorder.boxes);
         QCOMPARE(det->sstDet->currentIndex(), 2);
         QCOMPARE(entriesOf(det->lstGrpGroup), listed);
         QCOMPARE(det->lstGrpMember->count(), 0);

@@ -1,4 +1,5 @@
 // Dates as Command1 shows them: GeneralizedTime read exactly, shown in local time.
+#include "BytesToTextCases.h"
 #include "probes/DateText.h"
 
 #include <QTest>
@@ -25,8 +26,7 @@ private slots:
 
     void generalizedTimesBecomeLocalTime_data()
     {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<QString>("expected");
+        bytesToTextColumns();
         QTest::newRow("active directory form") << QByteArray("20240401090000.0Z") << "2024/04/01 18:00:00";
         QTest::newRow("next day") << QByteArray("20231231150000Z") << "2024/01/01 00:00:00";
         QTest::newRow("no seconds") << QByteArray("202404010930Z") << "2024/04/01 18:30:00";
@@ -36,12 +36,7 @@ private slots:
         QTest::newRow("west offset, hours only") << QByteArray("20240401040000-05") << "2024/04/01 18:00:00";
         QTest::newRow("leap second") << QByteArray("20161231235960Z") << "2017/01/01 09:00:00";
     }
-    void generalizedTimesBecomeLocalTime()
-    {
-        QFETCH(QByteArray, value);
-        QFETCH(QString, expected);
-        QCOMPARE(shown(value), expected);
-    }
+    void generalizedTimesBecomeLocalTime() { bytesToTextCase(shown); }
 
     void summerTimeIsApplied()
     {

@@ -1,4 +1,5 @@
 // The WMI scripting stand-in: the local machine only, one query, and what it was asked for.
+#include "BytesToTextCases.h"
 #include "ErrorNumber.h"
 #include "probes/Testing.h"
 #include "probes/WmiScripting.h"
@@ -89,8 +90,7 @@ private slots:
 
     void prettyNameIsReadAsTheShellWouldReadIt_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("expected");
+        bytesToTextColumns();
         QTest::newRow("double quotes") << QByteArray("NAME=\"x\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n")
                                        << "Debian GNU/Linux 12 (bookworm)";
         QTest::newRow("single quotes keep backslashes") << QByteArray("PRETTY_NAME='A \\ B'\n") << "A \\ B";
@@ -98,12 +98,7 @@ private slots:
         QTest::newRow("later wins") << QByteArray("PRETTY_NAME=First\nPRETTY_NAME=Second\n") << "Second";
         QTest::newRow("none") << QByteArray("NAME=x\nMY_PRETTY_NAME=y\n#PRETTY_NAME=z\n") << "Linux";
     }
-    void prettyNameIsReadAsTheShellWouldReadIt()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
-        QCOMPARE(wmi::prettyNameFromOsRelease(content), expected);
-    }
+    void prettyNameIsReadAsTheShellWouldReadIt() { bytesToTextCase(wmi::prettyNameFromOsRelease); }
 };
 
 QTEST_APPLESS_MAIN(TestWmiScripting)

@@ -5,7 +5,8 @@
 # Pictures go to <build>/screenshots-x2.
 # Usage: check_hidpi.sh <build dir>
 set -euo pipefail
-xvfb=$(cd "$(dirname "$0")/../support" && pwd)/with-xvfb.sh
+support=$(cd "$(dirname "$0")/../support" && pwd)
+xvfb=$support/with-xvfb.sh
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
 out=$build/screenshots-x2
@@ -28,10 +29,8 @@ done
 cp "$build/Mivora" "$out/app/"
 "$xvfb" -s "$screen" bash -euo pipefail -c '
   app=$1 out=$2
-  "$app/Mivora" & pid=$!
-  wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n 1)
-  eval "$(xdotool getwindowgeometry --shell "$wid")"
-  echo "$X $Y $WIDTH $HEIGHT" >"$out/geometry.txt"
+  source "$3"
+  start_mivora "$app" "$out"
   # The window is mapped before Qt has drawn it: wait until the logo shows its ink.
   for _ in $(seq 100); do
     import -window root "$out/screen-Mivora-x2.png"
@@ -41,11 +40,8 @@ cp "$build/Mivora" "$out/app/"
     sleep 0.1
   done
   # "終了": 129 x 33 at (704, 88), times two.
-  xdotool mousemove --sync $((X + 1536)) $((Y + 208)) click 1
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$pid" 2>/dev/null; then echo "Mivora still runs after 終了"; kill "$pid"; exit 1; fi
-  wait "$pid"
-' check "$out/app" "$out"
+  quit_mivora $((X + 1536)) $((Y + 208))
+' check "$out/app" "$out" "$support/run-mivora.sh"
 
 read -r X Y WIDTH HEIGHT <"$out/geometry.txt"
 [ "$WIDTH" = 1674 ] && [ "$HEIGHT" = 1114 ] || { echo "main window is ${WIDTH}x$HEIGHT, not 1674x1114"; exit 1; }

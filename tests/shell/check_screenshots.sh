@@ -4,7 +4,8 @@
 # screen, a real click on "終了", and data.ini must hold what the load step read.
 # Usage: check_screenshots.sh <build dir>
 set -euo pipefail
-xvfb=$(cd "$(dirname "$0")/../support" && pwd)/with-xvfb.sh
+support=$(cd "$(dirname "$0")/../support" && pwd)
+xvfb=$support/with-xvfb.sh
 build=$(cd "$1" && pwd)
 out=$build/screenshots
 for tool in Xvfb xauth mcookie xdotool import compare convert; do
@@ -29,18 +30,13 @@ cp "$app/data.ini" "$out/data.ini.before"
 
 QT_QPA_PLATFORM=xcb "$xvfb" -s "$screen" bash -euo pipefail -c '
   app=$1 out=$2
-  "$app/Mivora" & pid=$!
-  wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n 1)
+  source "$3"
+  start_mivora "$app" "$out"
   sleep 1
   import -window root "$out/screen-Mivora.png"
-  eval "$(xdotool getwindowgeometry --shell "$wid")"
-  echo "$X $Y $WIDTH $HEIGHT" >"$out/geometry.txt"
   # "終了": 129 x 33 at (704, 88) in the client area.
-  xdotool mousemove --sync $((X + 768)) $((Y + 104)) click 1
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$pid" 2>/dev/null; then echo "Mivora still runs after 終了"; kill "$pid"; exit 1; fi
-  wait "$pid"
-' check "$app" "$out"
+  quit_mivora $((X + 768)) $((Y + 104))
+' check "$app" "$out" "$support/run-mivora.sh"
 
 read -r X Y WIDTH HEIGHT <"$out/geometry.txt"
 [ "$WIDTH" = 837 ] && [ "$HEIGHT" = 557 ] || { echo "main window is ${WIDTH}x$HEIGHT, not 837x557"; exit 1; }

@@ -6,6 +6,7 @@
 #include "details/frmDet.h"
 #include "details/mdlMain.h"
 #include "directory/Directory.h"
+#include "directory/DirectoryError.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
@@ -71,6 +72,31 @@ inline void verifyNoDetailsScreen(const QList<Box>& boxes, const frmDet& det)
     QCOMPARE(boxes[0].icon, platform::MessageIcon::Warning);
     QCOMPARE(det.sstDet->currentIndex(), 0);
     QVERIFY(everyFieldEmpty(det));
+}
+
+// The one error box of a read that met an entry it may not see. The caller checks
+// QTest::currentTestFailed() before it looks at the box again.
+inline void verifyHiddenEntryBox(const QList<Box>& boxes)
+{
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].icon, platform::MessageIcon::Critical);
+    QVERIFY(boxes[0].text.startsWith(QString::number(directory::hresult::NoSuchObject) + "\r\n"));
+}
+
+// A group that opens on its tab with no box, listing `members` and `memberships` as stored,
+// and the same again after a refresh.
+inline void verifyGroupLists(const QString& dn, const QStringList& members, const QStringList& memberships)
+{
+    MessageRecorder recorder;
+
+    const auto det = openOn(dn);
+    QVERIFY(recorder.boxes.isEmpty());
+    QCOMPARE(det->sstDet->currentIndex(), 2);
+    QCOMPARE(entriesOf(det->lstGrpGroup), members);
+    QCOMPARE(entriesOf(det->lstGrpMember), memberships);
+    QVERIFY(det->ShowDetail(mdlMain::strObjectPath));
+    QCOMPARE(entriesOf(det->lstGrpGroup), members);
+    QCOMPARE(entriesOf(det->lstGrpMember), memberships);
 }
 
 // The end of every case that opened a details window: no path left for the next one, and no

@@ -25,3 +25,11 @@ private:
     QByteArray ldif;
     PrivateDirectory server;
 };
+
+// The suite over the sample data and what `extraEntries` returns.
+template <QByteArray (*extraEntries)()> class PrivateDetailsSuiteOf : public PrivateDetailsSuite {
+protected:
+    PrivateDetailsSuiteOf()
+        : PrivateDetailsSuite(extraEntries())
+    { }
+};
