@@ -265,8 +265,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
     // no other path shares (two values naming one entry are read one by one, as written). The
     // others get what readEach gives them, their errors too.
     const std::vector<PlannedRead> plan = planReads(adsPaths);
-    const auto firstServed
-        = std::find_if(plan.cbegin(), plan.cend(), [](const PlannedRead& read) { return !read.error; });
+    const auto firstServed = std::ranges::find_if(plan, [](const PlannedRead& read) { return !read.error; });
     if (firstServed == plan.cend())
         return readEach(adsPaths, propertyName);
     const auto served = [&plan, &uri = firstServed->uri](qsizetype i) {
