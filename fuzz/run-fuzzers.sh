@@ -17,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${MIVORA_FUZZ_BUILD_DIR:-$here/../build-fuzz}
 seconds=${MIVORA_FUZZ_SECONDS:-60}
 jobs=${MIVORA_FUZZ_JOBS:-$(nproc)}
-all=(adspath dn root_path ldap_errors cp932 private_profile ranged_values server_answers)
+all=(adspath dn root_path ldap_errors cp932 private_profile ranged_values server_answers netlogon_reply)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 

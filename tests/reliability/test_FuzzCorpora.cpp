@@ -7,6 +7,7 @@
 #include "fuzz_cp932.cpp"
 #include "fuzz_dn.cpp"
 #include "fuzz_ldap_errors.cpp"
+#include "fuzz_netlogon_reply.cpp"
 #include "fuzz_private_profile.cpp"
 #include "fuzz_ranged_values.cpp"
 #include "fuzz_root_path.cpp"
@@ -32,6 +33,7 @@ const Corpus corpora[] = {
     { "private_profile", replay_private_profile },
     { "ranged_values", replay_ranged_values },
     { "server_answers", replay_server_answers },
+    { "netlogon_reply", replay_netlogon_reply },
 };
 
 QString corpusDir(const char* name)
