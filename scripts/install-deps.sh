@@ -11,7 +11,7 @@ packages=(
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit
   slapd ldap-utils openssl
   samba samba-ad-provision samba-dsdb-modules samba-vfs-modules samba-common-bin python3-samba
-  krb5-user ldb-tools bind9-host iproute2 util-linux
+  krb5-user ldb-tools bind9-host iproute2 util-linux nftables faketime
   fonts-noto-cjk
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin

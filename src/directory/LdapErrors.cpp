@@ -94,6 +94,13 @@ QString kerberosProblemText(const QString& diagnostic)
         return QStringLiteral("Kerberos の KDC (ドメイン コントローラー) に接続できません。ネットワークと、"
                               "DNS の _kerberos._tcp.<ドメイン> の SRV レコードまたは krb5.conf の KDC の設定を"
                               "確認してください。");
+    // KRB5KRB_AP_ERR_SKEW: the desktop's clock, most often (back from sleep, a restored VM).
+    if (has("Clock skew too great"))
+        return QStringLiteral(
+            "Kerberos で認証できません: このコンピューターの時計とドメイン コントローラーの時計の差が "
+            "Kerberos の許す範囲 (既定では 5 分) を超えています。時刻同期サービス (chrony または "
+            "systemd-timesyncd) がドメイン コントローラーと同期しているかを timedatectl で確認し、"
+            "時計を合わせてから、もう一度接続してください。");
     if (has("not found in Kerberos database"))
         return QStringLiteral("接続先のサーバー名がドメインの Kerberos に登録されていません (SPN がありません)。"
                               "ドメイン コントローラーの DNS 名で接続するか、管理者にサーバー名 ldap/<名前> の "

@@ -36,6 +36,10 @@ private slots:
             "credentials were supplied)") << QStringList { "有効期限が切れています", "kinit" };
         QTest::newRow("no KDC") << noKdc << QStringList { "KDC", "接続できません", "_kerberos._tcp", "krb5.conf" };
         QTest::newRow("no SPN") << noSpn << QStringList { "SPN", "登録されていません" };
+        QTest::newRow("clock skew") << QStringLiteral(
+            "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide more "
+            "information (Clock skew too great)")
+                                    << QStringList { "時計", "5 分", "chrony", "timedatectl" };
     }
     void eachKerberosFailureHasItsOwnAdvice()
     {
