@@ -176,14 +176,27 @@ std::shared_ptr<Connection> Connection::openOnSocket(
         ::close(fd);
         throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri);
     }
-    connection->ld_.reset(ld);
-    connection->configure();
-    if (user.isEmpty())
-        connection->bindAsCurrentUser();
-    else
-        connection->bindWithPassword(user, password);
-    connection->readAhead();
+    connection->adopt(ldap::LdapPtr(ld), user, password);
     return connection;
+}
+
+std::shared_ptr<Connection> Connection::openOnSession(
+    ldap::LdapPtr session, const QString& uri, const ConnectionOptions& options)
+{
+    std::shared_ptr<Connection> connection(new Connection(uri, options));
+    connection->adopt(std::move(session), {}, {});
+    return connection;
+}
+
+void Connection::adopt(ldap::LdapPtr session, const QString& user, const QString& password)
+{
+    ld_ = std::move(session);
+    configure();
+    if (user.isEmpty())
+        bindAsCurrentUser();
+    else
+        bindWithPassword(user, password);
+    readAhead();
 }
 
 void Connection::open()

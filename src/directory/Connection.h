@@ -33,6 +33,11 @@ public:
     static std::shared_ptr<Connection> openOnSocket(
         int fd, const QString& uri, const QString& user, const QString& password, const ConnectionOptions& options);
 
+    // Over a session already connected (the one that answered the DC locator's ping), bound as
+    // the current user. `uri` names the server: its host is the Kerberos service's.
+    static std::shared_ptr<Connection> openOnSession(
+        ldap::LdapPtr session, const QString& uri, const ConnectionOptions& options);
+
     const QString& uri() const { return uri_; }
     const ConnectionOptions& options() const { return options_; }
     // The waits and page size from now on, also of a session already bound.
@@ -52,6 +57,8 @@ public:
 private:
     Connection(QString uri, const ConnectionOptions& options);
     void open();
+    // Takes a connected session over and binds on it.
+    void adopt(ldap::LdapPtr session, const QString& user, const QString& password);
     void configure();
     void applyTimeouts();
     void bindAsCurrentUser();

@@ -1,6 +1,7 @@
 #include "directory/LdapDirectory.h"
 
 #include "directory/Connection.h"
+#include "directory/DcLocator.h"
 #include "directory/DnKey.h"
 #include "directory/LdapErrors.h"
 #include "directory/RangedValues.h"
@@ -23,24 +24,19 @@ void checkDnSyntax(const QString& dn)
         throw errorFromLdap(LDAP_INVALID_DN_SYNTAX, messageExcerpt(dn, 200));
 }
 
-QString escapeFilterValue(const QString& value)
+// The domain whose DC is located for a path; empty where a URI names the server, and always for
+// the probes, which go only to servers on this machine.
+QString locatedDomainOf(const AdsPath& path)
 {
-    QByteArray escaped;
-    for (const char c : value.toUtf8()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '*' || c == '(' || c == ')' || c == '\\' || byte == 0)
-            escaped.append('\\').append(QByteArray::number(byte, 16).rightJustified(2, '0'));
-        else
-            escaped.append(c);
-    }
-    return QString::fromUtf8(escaped);
+    return ThisMachineOnly::active() ? QString() : domainToLocate(path);
 }
 
 // One path of a read of many: parsed, checked and given the server that serves it, or the error
-// that reading it gives.
+// that reading it gives. Paths with the same `server` share a connection.
 struct PlannedRead {
     AdsPath path;
-    QString uri;
+    // The URI that serves it, or "dc-of:<domain>" for a DC the locator finds.
+    QString server;
     std::optional<DirectoryError> error;
 };
 
@@ -56,7 +52,8 @@ std::vector<PlannedRead> planReads(const QStringList& adsPaths)
             if (read.path.dn().isEmpty())
                 throw errorFromLdap(LDAP_NO_SUCH_OBJECT, adsPaths.at(i));
             checkDnSyntax(read.path.dn());
-            read.uri = uris.uriFor(read.path);
+            const QString domain = locatedDomainOf(read.path);
+            read.server = domain.isEmpty() ? uris.uriFor(read.path) : QStringLiteral("dc-of:") + domain;
         } catch (const DirectoryError& error) {
             read.error = error;
         }
@@ -106,8 +103,34 @@ QString LdapDirectory::serverFor(const AdsPath& path)
     return local;
 }
 
+std::shared_ptr<Connection> LdapDirectory::connectionToDcOf(const QString& domain)
+{
+    // The DC located before serves while its connection lives; once that is lost, a DC is
+    // located anew (the old one may be the one that went down).
+    if (const auto known = locatedDcs_.constFind(domain); known != locatedDcs_.constEnd()) {
+        const auto it = connections_.constFind(*known);
+        if (it != connections_.constEnd() && (*it)->isAlive())
+            return *it;
+        connections_.remove(*known);
+        locatedDcs_.erase(known);
+    }
+    LocatedDc dc = locateDc(domain, options_);
+    std::shared_ptr<Connection> connection;
+    if (opener_)
+        connection = opener_(dc.uri, options_);
+    else if (dc.session)
+        connection = Connection::openOnSession(std::move(dc.session), dc.uri, options_);
+    else
+        connection = Connection::openAsCurrentUser(dc.uri, options_);
+    connections_.insert(dc.uri, connection);
+    locatedDcs_.insert(domain, dc.uri);
+    return connection;
+}
+
 std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
 {
+    if (const QString domain = locatedDomainOf(path); !domain.isEmpty())
+        return connectionToDcOf(domain);
     const QString uri = serverFor(path);
     auto it = connections_.find(uri);
     if (it != connections_.end()) {
@@ -214,7 +237,7 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
         if (read.error)
             results[static_cast<size_t>(i)].error = read.error;
         else
-            byUri[read.uri].append(i);
+            byUri[read.server].append(i);
     }
     // Only what Get reads: no class, which nobody asks of these objects. For each of 5,000
     // members that is one value to decode and keep instead of six.
@@ -268,9 +291,9 @@ std::vector<ReadResult> LdapDirectory::readRelated(
     const auto firstServed = std::ranges::find_if(plan, [](const PlannedRead& read) { return !read.error; });
     if (firstServed == plan.cend())
         return readEach(adsPaths, propertyName);
-    const auto served = [&plan, &uri = firstServed->uri](qsizetype i) {
+    const auto served = [&plan, &server = firstServed->server](qsizetype i) {
         const PlannedRead& read = plan[static_cast<size_t>(i)];
-        return !read.error && read.uri == uri;
+        return !read.error && read.server == server;
     };
     QHash<QString, qsizetype> indexByKey;
     for (qsizetype i = 0; i < adsPaths.size(); ++i) {

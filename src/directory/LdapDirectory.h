@@ -11,7 +11,8 @@ class Connection;
 
 // The directory over libldap. Keeps one open connection per server, reused between calls, and
 // notices a dropped one at the next bind (it then opens a new one; a failed operation is reported,
-// never retried).
+// never retried). Serverless paths go to the DC that the DC locator finds for their domain, unless
+// ldap.conf names a URI.
 class LdapDirectory : public Directory {
 public:
     // Outstanding reads at once when reading many entries; well under slapd's limit of 1000
@@ -53,6 +54,8 @@ private:
     static QString serverFor(const AdsPath& path);
     std::shared_ptr<Connection> connectionFor(const DirObject& object);
     std::shared_ptr<Connection> connectionFor(const AdsPath& path);
+    // A connection to a DC of `domain` that the locator found, for serverless paths.
+    std::shared_ptr<Connection> connectionToDcOf(const QString& domain);
     // "LDAP://host" names the server's default naming context; every DN is checked for syntax
     // before anything is sent.
     AdsPath withDomainDn(const AdsPath& path, Connection& connection);
@@ -62,6 +65,8 @@ private:
     ConnectionOptions options_;
     Opener opener_;
     QHash<QString, std::shared_ptr<Connection>> connections_;
+    // Domain -> the URI of the DC located for it, kept for the directory's life.
+    QHash<QString, QString> locatedDcs_;
     qint64 memberRangeStep_ = 0;
 };
 

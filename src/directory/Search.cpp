@@ -67,4 +67,17 @@ void readEntries(Connection& connection, const QStringList& dns, const QStringLi
     }
 }
 
+QString escapeFilterValue(const QString& value)
+{
+    QByteArray escaped;
+    for (const char c : value.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || byte == 0)
+            escaped.append('\\').append(QByteArray::number(byte, 16).rightJustified(2, '0'));
+        else
+            escaped.append(c);
+    }
+    return QString::fromUtf8(escaped);
+}
+
 } // namespace directory

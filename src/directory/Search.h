@@ -27,4 +27,7 @@ void searchSubtree(Connection& connection, const QString& base, const QString& f
 void readEntries(Connection& connection, const QStringList& dns, const QStringList& attributes, int window,
     const std::function<void(qsizetype index, const LdapEntry* entry, const DirectoryError* error)>& onResult);
 
+// `value` for an LDAP filter: *, (, ), \\ and NUL escaped as \\XX.
+QString escapeFilterValue(const QString& value);
+
 } // namespace directory

@@ -92,6 +92,13 @@ QString serverUriFor(const AdsPath& path)
     return locate(path, srvHostsOf);
 }
 
+QString domainToLocate(const AdsPath& path)
+{
+    if (!path.isServerless() || !configuredUri().isEmpty())
+        return {};
+    return domainOf(path.dn()).toLower();
+}
+
 namespace {
 bool uriIsOnThisMachine(const QString& uri)
 {

@@ -13,6 +13,10 @@ namespace directory {
 // domain its DC= components spell, else ldap://<domain>.
 QString serverUriFor(const AdsPath& path);
 
+// The domain whose DCs serve a serverless path when nothing configured a URI (the DC locator's
+// job, DcLocator.h); empty for any other path.
+QString domainToLocate(const AdsPath& path);
+
 // The URIs of a list (space- or comma-separated, as serverUriFor gives it) that lead to a server on
 // this machine: ldapi:// sockets, and ldap:// or ldaps:// hosts whose every address is a loopback
 // one (127.0.0.0/8, ::1). Names are resolved here, before anything connects; a name that does not

@@ -1,11 +1,14 @@
 // Mivora on a desktop joined to the test domain, nothing configured but DNS and a Kerberos
 // ticket: no URI in ldap.conf, no SASL_NOCANON, no PTR records, the KDC found through DNS, the
 // DC with Samba's default of strong authentication. Runs inside dns-tier.sh's namespace, which
-// starts the DC with its DNS server; each test sets the _ldap._tcp SRV records it needs.
+// starts the DC with its DNS server and a second DC in the client's site; each test sets the DC
+// locator's SRV records it needs.
 #include "AdDc.h"
 #include "BrowserTests.h"
+#include "DataTable.h"
 
 #include "details/frmDet.h"
+#include "directory/LdapDirectory.h"
 #include "directory/LdapErrors.h"
 
 #include <QElapsedTimer>
@@ -27,11 +30,28 @@ QString runDirectory()
     return QString::fromLocal8Bit(qgetenv("MIVORA_DNS_RUN"));
 }
 
-QByteArray dcLog()
+QString siteRunDirectory()
 {
-    QFile log(runDirectory() + QStringLiteral("/log/samba.out"));
+    return QString::fromLocal8Bit(qgetenv("MIVORA_DNS_SITE_RUN"));
+}
+
+QByteArray dcLog(const QString& run = runDirectory())
+{
+    QFile log(run + QStringLiteral("/log/samba.out"));
     return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
+
+// The log each DC wrote from now on.
+struct DcLogs {
+    qsizetype first = dcLog().size();
+    qsizetype site = dcLog(siteRunDirectory()).size();
+    bool testerBoundAtFirst() const { return testerBoundIn(dcLog().mid(first)); }
+    bool testerBoundAtSite() const { return testerBoundIn(dcLog(siteRunDirectory()).mid(site)); }
+    static bool testerBoundIn(const QByteArray& log)
+    {
+        return log.contains("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]");
+    }
+};
 
 // Replaces the records of `name` in the DC's DNS (its database; the DNS server answers from it).
 bool setRecords(const QString& name, const QString& type, const QStringList& values)
@@ -44,9 +64,21 @@ bool setRecords(const QString& name, const QString& type, const QStringList& val
     return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+bool setServers(const QString& name, const QStringList& targets)
+{
+    return setRecords(name, QStringLiteral("SRV"), targets);
+}
+
+// The domain's DCs as the locator asks for them.
 bool setLdapServers(const QStringList& targets)
 {
-    return setRecords(QStringLiteral("_ldap._tcp.example.test"), QStringLiteral("SRV"), targets);
+    return setServers(QStringLiteral("_ldap._tcp.dc._msdcs.example.test"), targets);
+}
+
+// The DCs of the client's site; none by default.
+bool setSiteServers(const QStringList& targets)
+{
+    return setServers(QStringLiteral("_ldap._tcp.Osaka._sites.dc._msdcs.example.test"), targets);
 }
 
 } // namespace
@@ -65,6 +97,10 @@ private slots:
     void init()
     {
         QVERIFY(setLdapServers({ QStringLiteral("dc1.example.test:389:0") }));
+        QVERIFY(setSiteServers({}));
+        QVERIFY(setServers(QStringLiteral("_ldap._tcp.example.test"), { QStringLiteral("dc1.example.test:389:0") }));
+        // The DC a directory located stays its DC: each test starts with none.
+        directory::setCurrentDirectory(std::make_unique<directory::LdapDirectory>());
         window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
         recorder = std::make_unique<MessageRecorder>();
     }
@@ -100,6 +136,79 @@ private slots:
         const QByteArray tickets = klist.readAllStandardOutput();
         QVERIFY2(tickets.contains("ldap/dc1.example.test@"), tickets.constData());
         QVERIFY2(!tickets.contains("ldap/127."), tickets.constData());
+    }
+
+    void connectUsesTheDcOfTheClientsSite()
+    {
+        // DC1 answers the ping, and says the client is in Osaka, where DC2 is.
+        QVERIFY(setSiteServers({ QStringLiteral("dc2.example.test:389:0") }));
+        const DcLogs logs;
+        click(window->cmdConnect);
+
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
+        QVERIFY(logs.testerBoundAtSite());
+        QVERIFY(!logs.testerBoundAtFirst());
+    }
+
+    void aSiteDcThatIsDownLeavesTheDcThatAnswered()
+    {
+        QVERIFY(setSiteServers({ QStringLiteral("drop1.example.test:389:0") }));
+        const DcLogs logs;
+        QElapsedTimer clock;
+        clock.start();
+        click(window->cmdConnect);
+        qInfo("Connect with the site's DC dropped listed the root after %lld ms", clock.elapsed());
+
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
+        QVERIFY(logs.testerBoundAtFirst());
+    }
+
+    void withoutLocatorRecordsTheDomainsLdapRecordsServe()
+    {
+        QVERIFY(setLdapServers({}));
+        QVERIFY(setServers(QStringLiteral("_ldap._tcp.example.test"), { QStringLiteral("dc2.example.test:389:0") }));
+        const DcLogs logs;
+        click(window->cmdConnect);
+
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
+        QVERIFY(logs.testerBoundAtSite());
+    }
+
+    void droppedDcsAreNotWaitedOut_data()
+    {
+        addColumns<QStringList, bool>({ "servers", "listed" });
+        QTest::newRow("two preferred DCs dropped")
+            << QStringList { "drop1.example.test:389:0", "drop2.example.test:389:0", "dc1.example.test:389:10" }
+            << true;
+        QTest::newRow("every DC dropped")
+            << QStringList { "drop1.example.test:389:0", "drop2.example.test:389:10" } << false;
+    }
+    void droppedDcsAreNotWaitedOut()
+    {
+        QFETCH(QStringList, servers);
+        QFETCH(bool, listed);
+        QVERIFY(setLdapServers(servers));
+        QElapsedTimer clock;
+        clock.start();
+        click(window->cmdConnect);
+        const qint64 elapsed = clock.elapsed();
+        qInfo("%s: %s after %lld ms", QTest::currentDataTag(), listed ? "the root listed" : "the box", elapsed);
+
+        if (listed) {
+            QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+            QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
+            QVERIFY(elapsed < directory::ConnectionOptions().networkTimeoutSeconds * 1000);
+        } else {
+            QCOMPARE(recorder->boxes.size(), 1);
+            const QString text = recorder->boxes.constFirst().text;
+            QVERIFY2(text.startsWith(QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n")),
+                qPrintable(text));
+            QVERIFY2(text.contains(QStringLiteral("drop1.example.test")), qPrintable(text));
+            QVERIFY2(text.contains(QStringLiteral("drop2.example.test")), qPrintable(text));
+        }
     }
 
     void nodeClickDetailsAndExportWork()

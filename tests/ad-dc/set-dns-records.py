@@ -2,12 +2,14 @@
 # Replace DNS records of the test domain in a DC's own database (DIR/NAME of start-ad-dc.sh),
 # while it runs or not; Samba's DNS server answers from this database at once.
 #
-#   set-dns-records.py RUNDIR NAME TYPE VALUE...
+#   set-dns-records.py RUNDIR NAME TYPE [VALUE...]
 #
-#   NAME  a name of the zone example.test, fully spelled (dc0.example.test, _ldap._tcp.example.test)
+#   NAME  a name of the zone example.test or _msdcs.example.test, fully spelled
+#         (dc0.example.test, _ldap._tcp.example.test, _ldap._tcp.dc._msdcs.example.test)
 #   A     VALUE is an IPv4 address
 #   SRV   VALUE is target:port:priority (weight 100)
-# Every record of NAME is replaced by the ones given; a name not in the zone yet is added.
+# Every record of NAME is replaced by the ones given (none: NAME is left without records); a name
+# not in the zone yet is added.
 import sys
 
 import ldb
@@ -17,8 +19,8 @@ from samba.param import LoadParm
 from samba.provision.sambadns import ARecord, SRVRecord
 from samba.samdb import SamDB
 
-if len(sys.argv) < 5 or sys.argv[3] not in ("A", "SRV"):
-    sys.exit("usage: set-dns-records.py RUNDIR NAME A|SRV VALUE...")
+if len(sys.argv) < 4 or sys.argv[3] not in ("A", "SRV"):
+    sys.exit("usage: set-dns-records.py RUNDIR NAME A|SRV [VALUE...]")
 run, name, kind, values = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 lp = LoadParm()
 lp.load(f"{run}/dc/etc/smb.conf")
@@ -30,16 +32,24 @@ for value in values:
     else:
         target, port, priority = value.split(":")
         records.append(SRVRecord(target, int(port), priority=int(priority), ttl=0))
-zone = "example.test"
-node = f"DC={name[: -len(zone) - 1]},DC={zone},CN=MicrosoftDNS,DC=DomainDnsZones,DC=example,DC=test"
-if not name.endswith("." + zone):
-    sys.exit(f"{name} is not in {zone}")
+# The DC locator's names live in the forest's own zone, the others in the domain's.
+if name.endswith("._msdcs.example.test"):
+    zone, partition = "_msdcs.example.test", "ForestDnsZones"
+elif name.endswith(".example.test"):
+    zone, partition = "example.test", "DomainDnsZones"
+else:
+    sys.exit(f"{name} is not in example.test")
+node = f"DC={name[: -len(zone) - 1]},DC={zone},CN=MicrosoftDNS,DC={partition},DC=example,DC=test"
 try:
     samdb.search(base=node, scope=ldb.SCOPE_BASE, attrs=["dn"])
     exists = True
 except ldb.LdbError:
     exists = False
-if exists:
+if not records:
+    # Replacing by nothing would tombstone the node, and a tombstone keeps later records hidden.
+    if exists:
+        samdb.delete(node)
+elif exists:
     samdb.dns_replace(name, records)
 else:
     # Provisioning made no record for an address on loopback: a name of its own is added whole.

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Start a throwaway Samba Active Directory domain controller for Mivora's AD tests.
 #
-#   start-ad-dc.sh [--strict-auth | --strong-auth LEVEL] [--dns] [--address A] [--run NAME] DIR
+#   start-ad-dc.sh [--strict-auth | --strong-auth LEVEL] [--dns] [--site SITE] [--address A] [--run NAME] DIR
 #
 # --strict-auth  keep Samba's default "ldap server require strong auth" (no simple binds
 #                without TLS, signing on plain LDAP; since 4.20 also channel bindings over TLS);
@@ -9,6 +9,8 @@
 # --strong-auth LEVEL  set it to LEVEL: no, allow_sasl_without_tls_channel_bindings (4.20 and
 #                later; else the start is skipped, its reason in DIR/NAME/skipped) or yes
 # --dns          also run Samba's own DNS server (the DNS tier; only inside a namespace)
+# --site SITE    this copy's server object moves into the site SITE (made here): a second DC of
+#                another site, its database a copy of the first's
 # --address A    take this address (inside a network namespace of its own every one is free)
 # --run NAME     the running copy goes to DIR/NAME instead of DIR/run
 #
@@ -29,15 +31,16 @@ set -euo pipefail
 
 HERE=$(cd -- "$(dirname -- "$0")" && pwd -P)
 usage() {
-    echo "usage: start-ad-dc.sh [--strict-auth | --strong-auth LEVEL] [--dns] [--address A] [--run NAME] DIR" >&2
+    echo "usage: start-ad-dc.sh [--strict-auth | --strong-auth LEVEL] [--dns] [--site SITE] [--address A] [--run NAME] DIR" >&2
     exit 2
 }
-STRICT_AUTH= STRONG_AUTH= WITH_DNS= FIXED_ADDRESS= RUN_NAME=run
+STRICT_AUTH= STRONG_AUTH= WITH_DNS= SITE= FIXED_ADDRESS= RUN_NAME=run
 while [ $# -gt 1 ]; do
     case $1 in
     --strict-auth) STRICT_AUTH=1 ;;
     --strong-auth) STRONG_AUTH=${2:?}; shift ;;
     --dns) WITH_DNS=1 ;;
+    --site) SITE=${2:?}; shift ;;
     --address) FIXED_ADDRESS=${2:?}; shift ;;
     --run) RUN_NAME=${2:?}; shift ;;
     *) usage ;;
@@ -225,6 +228,15 @@ run_dc() {
         grep -q 'server services = ldap kdc dns$' "$conf" || die "cannot add dns to $conf"
     fi
     grep -qF "private dir = $RUN/dc/private" "$conf" || die "cannot point $conf at $RUN"
+    if [ -n "$SITE" ]; then
+        local sites=CN=Sites,CN=Configuration,DC=example,DC=test
+        { samba-tool sites create "$SITE" -s "$conf" &&
+            ldbrename -H "$RUN/dc/private/sam.ldb" "CN=DC1,CN=Servers,CN=Default-First-Site-Name,$sites" \
+                "CN=DC1,CN=Servers,CN=$SITE,$sites"; } >"$RUN/log/site.log" 2>&1 || {
+            cat "$RUN/log/site.log" >&2
+            die "cannot move the DC into site $SITE"
+        }
+    fi
     grep -qF "interfaces = $address/8" "$conf" || die "cannot set the address in $conf"
     echo "$address" >"$RUN/address"
     t0=$(date +%s%N)
