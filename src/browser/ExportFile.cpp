@@ -23,8 +23,8 @@ ProgramError exportError(int error)
 
 std::unique_ptr<platform::AtomicFile> openExportFile(const QString& path)
 {
-    auto file
-        = std::make_unique<platform::AtomicFile>(path, platform::AtomicFile::Options { .inPlaceWhenNeeded = true });
+    auto file = std::make_unique<platform::AtomicFile>(
+        path, platform::AtomicFile::Options { .inPlaceWhenNeeded = true, .regularFilesOnly = true });
     if (!file->open(QIODevice::WriteOnly))
         throw fileError(file->error());
     return file;

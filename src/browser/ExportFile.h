@@ -15,8 +15,10 @@ namespace browser {
 // Opens the export file: a new file beside the chosen one that replaces it when the export is
 // written out, so that a crash, a kill or a full disk leaves the previous file whole. A file
 // that can be written but not replaced (another user's file in a sticky folder, a folder that
-// takes no new file, a device such as /dev/null) is written in place. Throws ProgramError
-// naming why the chosen file cannot be written (missing folder, no permission, a folder's name).
+// takes no new file) is written in place. Throws ProgramError naming why the chosen file cannot
+// be written (missing folder, no permission, a folder's name, anything but a regular file: a
+// FIFO would hold the window until someone reads it, a device keeps nothing; another user's
+// link in a sticky folder such as /tmp).
 std::unique_ptr<platform::AtomicFile> openExportFile(const QString& path);
 
 // Lines in CP932 (a character CP932 cannot hold becomes '?'), each ending in CR LF, collected in

@@ -1,8 +1,10 @@
 #include "platform/AtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,13 +28,58 @@ bool writable(const QByteArray& path)
     return ::access(path.constData(), W_OK) == 0;
 }
 
-QString followLinks(const QString& path)
+// The kernel's rule for links (fs.protected_symlinks), which it cannot apply to the links
+// resolved here: in a sticky folder everyone may write, such as /tmp, a link is followed only
+// when it is the follower's own or the folder owner's, so that no one can plant a link there
+// that turns another user's write onto a file of that user's.
+bool mayFollow(const QString& link)
+{
+    struct stat linkInfo { };
+    struct stat folder { };
+    if (::lstat(QFile::encodeName(link).constData(), &linkInfo) != 0
+        || ::stat(QFile::encodeName(QFileInfo(link).absolutePath()).constData(), &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+    return !shared || linkInfo.st_uid == ::geteuid() || linkInfo.st_uid == folder.st_uid;
+}
+
+// The file that path names, links followed; EACCES for a link that may not be followed.
+int followLinks(const QString& path, QByteArray& target)
 {
     QFileInfo info(path);
     // A dangling link names the file to create. A loop stays a link, and opening it says ELOOP.
-    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth) {
+        if (!mayFollow(info.absoluteFilePath()))
+            return EACCES;
         info.setFile(info.symLinkTarget());
-    return info.absoluteFilePath();
+    }
+    target = QFile::encodeName(info.absoluteFilePath());
+    return 0;
+}
+
+// Opens the file that was found at path as old for writing in place. Without blocking, and
+// then checked on the descriptor: a FIFO put in its place meanwhile would hold the writer until
+// someone reads. Without O_CREAT: the kernel may refuse O_CREAT on another user's file in a
+// sticky folder (fs.protected_regular) even though the file itself is writable. Without
+// following a link: path is one already resolved.
+int openInPlace(const QByteArray& path, const struct stat& old)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct stat opened { };
+    int error = 0;
+    if (::fstat(fd, &opened) != 0)
+        error = errno;
+    else if (opened.st_dev != old.st_dev || opened.st_ino != old.st_ino)
+        error = ENOENT;
+    else if (::fcntl(fd, F_SETFL, 0) != 0 || (S_ISREG(opened.st_mode) && ::ftruncate(fd, 0) != 0))
+        error = errno;
+    if (error == 0)
+        return fd;
+    ::close(fd);
+    errno = error;
+    return -1;
 }
 
 bool isMountPoint(const QByteArray& path)
@@ -104,7 +151,8 @@ bool AtomicFile::open(OpenMode mode)
     if (isOpen() || (mode & (ReadOnly | Append)) != 0 || (mode & WriteOnly) == 0)
         return fail(EINVAL);
     error_ = 0;
-    target_ = QFile::encodeName(followLinks(path_));
+    if (const int refused = followLinks(path_, target_); refused != 0)
+        return fail(refused);
     const QString target = QFile::decodeName(target_);
     const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
 
@@ -123,11 +171,14 @@ bool AtomicFile::open(OpenMode mode)
 
     errno = 0;
     if (inPlace_) {
-        auto file = std::make_unique<QFile>(target);
-        // Without O_CREAT: the kernel may refuse O_CREAT on another user's file in a sticky
-        // folder (fs.protected_regular) even though the file itself is writable.
-        if (!file->open(WriteOnly | Truncate | Unbuffered | ExistingOnly))
+        const int fd = openInPlace(target_, old);
+        if (fd < 0)
             return fail(lastErrno());
+        auto file = std::make_unique<QFile>(target);
+        if (!file->open(fd, WriteOnly | Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return fail(lastErrno());
+        }
         file_ = std::move(file);
     } else {
         auto file = std::make_unique<QSaveFile>(target);
@@ -218,6 +269,24 @@ void AtomicFile::discard()
     // QSaveFile removes its temporary file when it goes without a commit.
     file_.reset();
     QIODevice::close();
+}
+
+void removeLeftoverSaves(const QString& path)
+{
+    const QFileInfo file(path);
+    const QString prefix = file.fileName() + u'.';
+    QDir folder = file.absoluteDir();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QStringView rest = QStringView(name).sliced(std::min(name.size(), prefix.size()));
+        if (!name.startsWith(prefix) || rest.size() != 6
+            || !std::ranges::all_of(rest, [](QChar c) { return c.isLetter() && c.unicode() < 0x80; }))
+            continue;
+        const QByteArray leftover = QFile::encodeName(folder.filePath(name));
+        struct stat info { };
+        if (::lstat(leftover.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid()
+            && info.st_nlink == 1)
+            ::unlink(leftover.constData());
+    }
 }
 
 bool writeFileAtomically(const QString& path, QByteArrayView contents)

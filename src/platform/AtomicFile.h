@@ -14,7 +14,9 @@ namespace platform {
 // which commit() syncs and renames over it: a crash, a kill or a full disk leaves either the
 // old file or the new one, never a part. An existing file keeps its permission bits and, where
 // we may (root, or our own file), its owner and group. A symbolic link is followed, so the file
-// it points to is replaced.
+// it points to is replaced; as the kernel's fs.protected_symlinks would, a link in a sticky
+// folder everyone may write (/tmp) is followed only when it is ours or the folder owner's, and
+// refused (EACCES) otherwise, the link and its target left as they are.
 //
 // Some files can be written but not replaced by a rename: another user's file in a sticky
 // folder such as /tmp, a writable file in a folder that takes no new names, a file that is a
@@ -68,5 +70,10 @@ private:
 // that cannot be replaced by a rename is written in place, as an export is; a device or a FIFO
 // is refused. False when anything fails; by rename the old file is then untouched.
 bool writeFileAtomically(const QString& path, QByteArrayView contents);
+
+// Removes what saves of path killed before their rename left beside it: QSaveFile's temporary
+// files, "<name>." and six ASCII letters, of ours, regular and with no other name. Only while
+// no other save of path can run (ProfileBatch holds the file's lock).
+void removeLeftoverSaves(const QString& path);
 
 } // namespace platform

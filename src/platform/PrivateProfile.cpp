@@ -5,9 +5,16 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QLockFile>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <new>
 #include <optional>
-#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -21,22 +28,6 @@ struct Line {
     qsizetype end; // after it
     bool terminated() const { return end > contentEnd; }
 };
-
-std::vector<Line> splitLines(const QByteArray& data)
-{
-    std::vector<Line> lines;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        const qsizetype nl = data.indexOf('\n', start);
-        const qsizetype end = nl < 0 ? data.size() : nl + 1;
-        qsizetype contentEnd = nl < 0 ? data.size() : nl;
-        if (nl >= 0 && contentEnd > start && data[contentEnd - 1] == '\r')
-            --contentEnd;
-        lines.push_back({ start, contentEnd, end });
-        start = end;
-    }
-    return lines;
-}
 
 bool isBlank(char c)
 {
@@ -118,76 +109,175 @@ std::optional<KeyLine> keyLine(QByteArrayView line)
     return KeyLine { trimmed(line.first(eq)), trimmed(line.sliced(eq + 1)) };
 }
 
-// A loaded profile: its bytes, their lines, and where one section lies in them.
+// A loaded profile, read through its lines as they are needed: a table of them would cost many
+// times the file's own size.
 class Profile {
 public:
-    explicit Profile(QByteArray bytes)
-        : data(std::move(bytes))
-        , lines(splitLines(data))
+    explicit Profile(const QByteArray& bytes)
+        : data(bytes)
     { }
 
-    QByteArrayView line(std::size_t i) const
+    // The line that begins at start, a position before the end.
+    Line line(qsizetype start) const
     {
-        const Line& l = lines[i];
-        return QByteArrayView(data).sliced(l.start, l.contentEnd - l.start);
+        const qsizetype nl = data.indexOf('\n', start);
+        const qsizetype end = nl < 0 ? data.size() : nl + 1;
+        qsizetype contentEnd = nl < 0 ? data.size() : nl;
+        if (nl >= 0 && contentEnd > start && data[contentEnd - 1] == '\r')
+            --contentEnd;
+        return { start, contentEnd, end };
     }
 
-    // The header line of the first section of that name, or -1.
-    qsizetype findSection(QByteArrayView name) const
+    QByteArrayView text(const Line& l) const { return QByteArrayView(data).sliced(l.start, l.contentEnd - l.start); }
+
+    // The first section header at or after start, a line's start. Only a line whose first
+    // non-blank is '[' can be one, and memchr finds those however many other lines there are.
+    std::optional<Line> nextHeader(qsizetype start) const
     {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            const auto found = sectionName(line(i));
-            if (found && sameName(*found, name))
-                return qsizetype(i);
+        for (qsizetype at = start; at < data.size();) {
+            const qsizetype bracket = data.indexOf('[', at);
+            if (bracket < 0)
+                break;
+            const Line l = line(data.lastIndexOf('\n', bracket) + 1);
+            if (sectionName(text(l)))
+                return l;
+            at = l.end;
         }
-        return -1;
+        return std::nullopt;
     }
 
-    // One past the last line of the section whose header is at header.
-    std::size_t sectionEnd(qsizetype header) const
+    // The header line of the first section of that name.
+    std::optional<Line> findSection(QByteArrayView name) const
     {
-        std::size_t i = std::size_t(header) + 1;
-        while (i < lines.size() && !sectionName(line(i)))
-            ++i;
-        return i;
+        for (auto header = nextHeader(0); header; header = nextHeader(header->end)) {
+            if (sameName(*sectionName(text(*header)), name))
+                return header;
+        }
+        return std::nullopt;
     }
 
-    qsizetype findKey(qsizetype header, QByteArrayView key) const
+    // Where the section whose header is given ends: the next header's start or the end.
+    qsizetype sectionEnd(const Line& header) const
     {
-        const std::size_t end = sectionEnd(header);
-        for (std::size_t i = std::size_t(header) + 1; i < end; ++i) {
-            const auto found = keyLine(line(i));
+        const auto next = nextHeader(header.end);
+        return next ? next->start : data.size();
+    }
+
+    std::optional<Line> findKey(const Line& header, QByteArrayView key) const
+    {
+        const qsizetype end = sectionEnd(header);
+        for (qsizetype at = header.end; at < end;) {
+            const Line l = line(at);
+            const auto found = keyLine(text(l));
             if (found && sameName(found->key, key))
-                return qsizetype(i);
+                return l;
+            at = l.end;
         }
-        return -1;
+        return std::nullopt;
     }
 
-    QByteArray data;
-    std::vector<Line> lines;
+    const QByteArray& data;
 };
+
+// The bytes [from, to) of a profile replaced by insert.
+struct Splice {
+    qsizetype from;
+    qsizetype to;
+    QByteArray insert;
+};
+
+// What WritePrivateProfileStringA changes in data; nothing when it changes nothing.
+std::optional<Splice> spliceFor(const QByteArray& data, const char* section, const char* key, const char* value)
+{
+    const Profile profile(data);
+    const auto header = profile.findSection(section);
+    if (key == nullptr) {
+        if (!header)
+            return std::nullopt;
+        return Splice { header->start, profile.sectionEnd(*header), {} };
+    }
+    if (!header) {
+        if (value == nullptr)
+            return std::nullopt;
+        QByteArray insert;
+        if (!data.isEmpty() && !data.endsWith('\n'))
+            insert += "\r\n";
+        insert += '[' + QByteArray(section) + "]\r\n" + QByteArray(key) + '=' + QByteArray(value) + "\r\n";
+        return Splice { data.size(), data.size(), insert };
+    }
+    if (const auto at = profile.findKey(*header, key)) {
+        if (value == nullptr)
+            return Splice { at->start, at->end, {} };
+        // The file's own spelling of the key stays.
+        return Splice { at->start, at->contentEnd,
+            keyLine(profile.text(*at))->key.toByteArray() + '=' + QByteArray(value) };
+    }
+    if (value == nullptr)
+        return std::nullopt;
+    // After the section's last non-blank line, so blank lines before the next section stay there.
+    Line after = *header;
+    const qsizetype end = profile.sectionEnd(*header);
+    for (qsizetype at = header->end; at < end;) {
+        const Line l = profile.line(at);
+        if (!trimmed(profile.text(l)).isEmpty())
+            after = l;
+        at = l.end;
+    }
+    QByteArray insert;
+    if (!after.terminated())
+        insert += "\r\n";
+    insert += QByteArray(key) + '=' + QByteArray(value) + "\r\n";
+    return Splice { after.end, after.end, insert };
+}
 
 enum class Load { Loaded, Missing, Unreadable };
 
+// The whole file into one buffer of its size; a file that grows meanwhile is read on up to the
+// largest size.
+bool readWhole(int fd, qsizetype size, QByteArray& bytes)
+{
+    // One byte more tells a file that grew.
+    bytes = QByteArray(size + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (got > maxProfileSize)
+                return false;
+            bytes.resize(std::min(maxProfileSize + 1, 2 * got));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, std::size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    return true;
+}
+
+// Read only when it is a regular file, found so on the descriptor opened without blocking: a
+// FIFO would wait for a writer, a device may never end.
 Load loadProfile(const char* fileName, QByteArray& bytes)
 {
-    QFile file(QFile::decodeName(fileName));
-    if (!file.exists())
-        return Load::Missing;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxProfileSize)
-        return Load::Unreadable;
-    // In pieces: read(maxProfileSize + 1) would allocate the whole 64 MiB for every read, and
-    // size() says nothing for a device that keeps giving bytes.
     bytes.clear();
-    while (bytes.size() <= maxProfileSize) {
-        const QByteArray piece = file.read(qint64(16) * 1024);
-        if (piece.isEmpty())
-            break;
-        bytes += piece;
+    const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT ? Load::Missing : Load::Unreadable;
+    struct stat info { };
+    bool read = false;
+    try {
+        read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxProfileSize
+            && readWhole(fd, qsizetype(info.st_size), bytes);
+    } catch (const std::bad_alloc&) {
+        bytes = QByteArray();
     }
-    if (bytes.size() > maxProfileSize || file.error() != QFileDevice::NoError)
-        return Load::Unreadable;
-    return Load::Loaded;
+    ::close(fd);
+    if (!read)
+        bytes.clear();
+    return read ? Load::Loaded : Load::Unreadable;
 }
 
 QByteArray withoutTrailingBlanks(const char* text)
@@ -207,6 +297,61 @@ QByteArrayView unquoted(QByteArrayView value)
 
 } // namespace
 
+struct ProfileBatch::State {
+    QByteArray fileName;
+    Load load = Load::Missing;
+    QByteArray data;
+    bool changed = false;
+    std::optional<QLockFile> lock;
+    State* outer = nullptr;
+};
+
+namespace {
+
+thread_local ProfileBatch::State* currentBatch = nullptr;
+
+ProfileBatch::State* batchFor(const char* fileName)
+{
+    return currentBatch != nullptr && currentBatch->fileName == fileName ? currentBatch : nullptr;
+}
+
+// Long enough for another copy to write a 64 MiB file out and sync it.
+constexpr int lockWaitMs = 10'000;
+
+} // namespace
+
+ProfileBatch::ProfileBatch(const char* fileName, Purpose purpose)
+    : state_(std::make_unique<State>())
+{
+    state_->fileName = fileName;
+    if (purpose == Saving) {
+        // QLockFile takes over a lock whose process is gone. One held past the wait belongs to a
+        // copy that hangs: this save goes ahead without it, still one whole replacement.
+        state_->lock.emplace(QFile::decodeName(fileName) + QStringLiteral(".lock"));
+        if (!state_->lock->tryLock(lockWaitMs))
+            state_->lock.reset();
+    }
+    state_->load = loadProfile(fileName, state_->data);
+    state_->outer = std::exchange(currentBatch, state_.get());
+}
+
+ProfileBatch::~ProfileBatch()
+{
+    currentBatch = state_->outer;
+}
+
+bool ProfileBatch::commit()
+{
+    if (!state_->changed)
+        return state_->load != Load::Unreadable;
+    state_->changed = false;
+    const QString path = QFile::decodeName(state_->fileName);
+    // Under the lock no other save of the file runs: what its temporary files left is a killed save's.
+    if (state_->lock)
+        removeLeftoverSaves(path);
+    return writeFileAtomically(path, state_->data);
+}
+
 std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
     std::uint32_t size, const char* fileName)
 {
@@ -214,14 +359,15 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, con
         return 0;
     // The original drops trailing blanks of the default.
     QByteArray result = withoutTrailingBlanks(defaultValue != nullptr ? defaultValue : "");
-    QByteArray bytes;
-    if (section != nullptr && key != nullptr && fileName != nullptr && loadProfile(fileName, bytes) == Load::Loaded) {
-        const Profile profile(std::move(bytes));
-        const qsizetype header = profile.findSection(section);
-        const qsizetype at = header < 0 ? -1 : profile.findKey(header, key);
-        const auto found = at < 0 ? std::nullopt : keyLine(profile.line(std::size_t(at)));
-        if (found)
-            result = unquoted(found->value).toByteArray();
+    if (section != nullptr && key != nullptr && fileName != nullptr) {
+        const ProfileBatch::State* batch = batchFor(fileName);
+        QByteArray bytes;
+        const Load load = batch != nullptr ? batch->load : loadProfile(fileName, bytes);
+        const Profile profile(batch != nullptr ? batch->data : bytes);
+        const auto header = load != Load::Unreadable ? profile.findSection(section) : std::nullopt;
+        const auto at = header ? profile.findKey(*header, key) : std::nullopt;
+        if (at)
+            result = unquoted(keyLine(profile.text(*at))->value).toByteArray();
     }
     const qsizetype copied = ansiPrefixLength(result, qsizetype(size) - 1);
     std::memcpy(buffer, result.constData(), size_t(copied));
@@ -233,62 +379,22 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
 {
     if (section == nullptr || fileName == nullptr)
         return false;
+    ProfileBatch::State* batch = batchFor(fileName);
     QByteArray bytes;
-    if (loadProfile(fileName, bytes) == Load::Unreadable)
+    if ((batch != nullptr ? batch->load : loadProfile(fileName, bytes)) == Load::Unreadable)
         return false;
-    const Profile profile(std::move(bytes));
-    const QByteArray& data = profile.data;
-
-    // Every change is one splice: the bytes [from, to) are replaced by insert.
-    qsizetype from = data.size();
-    qsizetype to = data.size();
-    QByteArray insert;
-    const qsizetype header = profile.findSection(section);
-    if (key == nullptr) {
-        if (header < 0)
-            return true;
-        const std::size_t end = profile.sectionEnd(header);
-        from = profile.lines[std::size_t(header)].start;
-        to = end < profile.lines.size() ? profile.lines[end].start : data.size();
-    } else if (header < 0) {
-        if (value == nullptr)
-            return true;
-        if (!data.isEmpty() && !data.endsWith('\n'))
-            insert += "\r\n";
-        insert += '[' + QByteArray(section) + "]\r\n" + QByteArray(key) + '=' + QByteArray(value) + "\r\n";
-    } else if (const qsizetype at = profile.findKey(header, key); at >= 0) {
-        const Line& line = profile.lines[std::size_t(at)];
-        from = line.start;
-        if (value == nullptr) {
-            to = line.end;
-        } else {
-            // The file's own spelling of the key stays.
-            to = line.contentEnd;
-            insert = keyLine(profile.line(std::size_t(at)))->key.toByteArray() + '=' + QByteArray(value);
-        }
-    } else {
-        if (value == nullptr)
-            return true;
-        // After the section's last non-blank line, so blank lines before the next section stay there.
-        auto after = std::size_t(header);
-        const std::size_t end = profile.sectionEnd(header);
-        for (std::size_t i = after + 1; i < end; ++i) {
-            if (!trimmed(profile.line(i)).isEmpty())
-                after = i;
-        }
-        const Line& line = profile.lines[after];
-        from = to = line.end;
-        if (!line.terminated())
-            insert += "\r\n";
-        insert += QByteArray(key) + '=' + QByteArray(value) + "\r\n";
+    QByteArray& data = batch != nullptr ? batch->data : bytes;
+    const auto change = spliceFor(data, section, key, value);
+    if (!change)
+        return true;
+    // Grown where it lies first: past its capacity, QByteArray's insert copies it to a new buffer.
+    data.reserve(data.size() - (change->to - change->from) + change->insert.size());
+    data.replace(change->from, change->to - change->from, change->insert);
+    if (batch != nullptr) {
+        batch->changed = true;
+        return true;
     }
-
-    QByteArray next;
-    next.reserve(data.size() - (to - from) + insert.size());
-    next.append(QByteArrayView(data).first(from));
-    next.append(insert);
-    next.append(QByteArrayView(data).sliced(to));
-    return writeFileAtomically(QFile::decodeName(fileName), next);
+    return writeFileAtomically(QFile::decodeName(fileName), data);
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace platform {
 
@@ -12,7 +13,8 @@ namespace platform {
 // without regard to ASCII letter case; blanks around names and values are ignored; one pair of
 // matching quotes around a value is removed when it is read. Lines of any other form are kept
 // as they are. The first section and the first key of a name count. Lines end in CR LF (a bare
-// LF is read too). Files above 64 MiB are not read and not rewritten.
+// LF is read too). Files above 64 MiB are not read and not rewritten, nor is anything but a
+// regular file: a FIFO, a device or a folder reads as a file that cannot be read, without waiting.
 
 // Copies the value of key in section into buffer, or defaultValue when the file, the section
 // or the key does not exist (also when section or key is null: the listing forms of the
@@ -27,5 +29,30 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, con
 // may replace it, else written in place (writeFileAtomically in AtomicFile.h). Returns false when
 // the write is refused; a refused replacement leaves the file as it was.
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName);
+
+// The calls a form makes on one file, made as one: while a batch lives, the two functions above
+// called on this thread with its file name work on one copy of the file, read when the batch
+// began. A write there changes the copy and says only whether it could (false when the file
+// could not be read); commit() puts the copy in place as one replacement.
+// A batch for saving first takes the file's lock, QLockFile "<file>.lock" beside it, so that
+// copies of the program closing at once save one after the other, each a whole file of its own;
+// then it also removes what saves killed before their rename left (removeLeftoverSaves).
+class ProfileBatch {
+public:
+    enum Purpose { Reading, Saving };
+    ProfileBatch(const char* fileName, Purpose purpose);
+    ~ProfileBatch();
+    ProfileBatch(const ProfileBatch&) = delete;
+    ProfileBatch& operator=(const ProfileBatch&) = delete;
+
+    // False when the file could not be read or the replacement was refused; true, writing
+    // nothing, when no write changed the copy.
+    bool commit();
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "platform/AppInfo.h"
 #include "platform/ButtonKeys.h"
 #include "platform/Cp932.h"
+#include "platform/PrivateProfile.h"
 #include "platform/SlotGuard.h"
 #include "probes/basAPI.h"
 #include "shell/Resources.h"
@@ -171,6 +172,8 @@ void frmMain::Form_Load()
     // Neither a read that fails nor a converter that cannot be opened may stop the window: every
     // failure is swallowed, a field whose read failed stays empty and the next key is still read.
     const QByteArray fileName = settingsFileName();
+    // The file is read once for the three keys.
+    const platform::ProfileBatch batch(fileName.constData(), platform::ProfileBatch::Reading);
     // One buffer of 255 characters serves the three reads; each value ends at its first NUL,
     // so what a longer earlier value left behind never leaks into the next field.
     QString strBuf(255, QChar(u'\0'));
@@ -190,10 +193,13 @@ void frmMain::Form_Unload()
     // The unload never reports and never stops: a refused write, or a text that cannot be
     // converted, is ignored and the next key is still written.
     const QByteArray fileName = settingsFileName();
+    // One copy of the program saves at a time, and the three keys reach the file in one replacement.
+    platform::ProfileBatch batch(fileName.constData(), platform::ProfileBatch::Saving);
     for (const auto& [key, textBox] : loginFields()) {
         try {
             WritePrivateProfileStringA(
                 iniSection, key, platform::toAnsi(textBox->text()).constData(), fileName.constData());
         } catch (...) { }
     }
+    batch.commit();
 }

@@ -2,7 +2,9 @@
 // in the middle of a listing, the same object twice, very many children.
 
 #include "BrowserTests.h"
+#include "CountingDirectory.h"
 #include "ForwardingDirectory.h"
+#include "HangGuard.h"
 #include "InMemoryDirectory.h"
 #include "MainWindowFixture.h"
 #include "RealBoxes.h"
@@ -142,6 +144,20 @@ private slots:
         QCOMPARE(childCount(child(big, 0)), 0);
         QVERIFY(!window->ListObjects(QStringLiteral("LDAP://") + userDn(2, userDn(1)), QString()));
         QCOMPARE(recorder->boxes.size(), 1);
+    }
+
+    void exportOntoAFifoIsRefusedBeforeAnythingIsListed()
+    {
+        useInMemory(5);
+        const QPersistentModelIndex big = connectAndFind(bigDn);
+        const QString fifo = temp.filePath(QStringLiteral("list.csv"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const CountedDirectory directory;
+        const HangGuard guard(30);
+        QVERIFY(!window->ListObjects(keyOf(big), fifo));
+        QCOMPARE(recorder->texts(), QStringList { QStringLiteral("75\r\nパス名またはファイル名が無効です。") });
+        QCOMPARE(directory.calls(), 0);
+        QCOMPARE(childCount(big), 0);
     }
 
     void theErrorBoxShowsTheArrowNotTheHourglass()

@@ -1,4 +1,5 @@
 #include "AppFolderScope.h"
+#include "DataTable.h"
 #include "FileSizeLimit.h"
 #include "TestFiles.h"
 #include "platform/AtomicFile.h"
@@ -105,6 +106,39 @@ private slots:
         QVERIFY(writeFileAtomically(path, "new"));
         QVERIFY(QFileInfo(path).isSymLink());
         QCOMPARE(readBytes(target), QByteArray("new"));
+    }
+
+    // As fs.protected_symlinks would: in a sticky folder everyone may write (/tmp), only a link of
+    // ours or of the folder's owner is followed, by an export and by the settings writer alike.
+    void linkInAStickyFolderIsFollowedOnlyWhenOursOrTheFolderOwners_data()
+    {
+        addColumns<uid_t, uid_t, bool>({ "linkOwner", "folderOwner", "followed" });
+        QTest::newRow("planted by another user") << uid_t(65534) << uid_t(0) << false;
+        QTest::newRow("the folder owner's") << fileOwner << fileOwner << true;
+        QTest::newRow("our own") << uid_t(0) << fileOwner << true;
+    }
+    void linkInAStickyFolderIsFollowedOnlyWhenOursOrTheFolderOwners()
+    {
+        if (::geteuid() != 0)
+            QSKIP("links and folders of other users need root to set up (lchown), as in CI");
+        QFETCH(uid_t, linkOwner);
+        QFETCH(uid_t, folderOwner);
+        QFETCH(bool, followed);
+        const QString shared = temp.filePath(QStringLiteral("shared"));
+        const QString link = shared + QStringLiteral("/list.csv");
+        const QString target = temp.filePath(QStringLiteral(".bashrc"));
+        QVERIFY(QDir().mkdir(shared) && writeBytes(target, "victim's") && QFile::link(target, link));
+        const QByteArray folder = QFile::encodeName(shared);
+        QVERIFY(::chmod(folder.constData(), 01777) == 0 && ::chown(folder.constData(), folderOwner, folderOwner) == 0
+            && ::lchown(QFile::encodeName(link).constData(), linkOwner, linkOwner) == 0);
+
+        AtomicFile exported(link, { .inPlaceWhenNeeded = true, .regularFilesOnly = true });
+        QCOMPARE(exported.open(QIODevice::WriteOnly), followed);
+        QCOMPARE(exported.error(), followed ? 0 : EACCES);
+        exported.close();
+        QCOMPARE(writeFileAtomically(link, "settings"), followed);
+        QCOMPARE(readBytes(target), QByteArray(followed ? "settings" : "victim's"));
+        QVERIFY(QFileInfo(link).isSymLink());
     }
 
     void readOnlyFileIsRefusedAndKept()

@@ -1,11 +1,15 @@
 #include "AppFolderScope.h"
+#include "DataTable.h"
 #include "FileSizeLimit.h"
+#include "HangGuard.h"
 #include "TestFiles.h"
 #include "probes/basAPI.h"
 
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <vector>
 
 using namespace testfiles;
 
@@ -139,13 +143,24 @@ private slots:
         QVERIFY(readBytes(path).startsWith(contents));
     }
 
-    void aDeviceThatNeverEndsIsNotASettingsFile()
+    // Neither read nor written, and nothing waits: a device may never end, a FIFO waits for a writer.
+    void onlyARegularFileIsASettingsFile_data()
     {
-        // size() is 0 for a device: the reader must stop by itself after the largest file.
-        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        oneColumn<QString>(
+            "kind", { { "a device that never ends", "/dev/zero" }, { "FIFO", "fifo" }, { "folder", "dir" } });
+    }
+    void onlyARegularFileIsASettingsFile()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(kind == u"fifo"  ? ::mkfifo(file.constData(), 0600) == 0
+                : kind == u"dir" ? QDir().mkdir(path)
+                                 : QFile::link(kind, path));
+        const bool link = QFileInfo(path).isSymLink();
+        const HangGuard guard(30);
         QCOMPARE(get("Data", "DOMAIN", "none"), QByteArray("none"));
         QVERIFY(!put("Data", "DOMAIN", "v"));
-        QVERIFY(QFileInfo(path).isSymLink());
+        QCOMPARE(QFileInfo(path).isFile(), false);
+        QCOMPARE(QFileInfo(path).isSymLink(), link);
     }
 
     void saveKilledHalfWayLeavesThePreviousFile()
@@ -176,6 +191,33 @@ private slots:
         QVERIFY(names.contains(QFileInfo(path).fileName()) && names.size() <= 2);
         QVERIFY(put("Data", "DOMAIN", "next.test"));
         QCOMPARE(get("Data", "DOMAIN"), QByteArray("next.test"));
+    }
+
+    // Two copies of the program closing at once, many times: the file always ends with the three
+    // fields of one of them.
+    void twoCopiesSavingAtOnceLeaveOneCopysFields()
+    {
+        for (int round = 0; round < 40; ++round) {
+            std::vector<pid_t> copies;
+            for (const char* copy : { "a", "b" }) {
+                copies.push_back(::fork());
+                if (copies.back() == 0) {
+                    const QByteArray value = copy + QByteArray::number(round);
+                    platform::ProfileBatch batch(file.constData(), platform::ProfileBatch::Saving);
+                    for (const char* key : { "DOMAIN", "ACCOUNT", "PASSWORD" })
+                        put("Data", key, value.constData());
+                    ::_exit(batch.commit() ? 0 : 1);
+                }
+            }
+            int status = 0;
+            for (const pid_t copy : copies)
+                QVERIFY(
+                    copy > 0 && ::waitpid(copy, &status, 0) == copy && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            const QByteArray domain = get("Data", "DOMAIN");
+            QVERIFY(domain.endsWith(QByteArray::number(round)));
+            QCOMPARE(get("Data", "ACCOUNT"), domain);
+            QCOMPARE(get("Data", "PASSWORD"), domain);
+        }
     }
 
     void saveToAFullDiskIsRefusedAndKeepsThePreviousFile()
