@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -271,7 +272,7 @@ void AtomicFile::discard()
     QIODevice::close();
 }
 
-void removeLeftoverSaves(const QString& path)
+void removeLeftoverSaves(const QString& path, const QDateTime& since)
 {
     const QFileInfo file(path);
     const QString prefix = file.fileName() + u'.';
@@ -284,7 +285,7 @@ void removeLeftoverSaves(const QString& path)
         const QByteArray leftover = QFile::encodeName(folder.filePath(name));
         struct stat info { };
         if (::lstat(leftover.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid()
-            && info.st_nlink == 1)
+            && info.st_nlink == 1 && QFileInfo(folder.filePath(name)).lastModified() >= since)
             ::unlink(leftover.constData());
     }
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 
+class QDateTime;
 class QFileDevice;
 
 namespace platform {
@@ -71,9 +72,10 @@ private:
 // is refused. False when anything fails; by rename the old file is then untouched.
 bool writeFileAtomically(const QString& path, QByteArrayView contents);
 
-// Removes what saves of path killed before their rename left beside it: QSaveFile's temporary
-// files, "<name>." and six ASCII letters, of ours, regular and with no other name. Only while
-// no other save of path can run (ProfileBatch holds the file's lock).
-void removeLeftoverSaves(const QString& path);
+// Removes what a save of path killed before its rename left beside it: QSaveFile's temporary
+// files, "<name>." and six ASCII letters, of ours, regular, with no other name, last written at
+// or after `since`, when that save began; a file of that name from before stays. Only while no
+// other save of path can run (ProfileBatch holds the file's lock).
+void removeLeftoverSaves(const QString& path, const QDateTime& since);
 
 } // namespace platform

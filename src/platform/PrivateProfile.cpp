@@ -4,10 +4,14 @@
 #include "platform/Cp932.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
+#include <QSysInfo>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -303,6 +307,7 @@ struct ProfileBatch::State {
     QByteArray data;
     bool changed = false;
     std::optional<QLockFile> lock;
+    QDateTime killedSaveBegan;
     State* outer = nullptr;
 };
 
@@ -325,10 +330,19 @@ ProfileBatch::ProfileBatch(const char* fileName, Purpose purpose)
 {
     state_->fileName = fileName;
     if (purpose == Saving) {
-        // QLockFile takes over a lock whose process is gone. One held past the wait belongs to a
-        // copy that hangs: this save goes ahead without it, still one whole replacement.
-        state_->lock.emplace(QFile::decodeName(fileName) + QStringLiteral(".lock"));
-        if (!state_->lock->tryLock(lockWaitMs))
+        const QString lockName = QFile::decodeName(fileName) + QStringLiteral(".lock");
+        QLockFile& lock = state_->lock.emplace(lockName);
+        // A lock whose process is gone from this machine is a killed save's, and QLockFile takes
+        // it over. One held past the wait belongs to a copy that hangs: this save goes ahead
+        // without it, still one whole replacement.
+        qint64 pid = 0;
+        QString host;
+        const bool killed = lock.getLockInfo(&pid, &host, nullptr) && host == QSysInfo::machineHostName() && pid > 0
+            && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        const QDateTime killedSaveBegan = killed ? QFileInfo(lockName).lastModified() : QDateTime();
+        if (lock.tryLock(lockWaitMs))
+            state_->killedSaveBegan = killedSaveBegan;
+        else
             state_->lock.reset();
     }
     state_->load = loadProfile(fileName, state_->data);
@@ -346,9 +360,9 @@ bool ProfileBatch::commit()
         return state_->load != Load::Unreadable;
     state_->changed = false;
     const QString path = QFile::decodeName(state_->fileName);
-    // Under the lock no other save of the file runs: what its temporary files left is a killed save's.
-    if (state_->lock)
-        removeLeftoverSaves(path);
+    // Under the lock no other save runs: a temporary file written since a killed save began is its.
+    if (state_->killedSaveBegan.isValid())
+        removeLeftoverSaves(path, state_->killedSaveBegan);
     return writeFileAtomically(path, state_->data);
 }
 

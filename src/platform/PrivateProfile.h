@@ -35,8 +35,9 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
 // began. A write there changes the copy and says only whether it could (false when the file
 // could not be read); commit() puts the copy in place as one replacement.
 // A batch for saving first takes the file's lock, QLockFile "<file>.lock" beside it, so that
-// copies of the program closing at once save one after the other, each a whole file of its own;
-// then it also removes what saves killed before their rename left (removeLeftoverSaves).
+// copies of the program closing at once save one after the other, each a whole file of its own.
+// A lock left by a process that is gone marks a save killed after it took it: commit() then
+// removes what that save left (removeLeftoverSaves).
 class ProfileBatch {
 public:
     enum Purpose { Reading, Saving };

@@ -2,9 +2,7 @@
 // in the middle of a listing, the same object twice, very many children.
 
 #include "BrowserTests.h"
-#include "CountingDirectory.h"
 #include "ForwardingDirectory.h"
-#include "HangGuard.h"
 #include "InMemoryDirectory.h"
 #include "MainWindowFixture.h"
 #include "RealBoxes.h"
@@ -152,11 +150,10 @@ private slots:
         const QPersistentModelIndex big = connectAndFind(bigDn);
         const QString fifo = temp.filePath(QStringLiteral("list.csv"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        const CountedDirectory directory;
-        const HangGuard guard(30);
+        ::alarm(30); // one that blocks ends the suite (SIGALRM) instead of holding it
         QVERIFY(!window->ListObjects(keyOf(big), fifo));
+        ::alarm(0);
         QCOMPARE(recorder->texts(), QStringList { QStringLiteral("75\r\nパス名またはファイル名が無効です。") });
-        QCOMPARE(directory.calls(), 0);
         QCOMPARE(childCount(big), 0);
     }
 
