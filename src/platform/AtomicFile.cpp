@@ -69,12 +69,10 @@ int openInPlace(const QByteArray& path, const struct stat& old)
     if (fd < 0)
         return -1;
     struct stat opened { };
-    int error = 0;
-    if (::fstat(fd, &opened) != 0)
-        error = errno;
-    else if (opened.st_dev != old.st_dev || opened.st_ino != old.st_ino)
+    int error = ::fstat(fd, &opened) != 0 ? errno : 0;
+    if (error == 0 && (opened.st_dev != old.st_dev || opened.st_ino != old.st_ino))
         error = ENOENT;
-    else if (::fcntl(fd, F_SETFL, 0) != 0 || (S_ISREG(opened.st_mode) && ::ftruncate(fd, 0) != 0))
+    if (error == 0 && (::fcntl(fd, F_SETFL, 0) != 0 || (S_ISREG(opened.st_mode) && ::ftruncate(fd, 0) != 0)))
         error = errno;
     if (error == 0)
         return fd;
