@@ -1,10 +1,16 @@
 #include "directory/Connection.h"
 
 #include "directory/LdapErrors.h"
+#include "directory/ServerLocator.h"
 
 #include <QFile>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <climits>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openldap.h>
 #include <poll.h>
 #include <sasl/sasl.h>
@@ -138,6 +144,60 @@ bool channelBindingConfigured()
     return configured;
 }
 
+// Connects the non-blocking socket fd within `timeout`, then makes it blocking, as libldap leaves
+// its own sockets, with TCP_NODELAY as libldap sets it.
+bool connectWithin(int fd, const platform::SocketAddress& address, std::chrono::milliseconds timeout)
+{
+    using Clock = std::chrono::steady_clock;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
+        if (errno != EINPROGRESS)
+            return false;
+        const Clock::time_point deadline = Clock::now() + timeout;
+        pollfd entry { fd, POLLOUT, 0 };
+        int ready = 0;
+        do {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            ready = ::poll(&entry, 1, static_cast<int>(std::max<qint64>(left.count(), 0)));
+        } while (ready < 0 && errno == EINTR);
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (ready != 1 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+            return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    const int on = 1;
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
+        && ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
+// A socket connected to the first of `addresses` that accepts within `timeout`; -1 when none does.
+int connectToFirst(const std::vector<platform::SocketAddress>& addresses, std::chrono::milliseconds timeout)
+{
+    for (const platform::SocketAddress& address : addresses) {
+        const int fd = ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && connectWithin(fd, address, timeout))
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return -1;
+}
+
+// 0 when the URI asks for no StartTLS, 1 when it does, 2 when critically ("!StartTLS"): the
+// extension's spellings that libldap's own connect takes.
+int startTlsExtension(const LDAPURLDesc& url)
+{
+    for (char** extension = url.lud_exts; extension && *extension; ++extension) {
+        const char* name = *extension;
+        const bool critical = name[0] == '!';
+        const QByteArray text(critical ? name + 1 : name);
+        if (text.compare("StartTLS", Qt::CaseInsensitive) == 0 || text.compare("X-StartTLS", Qt::CaseInsensitive) == 0
+            || text == LDAP_EXOP_START_TLS)
+            return critical ? 2 : 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 Connection::Connection(QString uri, const ConnectionOptions& options)
@@ -145,23 +205,45 @@ Connection::Connection(QString uri, const ConnectionOptions& options)
     , options_(options)
 { }
 
-std::shared_ptr<Connection> Connection::openAsCurrentUser(const QString& uri, const ConnectionOptions& options)
+std::shared_ptr<Connection> Connection::openBound(const QString& uri, const std::vector<CheckedServer>* checked,
+    const Credentials* credentials, const ConnectionOptions& options)
 {
     std::shared_ptr<Connection> connection(new Connection(uri, options));
-    connection->open();
-    connection->bindAsCurrentUser();
+    if (checked)
+        connection->openChecked(*checked);
+    else
+        connection->open();
+    if (credentials)
+        connection->bindWithPassword(credentials->user, credentials->password);
+    else
+        connection->bindAsCurrentUser();
     connection->readAhead();
     return connection;
+}
+
+std::shared_ptr<Connection> Connection::openAsCurrentUser(const QString& uri, const ConnectionOptions& options)
+{
+    return openBound(uri, nullptr, nullptr, options);
 }
 
 std::shared_ptr<Connection> Connection::openWithPassword(
     const QString& uri, const QString& user, const QString& password, const ConnectionOptions& options)
 {
-    std::shared_ptr<Connection> connection(new Connection(uri, options));
-    connection->open();
-    connection->bindWithPassword(user, password);
-    connection->readAhead();
-    return connection;
+    const Credentials credentials { user, password };
+    return openBound(uri, nullptr, &credentials, options);
+}
+
+std::shared_ptr<Connection> Connection::openAsCurrentUser(
+    const std::vector<CheckedServer>& servers, const ConnectionOptions& options)
+{
+    return openBound(urisOf(servers), &servers, nullptr, options);
+}
+
+std::shared_ptr<Connection> Connection::openWithPassword(const std::vector<CheckedServer>& servers, const QString& user,
+    const QString& password, const ConnectionOptions& options)
+{
+    const Credentials credentials { user, password };
+    return openBound(urisOf(servers), &servers, &credentials, options);
 }
 
 std::shared_ptr<Connection> Connection::openOnSocket(
@@ -201,17 +283,68 @@ void Connection::adopt(ldap::LdapPtr session, const QString& user, const QString
 
 void Connection::open()
 {
-    LDAP* ld = nullptr;
-    const int rc = ldap_initialize(&ld, uri_.toUtf8().constData());
-    if (rc != LDAP_SUCCESS || !ld)
-        throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri_);
-    ld_.reset(ld);
-    configure();
     // Connect now rather than inside the bind: whether TLS (ldaps:// or StartTLS from the URI)
     // protects the connection decides the SASL security layer. libldap tries each URI in turn.
-    const int connected = ldap_connect(ld);
+    const int connected = connectByName(uri_);
     if (connected != LDAP_SUCCESS)
         failBind(connected);
+}
+
+int Connection::connectByName(const QString& uri)
+{
+    LDAP* ld = nullptr;
+    const int rc = ldap_initialize(&ld, uri.toUtf8().constData());
+    if (rc != LDAP_SUCCESS || !ld)
+        throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri);
+    ld_.reset(ld);
+    configure();
+    return ldap_connect(ld);
+}
+
+void Connection::openChecked(const std::vector<CheckedServer>& servers)
+{
+    checked_ = true;
+    for (const CheckedServer& server : servers) {
+        if (connectChecked(server) == LDAP_SUCCESS)
+            return;
+        ld_.reset();
+    }
+    // As libldap's own connect ends when no server of its list would do.
+    failBind(LDAP_SERVER_DOWN);
+}
+
+int Connection::connectChecked(const CheckedServer& server)
+{
+    LDAPURLDesc* raw = nullptr;
+    const QByteArray uri = server.uri.toUtf8();
+    if (ldap_url_parse(uri.constData(), &raw) != LDAP_URL_SUCCESS || !raw)
+        return LDAP_PARAM_ERROR;
+    const ldap::UrlDescPtr url(raw);
+    const QByteArray scheme = QByteArray(url->lud_scheme).toLower();
+    // A socket file has no name to look up again.
+    if (scheme == "ldapi")
+        return connectByName(server.uri);
+    const int fd = connectToFirst(server.addresses, std::chrono::seconds(options_.networkTimeoutSeconds));
+    if (fd < 0)
+        return LDAP_SERVER_DOWN;
+    LDAP* ld = nullptr;
+    const int rc = ldap_init_fd(fd, LDAP_PROTO_TCP, uri.constData(), &ld);
+    if (rc != LDAP_SUCCESS || !ld) {
+        ::close(fd);
+        return rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc;
+    }
+    ld_.reset(ld);
+    configure();
+    // What libldap's connect does after connecting, which ldap_init_fd leaves out. The handshake
+    // checks the certificate against the URI's host.
+    if (scheme == "ldaps" || getOption<int>(ld, LDAP_OPT_X_TLS) == LDAP_OPT_X_TLS_HARD)
+        return ldap_install_tls(ld);
+    if (const int startTls = startTlsExtension(*url)) {
+        const int started = ldap_start_tls_s(ld, nullptr, nullptr);
+        if (started != LDAP_SUCCESS && startTls == 2)
+            return started;
+    }
+    return LDAP_SUCCESS;
 }
 
 void Connection::configure()

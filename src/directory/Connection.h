@@ -8,8 +8,11 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 namespace directory {
+
+struct CheckedServer;
 
 class Connection {
 public:
@@ -27,6 +30,13 @@ public:
     // A simple bind with explicit credentials, on a connection of its own.
     static std::shared_ptr<Connection> openWithPassword(
         const QString& uri, const QString& user, const QString& password, const ConnectionOptions& options);
+    // The same to servers checked to be on this machine (serversOnThisMachine), tried in turn: each
+    // only at the addresses its check found. The URI keeps the name, which the TLS certificate and
+    // the Kerberos service are checked against.
+    static std::shared_ptr<Connection> openAsCurrentUser(
+        const std::vector<CheckedServer>& servers, const ConnectionOptions& options);
+    static std::shared_ptr<Connection> openWithPassword(const std::vector<CheckedServer>& servers, const QString& user,
+        const QString& password, const ConnectionOptions& options);
     // Over a socket already connected to a server (tests and fuzzers give one end of a socket
     // pair); takes the descriptor over, also on failure. A simple bind with `user` and
     // `password`, or as the current user when `user` is empty. `uri` names the server in errors.
@@ -40,6 +50,8 @@ public:
 
     const QString& uri() const { return uri_; }
     const ConnectionOptions& options() const { return options_; }
+    // Whether it went only to checked addresses (the servers of openAsCurrentUser/openWithPassword).
+    bool onCheckedAddresses() const { return checked_; }
     // The waits and page size from now on, also of a session already bound.
     void setOptions(const ConnectionOptions& options);
     // False once the server has closed the socket or an operation found the server gone.
@@ -55,8 +67,23 @@ public:
     [[noreturn]] void failFromSession();
 
 private:
+    // The password of a simple bind; none: a bind as the current user.
+    struct Credentials {
+        QString user;
+        QString password;
+    };
+    // Opens, to `checked` only when given, and binds.
+    static std::shared_ptr<Connection> openBound(const QString& uri, const std::vector<CheckedServer>* checked,
+        const Credentials* credentials, const ConnectionOptions& options);
+
     Connection(QString uri, const ConnectionOptions& options);
     void open();
+    void openChecked(const std::vector<CheckedServer>& servers);
+    // A session libldap connects to `uri` itself; the result of the connect.
+    int connectByName(const QString& uri);
+    // A session to one checked server: an ldapi:// one as libldap connects it, any other on a
+    // socket connected to one of its addresses, with TLS begun as its URI asks; the result code.
+    int connectChecked(const CheckedServer& server);
     // Takes a connected session over and binds on it.
     void adopt(ldap::LdapPtr session, const QString& user, const QString& password);
     void configure();
@@ -71,6 +98,7 @@ private:
     ConnectionOptions options_;
     ldap::LdapPtr ld_;
     bool broken_ = false;
+    bool checked_ = false;
     // Set by libldap when it begins a TLS session on this connection (ldaps:// or StartTLS).
     bool tlsStarted_ = false;
 };

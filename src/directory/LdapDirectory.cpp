@@ -31,6 +31,25 @@ QString locatedDomainOf(const AdsPath& path)
     return ThisMachineOnly::active() ? QString() : domainToLocate(path);
 }
 
+// The servers of a path: serverUriFor. While a ThisMachineOnly lives, only those on this machine,
+// in `checked` with the addresses they were found at; a connection goes nowhere else.
+struct Servers {
+    QString uri;
+    std::vector<CheckedServer> checked;
+};
+
+Servers serversFor(const AdsPath& path)
+{
+    QString uri = serverUriFor(path);
+    if (!ThisMachineOnly::active())
+        return { uri, {} };
+    std::vector<CheckedServer> local = serversOnThisMachine(uri);
+    if (local.empty())
+        throw errorFromLdap(
+            LDAP_SERVER_DOWN, QStringLiteral("%1 はこのコンピューターの外にあるため接続しません。").arg(uri.left(200)));
+    return { urisOf(local), std::move(local) };
+}
+
 // One path of a read of many: parsed, checked and given the server that serves it, or the error
 // that reading it gives. Paths with the same `server` share a connection.
 struct PlannedRead {
@@ -91,18 +110,6 @@ auto LdapDirectory::run(const std::shared_ptr<Connection>& connection, Operation
     }
 }
 
-QString LdapDirectory::serverFor(const AdsPath& path)
-{
-    QString uri = serverUriFor(path);
-    if (!ThisMachineOnly::active())
-        return uri;
-    QString local = urisOnThisMachine(uri);
-    if (local.isEmpty())
-        throw errorFromLdap(
-            LDAP_SERVER_DOWN, QStringLiteral("%1 はこのコンピューターの外にあるため接続しません。").arg(uri.left(200)));
-    return local;
-}
-
 std::shared_ptr<Connection> LdapDirectory::connectionToDcOf(const QString& domain)
 {
     // The DC located before serves while its connection lives; once that is lost, a DC is
@@ -131,16 +138,23 @@ std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
 {
     if (const QString domain = locatedDomainOf(path); !domain.isEmpty())
         return connectionToDcOf(domain);
-    const QString uri = serverFor(path);
-    auto it = connections_.find(uri);
+    const Servers servers = serversFor(path);
+    auto it = connections_.find(servers.uri);
     if (it != connections_.end()) {
-        if ((*it)->isAlive())
+        // While a ThisMachineOnly lives, not one that libldap connected by name (an opener's
+        // connection is the test's own).
+        if ((*it)->isAlive() && (servers.checked.empty() || opener_ || (*it)->onCheckedAddresses()))
             return *it;
         connections_.erase(it);
     }
-    std::shared_ptr<Connection> connection
-        = opener_ ? opener_(uri, options_) : Connection::openAsCurrentUser(uri, options_);
-    connections_.insert(uri, connection);
+    std::shared_ptr<Connection> connection;
+    if (opener_)
+        connection = opener_(servers.uri, options_);
+    else if (!servers.checked.empty())
+        connection = Connection::openAsCurrentUser(servers.checked, options_);
+    else
+        connection = Connection::openAsCurrentUser(servers.uri, options_);
+    connections_.insert(servers.uri, connection);
     return connection;
 }
 
@@ -376,7 +390,10 @@ DirObject LdapDirectory::openDSObject(const QString& adsPath, const QString& use
     const AdsPath parsed = AdsPath::parse(adsPath);
     if (!parsed.dn().isEmpty())
         checkDnSyntax(parsed.dn());
-    std::shared_ptr<Connection> connection = Connection::openWithPassword(serverFor(parsed), user, password, options_);
+    const Servers servers = serversFor(parsed);
+    std::shared_ptr<Connection> connection = servers.checked.empty()
+        ? Connection::openWithPassword(servers.uri, user, password, options_)
+        : Connection::openWithPassword(servers.checked, user, password, options_);
     const AdsPath path = withDomainDn(parsed, *connection);
     LdapEntry entry = readEntry(*connection, path.dn(), bindAttributes);
     return DirObject(path, std::move(entry.attributes), connection);

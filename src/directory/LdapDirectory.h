@@ -50,8 +50,6 @@ public:
     static QString classFilterText(const QStringList& classNames);
 
 private:
-    // serverUriFor, cut to the servers on this machine while a ThisMachineOnly lives.
-    static QString serverFor(const AdsPath& path);
     std::shared_ptr<Connection> connectionFor(const DirObject& object);
     std::shared_ptr<Connection> connectionFor(const AdsPath& path);
     // A connection to a DC of `domain` that the locator found, for serverless paths.

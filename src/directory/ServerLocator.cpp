@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <optional>
 
 namespace directory {
 
@@ -100,30 +101,47 @@ QString domainToLocate(const AdsPath& path)
 }
 
 namespace {
-bool uriIsOnThisMachine(const QString& uri)
+std::optional<CheckedServer> checkedServer(const QString& uri)
 {
     LDAPURLDesc* raw = nullptr;
     if (ldap_url_parse(uri.toUtf8().constData(), &raw) != LDAP_URL_SUCCESS || !raw)
-        return false;
+        return {};
     const ldap::UrlDescPtr url(raw);
     const QByteArray scheme = QByteArray(url->lud_scheme ? url->lud_scheme : "").toLower();
     if (scheme == "ldapi")
-        return true;
+        return CheckedServer { uri, {} };
     if (scheme != "ldap" && scheme != "ldaps")
-        return false;
-    return platform::resolvesToThisMachineOnly(QByteArray(url->lud_host));
+        return {};
+    std::vector<platform::SocketAddress> addresses
+        = platform::loopbackAddressesOf(QByteArray(url->lud_host), url->lud_port);
+    if (addresses.empty())
+        return {};
+    return CheckedServer { uri, std::move(addresses) };
 }
 } // namespace
 
-QString urisOnThisMachine(const QString& uris)
+std::vector<CheckedServer> serversOnThisMachine(const QString& uris)
 {
-    QStringList local;
+    std::vector<CheckedServer> local;
     static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
     for (const QString& uri : uris.split(separators, Qt::SkipEmptyParts)) {
-        if (uriIsOnThisMachine(uri))
-            local.append(uri);
+        if (std::optional<CheckedServer> server = checkedServer(uri))
+            local.push_back(std::move(*server));
     }
-    return local.join(u' ');
+    return local;
+}
+
+QString urisOf(const std::vector<CheckedServer>& servers)
+{
+    QStringList uris;
+    for (const CheckedServer& server : servers)
+        uris.append(server.uri);
+    return uris.join(u' ');
+}
+
+QString urisOnThisMachine(const QString& uris)
+{
+    return urisOf(serversOnThisMachine(uris));
 }
 
 QString ServerUris::uriFor(const AdsPath& path)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "directory/AdsPath.h"
+#include "platform/ThisMachine.h"
 
 #include <QHash>
+#include <vector>
 
 namespace directory {
 
@@ -17,10 +19,20 @@ QString serverUriFor(const AdsPath& path);
 // job, DcLocator.h); empty for any other path.
 QString domainToLocate(const AdsPath& path);
 
-// The URIs of a list (space- or comma-separated, as serverUriFor gives it) that lead to a server on
-// this machine: ldapi:// sockets, and ldap:// or ldaps:// hosts whose every address is a loopback
-// one (127.0.0.0/8, ::1). Names are resolved here, before anything connects; a name that does not
-// resolve, or an unparsable URI, is not on this machine. Empty when no URI is.
+// A server on this machine, and for ldap:// and ldaps:// the loopback addresses (with the port)
+// its host was found at: a connection to it goes to these only, its name never looked up again.
+struct CheckedServer {
+    QString uri;
+    std::vector<platform::SocketAddress> addresses;
+};
+
+// The servers of a list (space- or comma-separated, as serverUriFor gives it) on this machine:
+// ldapi:// sockets, and ldap:// or ldaps:// hosts whose every address is a loopback one
+// (127.0.0.0/8, ::1). Each name is looked up once, here, before anything connects; a name that
+// does not resolve, or an unparsable URI, is not on this machine. Empty when no server is.
+std::vector<CheckedServer> serversOnThisMachine(const QString& uris);
+// Their URIs, space-separated.
+QString urisOf(const std::vector<CheckedServer>& servers);
 QString urisOnThisMachine(const QString& uris);
 
 // serverUriFor for the many paths of one operation (the members of a group): the DNS SRV

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <sys/socket.h>
+#include <vector>
 
 // Whether a server is this machine: what keeps the probes from reaching any other.
 namespace platform {
@@ -18,8 +20,16 @@ enum class AddressForms {
 // dot; letter case ignored.
 bool namesThisMachine(const QString& server, AddressForms forms);
 
-// Whether every address host resolves to is a loopback one (127.0.0.0/8, ::1, ::ffff:127.x.x.x);
-// an empty host is "localhost", as libldap connects to it. A name that does not resolve is not.
-bool resolvesToThisMachineOnly(const QByteArray& host);
+// An address to connect() to.
+struct SocketAddress {
+    sockaddr_storage storage {};
+    socklen_t length = 0;
+};
+
+// The addresses, with `port`, that one lookup of host gives when every one is a loopback one
+// (127.0.0.0/8, ::1, ::ffff:127.x.x.x); empty otherwise, and for a name that does not resolve. An
+// empty host is "localhost", as libldap connects to it. Connect to these, not to the name: the
+// next lookup may answer with another address (DNS rebinding).
+std::vector<SocketAddress> loopbackAddressesOf(const QByteArray& host, int port);
 
 } // namespace platform
