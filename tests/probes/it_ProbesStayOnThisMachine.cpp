@@ -4,11 +4,15 @@
 #include "LdapRelay.h"
 #include "PrivateNetwork.h"
 #include "ProbeTests.h"
+#include "ScriptedLdapServer.h"
 #include "TestDirectory.h"
+#include "TlsTransports.h"
 #include "directory/LdapDirectory.h"
+#include "directory/LdapErrors.h"
 #include "directory/ServerLocator.h"
 
 #include <QFile>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -40,6 +44,47 @@ bool sendTo(const QString& address, quint16 port, const QByteArray& text)
     return sent;
 }
 
+// A DNS server on 127.0.0.1:53 whose answer changes: the first A question gets 127.0.0.1, every
+// later one 127.0.0.3 (loopback too, standing for a server elsewhere); others get no record.
+struct RebindingDns {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int answered = 0;
+    std::thread thread;
+
+    bool start()
+    {
+        const sockaddr_in in { AF_INET, htons(53), { htonl(INADDR_LOOPBACK) }, {} };
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof(in)) != 0)
+            return false;
+        thread = std::thread([this] {
+            QByteArray query(512, '\0');
+            sockaddr_in peer {};
+            socklen_t length = sizeof(peer);
+            for (ssize_t size = 0;
+                 (size = ::recvfrom(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&peer), &length))
+                 > 0;) {
+                // The header, then the question (a name up to its root label, type and class).
+                QByteArray reply = query.left(size);
+                reply.truncate(reply.indexOf('\0', 12) + 5);
+                const bool a = reply.size() > 16 && reply.endsWith(QByteArray("\0\1\0\1", 4));
+                reply.replace(2, 10, QByteArray("\x85\x80\0\1\0", 5) + char(a) + QByteArray(4, '\0'));
+                if (a)
+                    reply += QByteArray("\xc0\x0c\0\1\0\1\0\0\0\0\0\4\x7f\0\0", 15) + char(answered++ ? 3 : 1);
+                ::sendto(fd, reply.constData(), size_t(reply.size()), 0, reinterpret_cast<sockaddr*>(&peer), length);
+            }
+        });
+        return true;
+    }
+    ~RebindingDns()
+    {
+        // Wakes the blocked recvfrom, which then returns 0, also on a UDP socket.
+        ::shutdown(fd, SHUT_RDWR);
+        if (thread.joinable())
+            thread.join();
+        ::close(fd);
+    }
+};
+
 } // namespace
 
 class ItProbesStayOnThisMachine : public ProbeSuite {
@@ -55,12 +100,14 @@ private slots:
         QVERIFY2(remote.startTcp(remoteAddress, upstream), qPrintable(remote.lastError()));
         QVERIFY2(local.startTcp(QStringLiteral("127.0.0.1"), upstream), qPrintable(local.lastError()));
         QVERIFY(scratch.isValid());
+        QVERIFY2(tls.start(), qPrintable(tls.lastError()));
         QFile conf(scratch.filePath(QStringLiteral("ldap.conf")));
         QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("URI ldap://%1:%2 ldap://127.0.0.1:%3\nBASE DC=example,DC=test\n")
+        conf.write(QStringLiteral("URI ldap://%1:%2 ldap://127.0.0.1:%3\nBASE DC=example,DC=test\nTLS_CACERT %4\n")
                        .arg(remoteHost)
                        .arg(remote.port())
                        .arg(local.port())
+                       .arg(tls.file(QStringLiteral("tls/ca.pem")))
                        .toUtf8());
         conf.close();
         // Before anything in this process touches libldap: it reads LDAPCONF once.
@@ -127,8 +174,45 @@ private slots:
         QCOMPARE(remote.sent(), remoteBytes);
     }
 
+    // A name whose DNS answer changes after the check (DNS rebinding): Command3's bind goes to the
+    // address that was checked, never to the later answer. The certificate of the private slapd
+    // names 127.0.0.1 (and localhost, which libldap checks as this host's name): TLS checks the
+    // URI's host, not the address connected to. Last: it changes libldap's URI for good.
+    void aNameAnsweredAgainOtherwiseDoesNotMoveTheFixedBind_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<bool>("tlsRefused");
+        QTest::newRow("ldap") << QStringLiteral("ldap://rebind.test:%1").arg(local.port()) << false;
+        QTest::newRow("ldaps") << QStringLiteral("ldaps://rebind.test:%1").arg(tls.tlsPort()) << true;
+        QTest::newRow("StartTLS") << QStringLiteral("ldap://rebind.test:%1/???\?!StartTLS").arg(tls.port()) << true;
+        QTest::newRow("ldaps, the certificate's address")
+            << QStringLiteral("ldaps://127.0.0.1:%1").arg(tls.tlsPort()) << false;
+    }
+    void aNameAnsweredAgainOtherwiseDoesNotMoveTheFixedBind()
+    {
+        QFETCH(QString, uri);
+        QFETCH(bool, tlsRefused);
+        RebindingDns dns;
+        QVERIFY(dns.start());
+        CountingListener elsewhere;
+        QVERIFY(elsewhere.start(QStringLiteral("127.0.0.3"), quint16(QUrl(uri).port())));
+        useTlsTransportOfTheRow();
+        const directory::ThisMachineOnly onlyHere;
+        try {
+            directory::currentDirectory().openDSObject(QStringLiteral("LDAP://DC=example,DC=test"),
+                QStringLiteral("administrator"), QStringLiteral("4821rum"));
+            QFAIL("the fixed account was taken");
+        } catch (const directory::DirectoryError& error) {
+            // Else a server refused the account, which it could only do on 127.0.0.1.
+            QCOMPARE(error.description() == directory::tlsHandshakeError().description(), tlsRefused);
+            QVERIFY2(tlsRefused || error.number() != directory::hresult::ServerDown, qPrintable(error.description()));
+        }
+        QCOMPARE(elsewhere.connectionCount(), 0);
+    }
+
 private:
     PrivateNetwork network;
+    ScratchDirectoryServer tls;
     LdapRelay remote;
     LdapRelay local;
     QTemporaryDir scratch;

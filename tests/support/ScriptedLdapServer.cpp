@@ -321,9 +321,9 @@ void ScriptedLdapServer::run()
         client->session.close();
 }
 
-bool CountingListener::start()
+bool CountingListener::start(const QString& address, quint16 port)
 {
-    if (!listener.listenTcp(QStringLiteral("127.0.0.1")))
+    if (!listener.listenTcp(address, port))
         return false;
     listener.run([this] {
         for (;;) {

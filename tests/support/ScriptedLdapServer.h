@@ -104,7 +104,8 @@ private:
 // fails at once instead of waiting for an answer).
 class CountingListener {
 public:
-    bool start(); // on 127.0.0.1, a free port
+    // On `address` and `port`, by default 127.0.0.1 and a free port.
+    bool start(const QString& address = QStringLiteral("127.0.0.1"), quint16 port = 0);
     int port() const { return listener.port(); }
     int connectionCount() const { return accepted.load(); }
 

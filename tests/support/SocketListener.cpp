@@ -27,10 +27,11 @@ bool SocketListener::listenUnix(const QString& path)
     return listenOn(AF_UNIX, &address, sizeof(address), path);
 }
 
-bool SocketListener::listenTcp(const QString& text)
+bool SocketListener::listenTcp(const QString& text, quint16 port)
 {
     sockaddr_in address {};
     address.sin_family = AF_INET;
+    address.sin_port = htons(port);
     if (::inet_pton(AF_INET, text.toLatin1().constData(), &address.sin_addr) != 1) {
         error = QStringLiteral("not an IPv4 address: ") + text;
         return false;

@@ -19,8 +19,8 @@ public:
     // On the Unix socket `path`; a socket file left there is removed first. False on failure,
     // with the reason in lastError().
     bool listenUnix(const QString& path);
-    // On an IPv4 address (text), a free port, then in port().
-    bool listenTcp(const QString& address);
+    // On an IPv4 address (text) and `port`, or a free port; then in port().
+    bool listenTcp(const QString& address, quint16 port = 0);
     QString lastError() const { return error; }
     QString path() const { return socketPath; }
     quint16 port() const { return tcpPort; }
