@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <memory>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openldap.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -113,6 +115,9 @@ private:
 
     void ask()
     {
+        // Small requests go out at once (pipelined reads, the bind), as on libldap's own sockets.
+        const int on = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         LDAP* ld = nullptr;
         // libldap owns the socket from here on, also when it refuses it.
         const int fd = std::exchange(fd_, -1);
