@@ -1,3 +1,4 @@
+#include "DataTable.h"
 #include "directory/DirObject.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LdapErrors.h"
@@ -126,6 +127,34 @@ private slots:
             DirectoryError, member.take({ { QStringLiteral("member;range=0-9"), numbered(0, 9) } }));
         QVERIFY_THROWS_EXCEPTION(
             DirectoryError, member.take({ { QStringLiteral("member;range=20-*"), numbered(20, 25) } }));
+    }
+
+    // Ranges past the values or the bytes one attribute may take: an error that says so, and
+    // the values of the ranges before it kept.
+    void rangesPastTheirBudgetStopWithWhatCameBefore_data()
+    {
+        addColumns<int, int, int>({ "perRange", "valueSize", "kept" });
+        QTest::newRow("values") << 500000 << 1 << int(RangedValues::maxValues);
+        QTest::newRow("bytes") << 1 << 64000000 << 16;
+    }
+    void rangesPastTheirBudgetStopWithWhatCameBefore()
+    {
+        QFETCH(int, perRange);
+        QFETCH(int, valueSize);
+        QFETCH(int, kept);
+        const QList<QByteArray> values(perRange, QByteArray(valueSize, 'v'));
+        RangedValues member(QStringLiteral("member"));
+        qint64 low = 0;
+        try {
+            for (int range = 0; range < 20; ++range, low += perRange)
+                member.take({ { QStringLiteral("member;range=%1-%2").arg(low).arg(low + perRange - 1), values } });
+            QFAIL("no error");
+        } catch (const DirectoryError& error) {
+            QCOMPARE(error.number(), static_cast<int32_t>(0x80072021));
+            QVERIFY2(error.description().contains(QStringLiteral("を超える値")), qPrintable(error.description()));
+        }
+        QCOMPARE(member.values().size(), kept);
+        QCOMPARE(low, kept);
     }
 
     void rangesNearTheLargestNumberNeitherOverflowNorRunOn()
