@@ -161,7 +161,7 @@ DirectoryError tooMuchError(const QString& what)
 
 QString megabytes(qint64 bytes)
 {
-    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
+    return QStringLiteral("%1 MB").arg(bytes >> 20);
 }
 
 DirectoryError tlsHandshakeError()

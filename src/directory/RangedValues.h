@@ -27,10 +27,10 @@ public:
     // server that hands out one value at a time for ever gets an error here.
     static constexpr int maxRanges = 20000;
     // Values and bytes one attribute may take in all: more than three times the 1,500,000 members
-    // of the biggest groups (about 150 MB of DNs), and what is held stays within what a desktop
-    // has. A server that hands out more gets an error here.
+    // of the biggest groups (about 150 MB of DNs), which become paths of twice the size. A server
+    // that hands out more gets an error here.
     static constexpr qsizetype maxValues = 5000000;
-    static constexpr qint64 maxBytes = qint64(1) << 30;
+    static constexpr qint64 maxBytes = qint64(512) << 20;
 
     QString firstRequest() const;
     // Takes the values of one response; returns the next description to request, or nullopt

@@ -44,7 +44,6 @@ private slots:
             }
         }
         QCOMPARE(texts.value("top", 3), QByteArray("top"));
-        // A long value is never kept, so never handed out again.
         const QByteArray longValue(1000, 'c');
         QVERIFY(!texts.value(longValue.constData(), 1000).isSharedWith(texts.value(longValue.constData(), 1000)));
     }
