@@ -23,7 +23,7 @@ void searchSubtree(Connection& connection, const QString& base, const QString& f
     const std::function<void(std::vector<LdapEntry>&)>& onPage);
 
 // Bytes of the answers that pipelined reads hold while an earlier read is still unanswered. 200
-// reads of a name take about 50 KB; the budget holds four entries of the largest message.
+// reads of a name take about 20 KB; the budget holds four entries of the largest message.
 constexpr qint64 maxHeldAnswerBytes = qint64(64) << 20;
 
 // Pipelined base reads: sends up to `window` requests before waiting for the first answer.
