@@ -1,5 +1,6 @@
 // AdsPath::parse over any text: a path either fails with the bad-path error or comes back
-// exactly as written by toString().
+// exactly as written by toString(). And any text a server sends as a DN, put on a server (or
+// none), reads back as that server and that text: never as another server.
 
 #include "FuzzSupport.h"
 
@@ -28,6 +29,22 @@ void check(const QString& text)
     }
 }
 
+void checkServerText(const QString& dn)
+{
+    if (dn.isEmpty())
+        return;
+    for (const QString& server : { QString(), QStringLiteral("dc1.example.test:636"), QStringLiteral("[::1]") }) {
+        const QString written = AdsPath::forDn(dn, server).toString();
+        try {
+            const AdsPath path = AdsPath::parse(written);
+            FUZZ_CHECK(path.server() == server && path.dn() == dn,
+                fuzzing::show(dn) + " on " + fuzzing::show(server) + " read back as " + fuzzing::show(written));
+        } catch (const DirectoryError&) {
+            FUZZ_CHECK(false, fuzzing::show(dn) + " on " + fuzzing::show(server) + " is no path");
+        }
+    }
+}
+
 } // namespace fuzz_adspath
 
 FUZZ_TARGET(adspath)
@@ -36,5 +53,6 @@ FUZZ_TARGET(adspath)
     const QString text = fuzzing::textInput(input).text;
     fuzz_adspath::check(text);
     fuzz_adspath::check(QStringLiteral("LDAP://") + text);
+    fuzz_adspath::checkServerText(text);
     return 0;
 }

@@ -21,6 +21,18 @@ bool isHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// Whether "LDAP://" + dn would read as a server: no '=' before the first '/'.
+bool looksLikeServer(QStringView dn)
+{
+    for (const QChar c : dn) {
+        if (c == u'=')
+            return false;
+        if (c == u'/')
+            return true;
+    }
+    return true;
+}
+
 bool isValidServer(const QString& server)
 {
     if (server.isEmpty())
@@ -71,6 +83,13 @@ AdsPath AdsPath::parse(const QString& text)
     if (rest.isEmpty())
         badPath(text);
     AdsPath path;
+    // "LDAP:///text": serverless, for a text that the short form would read as a server.
+    if (rest.startsWith(u'/')) {
+        path.dn_ = rest.mid(1);
+        if (path.dn_.isEmpty() || !looksLikeServer(path.dn_))
+            badPath(text);
+        return path;
+    }
     const qsizetype slash = rest.indexOf(u'/');
     const QString head = slash < 0 ? rest : rest.left(slash);
     // A DN always has an '=' in its first RDN; a server name never does.
@@ -102,7 +121,8 @@ QString AdsPath::toString() const
     // Built in one allocation of the exact size (`+` grows the copy, with room to spare): a
     // listing makes one path per child.
     if (server_.isEmpty())
-        return QString(providerPrefix % dn_);
+        return !dn_.isEmpty() && looksLikeServer(dn_) ? QString(providerPrefix % u'/' % dn_)
+                                                      : QString(providerPrefix % dn_);
     return dn_.isEmpty() ? QString(providerPrefix % server_) : QString(providerPrefix % server_ % u'/' % dn_);
 }
 

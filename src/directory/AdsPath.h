@@ -6,6 +6,8 @@ namespace directory {
 
 // An LDAP provider path: "LDAP://DN" (serverless), "LDAP://host[:port]/DN" or "LDAP://host" (the
 // domain object of that server). parse() throws DirectoryError(BadPathName) for anything else.
+// A serverless path whose DN text has no '=' before its first '/' (no DN has; a server may send
+// such text) is written "LDAP:///text", as an LDAP URL without a host: it never reads as a host.
 class AdsPath {
 public:
     static AdsPath parse(const QString& text);

@@ -17,6 +17,20 @@ struct ReadResult {
     std::optional<DirectoryError> error;
 };
 
+// Members that stopped at what the server sent (ranges past their budget, a gap): the error, and
+// the paths of the members read before it.
+class IncompleteMembers : public DirectoryError {
+public:
+    IncompleteMembers(const DirectoryError& error, QStringList paths)
+        : DirectoryError(error)
+        , paths_(std::move(paths))
+    { }
+    const QStringList& paths() const { return paths_; }
+
+private:
+    QStringList paths_;
+};
+
 // What the objects of a read of many have in common: they are the members of one group, or the
 // groups that have one object as a member.
 struct Related {
@@ -43,7 +57,8 @@ public:
         const DirObject& container, const QStringList& classFilter, const std::function<void(const Batch&)>& onBatch)
         = 0;
     // IADsGroup::Members: the ADsPaths of the group's members, in directory order, complete for big
-    // groups (Active Directory ranged retrieval).
+    // groups (Active Directory ranged retrieval). Throws IncompleteMembers when the server's
+    // ranges stop it halfway.
     virtual QStringList members(const DirObject& group) = 0;
     // Binds each path and reads one property from it; one result per path, in the given order.
     virtual std::vector<ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) = 0;

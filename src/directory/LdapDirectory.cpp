@@ -225,18 +225,29 @@ QStringList LdapDirectory::members(const DirObject& group)
     RangedValues member(QStringLiteral("member"), memberRangeStep_);
     std::optional<QString> next
         = memberRangeStep_ > 0 ? std::optional(member.firstRequest()) : member.take(group.attributes());
+    std::optional<DirectoryError> stopped;
     if (next) {
         const std::shared_ptr<Connection> connection = connectionFor(group);
         run(connection, [&](Connection& ldap) {
-            while (next)
-                next = member.take(readEntry(ldap, group.dn(), { *next }).attributes);
+            while (next) {
+                const LdapEntry range = readEntry(ldap, group.dn(), { *next });
+                try {
+                    next = member.take(range.attributes);
+                } catch (const DirectoryError& error) {
+                    stopped = error;
+                    next.reset();
+                }
+            }
             return 0;
         });
     }
+    // Each DN on the group's server (or none): whatever its text, it never names a server.
     QStringList paths;
     paths.reserve(member.values().size());
     for (const QByteArray& dn : member.values())
         paths.append(group.path().withDn(AttrValue::text(dn)).toString());
+    if (stopped)
+        throw IncompleteMembers(*stopped, std::move(paths));
     return paths;
 }
 

@@ -161,6 +161,16 @@ DirectoryError protocolError(const QString& what)
     return DirectoryError(base.number(), base.description() + u' ' + what);
 }
 
+DirectoryError tooMuchError(const QString& what)
+{
+    return protocolError(QStringLiteral("サーバーが Mivora の受け付ける量を超えて送ってきました: %1。").arg(what));
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QStringLiteral("%1 MB").arg(bytes >> 20);
+}
+
 DirectoryError tlsHandshakeError()
 {
     return DirectoryError(hresult::ServerDown,

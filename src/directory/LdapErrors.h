@@ -11,6 +11,12 @@ DirectoryError errorFromLdap(int resultCode, const QString& diagnostic = {});
 // A server that breaks the protocol on purpose or by fault: a protocol error with what it did.
 DirectoryError protocolError(const QString& what);
 
+// A server that sent more than Mivora takes (a page over the size asked for, an answer over its
+// budget): a protocol error that says what it sent too much of.
+DirectoryError tooMuchError(const QString& what);
+// "%1 MB" of a budget in bytes, for the errors that name it.
+QString megabytes(qint64 bytes);
+
 // A TLS session that could not be set up (certificate not trusted, name mismatch, ...).
 DirectoryError tlsHandshakeError();
 

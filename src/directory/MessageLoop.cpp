@@ -39,9 +39,10 @@ timespec answerDeadline(const Connection& connection)
     return now;
 }
 
-// What has come of the answer to msgid, waiting until `deadline` (a CLOCK_MONOTONIC time):
-// libldap's own timeout starts again at every call, and the messages come a few at a time.
-ldap::MessagePtr waitFor(Connection& connection, int msgid, const timespec& deadline)
+// What has come of the answer to msgid (`all` as ldap_result takes it), waiting until `deadline`
+// (a CLOCK_MONOTONIC time): libldap's own timeout starts again at every call, and the messages
+// come a few at a time.
+ldap::MessagePtr waitFor(Connection& connection, int msgid, int all, const timespec& deadline)
 {
     LDAP* ld = connection.handle();
     timespec now {};
@@ -54,7 +55,7 @@ ldap::MessagePtr waitFor(Connection& connection, int msgid, const timespec& dead
     if (leftMicroseconds > 0) {
         timeval timeout { time_t(leftMicroseconds / 1000000), suseconds_t(leftMicroseconds % 1000000) };
         errno = 0;
-        type = ldap_result(ld, msgid, LDAP_MSG_RECEIVED, &timeout, &raw);
+        type = ldap_result(ld, msgid, all, &timeout, &raw);
     }
     ldap::MessagePtr message(raw);
     if (type < 0 && errno == ERANGE) {
@@ -64,7 +65,8 @@ ldap::MessagePtr waitFor(Connection& connection, int msgid, const timespec& dead
                                 .arg(Connection::maxMessageBytes / (1024 * 1024)));
     }
     if (type == 0) {
-        ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+        if (msgid != LDAP_RES_ANY)
+            ldap_abandon_ext(ld, msgid, nullptr, nullptr);
         // An unanswered request leaves the session in an unknown state: never reuse it.
         connection.markBroken();
         throw errorFromLdap(LDAP_TIMEOUT);
@@ -91,6 +93,7 @@ LdapEntry entryFrom(Connection& connection, LDAPMessage* message)
     if (rc != LDAP_SUCCESS)
         connection.failWith(rc);
     entry.dn = AttrValue::text(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
+    entry.bytes = static_cast<qint64>(dn.bv_len);
     for (;;) {
         berval name { 0, nullptr };
         berval* rawValues = nullptr;
@@ -108,8 +111,11 @@ LdapEntry entryFrom(Connection& connection, LDAPMessage* message)
         const bool shareValues = RepeatedTexts::valuesRepeat(key);
         QList<QByteArray>& target = entry.attributes[key];
         qsizetype count = 0;
-        for (const berval* value = values.get(); value && value->bv_val; ++value)
+        entry.bytes += static_cast<qint64>(name.bv_len);
+        for (const berval* value = values.get(); value && value->bv_val; ++value) {
             ++count;
+            entry.bytes += static_cast<qint64>(value->bv_len);
+        }
         target.reserve(target.size() + count);
         for (const berval* value = values.get(); value && value->bv_val; ++value) {
             const auto size = static_cast<qsizetype>(value->bv_len);
@@ -156,7 +162,7 @@ SearchResult takeAnswer(Connection& connection, int msgid, const std::function<v
     LDAP* ld = connection.handle();
     const timespec deadline = answerDeadline(connection);
     for (;;) {
-        const ldap::MessagePtr chain = waitFor(connection, msgid, deadline);
+        const ldap::MessagePtr chain = waitFor(connection, msgid, LDAP_MSG_RECEIVED, deadline);
         for (LDAPMessage* message = ldap_first_message(ld, chain.get()); message;
              message = ldap_next_message(ld, message)) {
             switch (ldap_msgtype(message)) {
@@ -175,10 +181,46 @@ SearchResult takeAnswer(Connection& connection, int msgid, const std::function<v
     }
 }
 
+void takeAnyAnswers(Connection& connection, const std::function<bool()>& done,
+    const std::function<void(int, LdapEntry&&)>& onEntry, const std::function<void(int, SearchResult&&)>& onResult)
+{
+    const timespec deadline = answerDeadline(connection);
+    while (!done()) {
+        // One message a call: with LDAP_MSG_RECEIVED, libldap would read all the socket holds.
+        const ldap::MessagePtr message = waitFor(connection, LDAP_RES_ANY, LDAP_MSG_ONE, deadline);
+        const int msgid = ldap_msgid(message.get());
+        switch (ldap_msgtype(message.get())) {
+        case LDAP_RES_SEARCH_ENTRY:
+            onEntry(msgid, entryFrom(connection, message.get()));
+            break;
+        case LDAP_RES_SEARCH_RESULT:
+            onResult(msgid, resultFrom(connection, message.get()));
+            break;
+        case LDAP_RES_EXTENDED:
+            // Message id 0: a notice of disconnection, which libldap hands over here instead of
+            // failing the call as it does while waiting for one id.
+            if (msgid == 0) {
+                const SearchResult notice = resultFrom(connection, message.get());
+                connection.markBroken();
+                connection.failWith(notice.succeeded() ? LDAP_UNAVAILABLE : notice.code, notice.diagnostic);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+}
+
 void checkResult(Connection& connection, const SearchResult& result)
 {
     if (!result.succeeded())
         connection.failWith(result.code, result.diagnostic);
+}
+
+void refuseMore(Connection& connection, const QString& what)
+{
+    connection.markBroken();
+    throw tooMuchError(what);
 }
 
 } // namespace directory

@@ -17,6 +17,8 @@ class Connection;
 struct LdapEntry {
     QString dn;
     DirObject::Attributes attributes;
+    // Of the DN, the attribute names and the values as sent: what holding the entry costs.
+    qint64 bytes = 0;
 };
 
 // A search's result message.
@@ -41,7 +43,19 @@ int sendSearch(Connection& connection, const QString& base, int scope, const QSt
 // returned whatever it says.
 SearchResult takeAnswer(Connection& connection, int msgid, const std::function<void(LdapEntry&&)>& onEntry);
 
+// Takes the messages of every request outstanding on the session one at a time, in the order
+// they come, until `done()`: libldap then holds nothing for a request nobody waits for, and the
+// caller counts what it keeps. `onEntry` and `onResult` get each with its message id; the wait
+// ends one answer time after the call.
+void takeAnyAnswers(Connection& connection, const std::function<bool()>& done,
+    const std::function<void(int msgid, LdapEntry&&)>& onEntry,
+    const std::function<void(int msgid, SearchResult&&)>& onResult);
+
 // The one check of a result: throws its error unless it is success.
 void checkResult(Connection& connection, const SearchResult& result);
+
+// A server that sent more than `what` allows: the session is never read again (so libldap queues
+// nothing more of it) and the error says what came too much.
+[[noreturn]] void refuseMore(Connection& connection, const QString& what);
 
 } // namespace directory

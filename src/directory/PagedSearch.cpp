@@ -70,11 +70,19 @@ void PagedSearch::run(const PageHandler& onPage)
 {
     int msgid = askPage(nullptr);
     ldap::BervalPtr previousCookie;
+    const int pageSize = connection_.options().pageSize;
     for (int pages = 1;; ++pages) {
         std::vector<LdapEntry> page;
-        page.reserve(static_cast<size_t>(connection_.options().pageSize));
-        const SearchResult result
-            = takeAnswer(connection_, msgid, [&page](LdapEntry&& entry) { page.push_back(std::move(entry)); });
+        page.reserve(static_cast<size_t>(pageSize));
+        const SearchResult result = takeAnswer(connection_, msgid, [&](LdapEntry&& entry) {
+            if (std::ssize(page) >= pageSize)
+                refuseMore(connection_, QStringLiteral("1 ページに要求した %1 件を超える項目").arg(pageSize));
+            bytes_ += entry.bytes;
+            if (bytes_ > maxAnswerBytes)
+                refuseMore(
+                    connection_, QStringLiteral("1 回の検索で合計 %1 を超える項目").arg(megabytes(maxAnswerBytes)));
+            page.push_back(std::move(entry));
+        });
         // The next page is asked for before this one is handed over, so that the server prepares
         // it while the caller fills its views.
         ldap::Request next;

@@ -1,6 +1,7 @@
 #include "directory/RangedValues.h"
 
 #include "directory/DirectoryError.h"
+#include "directory/LdapErrors.h"
 
 #include <limits>
 #include <utility>
@@ -53,11 +54,24 @@ QString RangedValues::rangeRequest(qint64 low) const
     return QStringLiteral("%1;range=%2-%3").arg(attribute_).arg(low).arg(high);
 }
 
+void RangedValues::append(const QList<QByteArray>& values)
+{
+    qint64 bytes = bytes_;
+    for (const QByteArray& value : values)
+        bytes += value.size();
+    if (values_.size() + values.size() > maxValues)
+        throw tooMuchError(QStringLiteral("属性 %1 に %2 個を超える値").arg(attribute_).arg(maxValues));
+    if (bytes > maxBytes)
+        throw tooMuchError(QStringLiteral("属性 %1 に合計 %2 を超える値").arg(attribute_, megabytes(maxBytes)));
+    bytes_ = bytes;
+    values_.append(values);
+}
+
 std::optional<QString> RangedValues::take(const DirObject::Attributes& attributes)
 {
     const auto plain = attributes.constFind(attribute_);
     if (plain != attributes.constEnd()) {
-        values_.append(*plain);
+        append(*plain);
         return std::nullopt;
     }
     for (auto it = attributes.constBegin(); it != attributes.constEnd(); ++it) {
@@ -70,7 +84,7 @@ std::optional<QString> RangedValues::take(const DirObject::Attributes& attribute
                     .arg(attribute_)
                     .arg(range->low));
         }
-        values_.append(*it);
+        append(*it);
         if (!range->high)
             return std::nullopt;
         // A range without values asks again without end; so does one that never ends.

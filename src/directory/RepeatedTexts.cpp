@@ -19,7 +19,7 @@ QString RepeatedTexts::lowerName(const char* data, qsizetype size)
     }
     QString lower = QString::fromUtf8(data, size).toLower();
     // Entries have few attribute names; past the limit they are simply made each time.
-    if (names_.size() < maxNames)
+    if (names_.size() < maxNames && size <= maxKeptSize)
         names_.push_back({ QByteArray(data, size), lower });
     return lower;
 }
@@ -36,6 +36,8 @@ QByteArray RepeatedTexts::value(const char* data, qsizetype size)
             return known;
     }
     QByteArray value(data, size);
+    if (size > maxKeptSize)
+        return value;
     if (values_.size() < maxValues) {
         values_.push_back(value);
     } else {

@@ -25,6 +25,9 @@ private:
     };
     static constexpr size_t maxNames = 16;
     static constexpr size_t maxValues = 32;
+    // Longer texts are never kept: the thread keeps what it keeps for good, and a server's class
+    // of 16 MB would stay with it.
+    static constexpr qsizetype maxKeptSize = 256;
     std::vector<Name> names_;
     std::vector<QByteArray> values_;
     size_t nextValue_ = 0;

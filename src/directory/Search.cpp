@@ -5,18 +5,28 @@
 #include "directory/PagedSearch.h"
 
 #include <optional>
+#include <unordered_map>
 
 namespace directory {
 
 namespace {
 const QString anyObject = QStringLiteral("(objectClass=*)");
+
+// The one entry of a base read's answer: a second one is the server's fault.
+void keepOnly(Connection& connection, std::optional<LdapEntry>& kept, LdapEntry&& entry)
+{
+    if (kept)
+        refuseMore(connection, QStringLiteral("1 件の読み取りに 2 件以上の項目"));
+    kept = std::move(entry);
+}
 } // namespace
 
 LdapEntry readEntry(Connection& connection, const QString& dn, const QStringList& attributes)
 {
     const int msgid = sendSearch(connection, dn, LDAP_SCOPE_BASE, anyObject, attributes);
     std::optional<LdapEntry> entry;
-    const SearchResult result = takeAnswer(connection, msgid, [&entry](LdapEntry&& read) { entry = std::move(read); });
+    const SearchResult result
+        = takeAnswer(connection, msgid, [&](LdapEntry&& read) { keepOnly(connection, entry, std::move(read)); });
     checkResult(connection, result);
     if (!entry)
         connection.failWith(LDAP_NO_SUCH_OBJECT);
@@ -41,28 +51,61 @@ void readEntries(Connection& connection, const QStringList& dns, const QStringLi
     const qsizetype count = dns.size();
     // Requests still outstanding when this returns early are abandoned.
     std::vector<ldap::Request> requests(static_cast<size_t>(count));
+    // The reads sent and not delivered yet, by message id, and what came of them.
+    struct Answer {
+        std::optional<LdapEntry> entry;
+        std::optional<SearchResult> result;
+    };
+    std::unordered_map<int, Answer> answers;
+    qint64 heldBytes = 0;
+    qint64 totalBytes = 0;
+    const auto onEntry = [&](int msgid, LdapEntry&& entry) {
+        const auto it = answers.find(msgid);
+        if (it == answers.end())
+            return;
+        heldBytes += entry.bytes;
+        totalBytes += entry.bytes;
+        if (heldBytes > maxHeldAnswerBytes)
+            refuseMore(connection,
+                QStringLiteral("読み取りの順番を待つ応答で合計 %1 を超える項目").arg(megabytes(maxHeldAnswerBytes)));
+        if (totalBytes > PagedSearch::maxAnswerBytes)
+            refuseMore(connection,
+                QStringLiteral("一連の読み取りで合計 %1 を超える項目").arg(megabytes(PagedSearch::maxAnswerBytes)));
+        keepOnly(connection, it->second.entry, std::move(entry));
+    };
+    const auto onAnswerResult = [&](int msgid, SearchResult&& result) {
+        const auto it = answers.find(msgid);
+        if (it != answers.end() && !it->second.result)
+            it->second.result = std::move(result);
+    };
     qsizetype sent = 0;
     for (qsizetype next = 0; next < count; ++next) {
-        for (; sent < count && sent - next < window; ++sent)
-            requests[static_cast<size_t>(sent)] = ldap::Request(
-                connection.handle(), sendSearch(connection, dns.at(sent), LDAP_SCOPE_BASE, anyObject, attributes));
+        for (; sent < count && sent - next < window; ++sent) {
+            const int msgid = sendSearch(connection, dns.at(sent), LDAP_SCOPE_BASE, anyObject, attributes);
+            requests[static_cast<size_t>(sent)] = ldap::Request(connection.handle(), msgid);
+            answers.try_emplace(msgid);
+        }
         ldap::Request& request = requests[static_cast<size_t>(next)];
-        // libldap queues answers to the other outstanding ids while it waits for this one.
-        std::optional<LdapEntry> entry;
-        const SearchResult result
-            = takeAnswer(connection, request.id(), [&entry](LdapEntry&& read) { entry = std::move(read); });
+        // The answers to the other outstanding reads are taken as they come and held here.
+        takeAnyAnswers(
+            connection, [&] { return answers.at(request.id()).result.has_value(); }, onEntry, onAnswerResult);
+        const auto taken = answers.extract(request.id());
+        const Answer& answer = taken.mapped();
+        const SearchResult& result = *answer.result;
+        if (answer.entry)
+            heldBytes -= answer.entry->bytes;
         std::optional<DirectoryError> error;
         // A result libldap cannot read fails the session, and with it every read.
         if (!result.parsed)
             checkResult(connection, result);
         if (!result.succeeded())
             error = errorFromLdap(result.code, result.diagnostic);
-        else if (!entry)
+        else if (!answer.entry)
             error = errorFromLdap(LDAP_NO_SUCH_OBJECT);
         if (error)
             onResult(next, nullptr, &*error);
         else
-            onResult(next, &*entry, nullptr);
+            onResult(next, &*answer.entry, nullptr);
         request.take();
     }
 }

@@ -22,8 +22,14 @@ void searchChildren(Connection& connection, const QString& base, const QString& 
 void searchSubtree(Connection& connection, const QString& base, const QString& filter, const QStringList& attributes,
     const std::function<void(std::vector<LdapEntry>&)>& onPage);
 
+// Bytes of the answers that pipelined reads hold while an earlier read is still unanswered. 200
+// reads of a name take about 20 KB; the budget holds four entries of the largest message.
+constexpr qint64 maxHeldAnswerBytes = qint64(64) << 20;
+
 // Pipelined base reads: sends up to `window` requests before waiting for the first answer.
-// `onResult` gets, in the order of `dns`, the entry or the error of each read.
+// `onResult` gets, in the order of `dns`, the entry or the error of each read. The answers that
+// come before their turn are held within maxHeldAnswerBytes, all of them together within
+// PagedSearch::maxAnswerBytes; a server that sends more fails every read not delivered yet.
 void readEntries(Connection& connection, const QStringList& dns, const QStringList& attributes, int window,
     const std::function<void(qsizetype index, const LdapEntry* entry, const DirectoryError* error)>& onResult);
 

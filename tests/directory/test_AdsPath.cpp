@@ -24,6 +24,7 @@ private slots:
                 { "slash in dn", { "LDAP://CN=a/b,DC=x", "", "CN=a/b,DC=x" } },
                 { "empty dc label", { "LDAP://DC=example,DC=", "", "DC=example,DC=" } },
                 { "japanese", { "LDAP://OU=営業部,DC=x", "", "OU=営業部,DC=x" } },
+                { "no dn, like a host", { "LDAP:///evil.example:636/DC=x", "", "evil.example:636/DC=x" } },
             });
     }
     void parsesTheThreeForms()

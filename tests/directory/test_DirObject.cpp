@@ -1,3 +1,4 @@
+#include "DataTable.h"
 #include "directory/DirObject.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LdapErrors.h"
@@ -126,6 +127,26 @@ private slots:
             DirectoryError, member.take({ { QStringLiteral("member;range=0-9"), numbered(0, 9) } }));
         QVERIFY_THROWS_EXCEPTION(
             DirectoryError, member.take({ { QStringLiteral("member;range=20-*"), numbered(20, 25) } }));
+    }
+
+    void rangesPastTheirBudgetStopWithWhatCameBefore_data()
+    {
+        addColumns<int, int, int>({ "perRange", "valueSize", "kept" });
+        QTest::newRow("values") << 500000 << 1 << int(RangedValues::maxValues);
+        QTest::newRow("bytes") << 1 << 64000000 << 8;
+    }
+    void rangesPastTheirBudgetStopWithWhatCameBefore()
+    {
+        QFETCH(int, perRange);
+        QFETCH(int, valueSize);
+        QFETCH(int, kept);
+        const QList<QByteArray> values(perRange, QByteArray(valueSize, 'v'));
+        RangedValues member(QStringLiteral("member"));
+        for (qint64 low = 0; low < kept; low += perRange)
+            member.take({ { QStringLiteral("member;range=%1-%2").arg(low).arg(low + perRange - 1), values } });
+        QVERIFY_THROWS_EXCEPTION(
+            DirectoryError, member.take({ { QStringLiteral("member;range=%1-*").arg(kept), values } }));
+        QCOMPARE(member.values().size(), kept);
     }
 
     void rangesNearTheLargestNumberNeitherOverflowNorRunOn()

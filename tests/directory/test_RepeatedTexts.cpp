@@ -44,6 +44,8 @@ private slots:
             }
         }
         QCOMPARE(texts.value("top", 3), QByteArray("top"));
+        const QByteArray longValue(1000, 'c');
+        QVERIFY(!texts.value(longValue.constData(), 1000).isSharedWith(texts.value(longValue.constData(), 1000)));
     }
 };
 

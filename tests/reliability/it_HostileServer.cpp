@@ -5,6 +5,8 @@
 // kept, and no hang.
 
 #include "BrowserTests.h"
+#include "DataTable.h"
+#include "DetailsTestSupport.h"
 #include "ScriptedLdapServer.h"
 #include "directory/Connection.h"
 #include "directory/LdapDirectory.h"
@@ -78,6 +80,19 @@ QByteArray derAttribute(const QByteArray& type, const QList<QByteArray>& values)
     return der(0x30, der(0x04, type) + der(0x31, set));
 }
 
+// An entry of 16,000,000 bytes and a few more (under the message bound); `id` under 65,536.
+QByteArray bigEntry(int id, const QByteArray& dn)
+{
+    static const QByteArray filler(16000000, 'v');
+    return der(0x30,
+        der(0x02, QByteArray(1, '\0') + char(id >> 8) + char(id))
+            + der(0x64,
+                der(0x04, dn)
+                    + der(0x30, derAttribute("cn", { dn.mid(3, 2) }) + derAttribute("description", { filler }))));
+}
+
+const QByteArray groupDn = "CN=group," + domainDn;
+
 } // namespace
 
 class ItHostileServer : public QObject {
@@ -118,6 +133,73 @@ private slots:
         window.reset();
         directory::setCurrentDirectory(nullptr);
         QCOMPARE(elsewhere.connectionCount(), 0);
+    }
+
+    // Each bound ends in one box that says what came too much, and a DN that names a server (the
+    // counting listener's) in an entry that cannot be read; what came before stays.
+    void whatAServerSendsEndsInOneBoxAndKeepsWhatCameBefore_data()
+    {
+        addColumns<int, QString, int>({ "number", "says", "kept" });
+        QTest::newRow("page") << protocolError << QStringLiteral("1 ページに要求した 5 件を超える項目") << 5;
+        // 67 entries of 16 MB fit in 1 GiB: the page of the 68th is not listed.
+        QTest::newRow("listing bytes") << protocolError << QStringLiteral("1 回の検索で合計 1024 MB を超える") << 65;
+        QTest::newRow("bind") << protocolError << QStringLiteral("1 件の読み取りに 2 件以上の項目") << 5;
+        QTest::newRow("member read") << protocolError << QStringLiteral("1 件の読み取りに 2 件以上の項目") << 2;
+        QTest::newRow("held") << protocolError << QStringLiteral("順番を待つ応答で合計 64 MB を超える") << 2;
+        QTest::newRow("member bytes") << protocolError << QStringLiteral("一連の読み取りで合計 1024 MB を超える") << 67;
+        QTest::newRow("ranges") << int(directory::hresult::Fail) << QStringLiteral("連続していません") << 2;
+        for (const char* where : { "member", "memberOf", "entry" })
+            QTest::newRow(where) << int(directory::hresult::InvalidDnSyntax) << QString::fromUtf8(serverText())
+                                 << (where[0] == 'e' ? 0 : 8);
+    }
+
+    void whatAServerSendsEndsInOneBoxAndKeepsWhatCameBefore()
+    {
+        const QString row = QString::fromUtf8(QTest::currentDataTag());
+        QFETCH(int, number);
+        QFETCH(QString, says);
+        QFETCH(int, kept);
+        ldap->setConnectionOptions({ .answerTimeoutSeconds = 5, .pageSize = 5 });
+        setListing([this, row](const Request& request, Session& session) {
+            const int page = ++pagesAsked;
+            for (int k = 1; k <= (row == u"page" && page == 2 ? 6 : 5) && request.scope == 1; ++k) {
+                const QByteArray dn = row == u"entry" && k == 1 ? serverText() : childDn(5 * page + k);
+                session.send(row == u"listing bytes" ? bigEntry(request.id, dn) : ouEntry(request.id, dn));
+            }
+            const bool more = row == u"listing bytes" ? page < 20 : row == u"page" && page == 1;
+            session.send(ldapmessage::searchDone(request.id, 0, true, more ? "more" + QByteArray::number(page) : ""));
+        });
+        setBaseRead([this, row](const Request& request, Session& session) {
+            const int k = request.dn.startsWith("CN=m") ? request.dn.mid(4, request.dn.indexOf(',') - 4).toInt() : 0;
+            QList<QByteArray> values;
+            for (int n = 1; n <= (row == u"member bytes" ? 70 : 8); ++n)
+                values.append("CN=m" + QByteArray::number(n) + ',' + domainDn);
+            const QByteArray type = row == u"ranges" ? "member;range=0-1" : row == u"memberOf" ? "memberOf" : "member";
+            const QByteArray answer = request.dn == groupDn
+                ? ldapmessage::searchEntry(request.id, groupDn,
+                    { Attribute("objectClass", { "top", "group" }),
+                        Attribute(type, row == u"ranges" ? values.mid(0, 2) : values << serverText()) })
+                : k > (row == u"held" ? 3 : 0) && (row == u"member bytes" || row == u"held")
+                ? bigEntry(request.id, request.dn)
+                : ldapmessage::searchEntry(request.id, request.dn, { Attribute("cn", { request.dn.mid(3, 2) }) });
+            const bool twice = (row == u"bind" && request.dn == childDn(6)) || (row == u"member read" && k == 3);
+            if (!(row == u"held" && k == 3))
+                session.send(answer + (twice ? answer : QByteArray()) + ldapmessage::searchDone(request.id));
+        });
+        MessageRecorder recorder;
+        click(window->cmdConnect);
+        if (row == u"bind")
+            clickNode(window->tvNode, child(topNode(window->tvNode), 0));
+        int listed = childCount(topNode(window->tvNode));
+        if (row != u"page" && row != u"listing bytes" && row != u"bind") {
+            const ObjectPathScope path(row == u"entry" ? listRows(window->lvList).constFirst().tag
+                                                       : QStringLiteral("LDAP://") + QString::fromUtf8(groupDn));
+            const frmDet det;
+            listed = det.lstGrpGroup->count() + det.lstGrpMember->count();
+        }
+        QCOMPARE(listed, kept);
+        expectOneBox(recorder, number);
+        QVERIFY2(recorder.boxes.value(0).text.contains(says), qPrintable(recorder.boxes.value(0).text));
     }
 
     void aCookieThatNeverChangesEndsTheListing()
@@ -530,6 +612,8 @@ private slots:
 
 private:
     using Script = std::function<void(const Request&, Session&)>;
+
+    QByteArray serverText() const { return "127.0.0.1:" + QByteArray::number(elsewhere.port()) + "/DC=x"; }
 
     static int connectedTo(const QString& uri)
     {

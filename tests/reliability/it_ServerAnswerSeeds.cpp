@@ -145,10 +145,11 @@ private slots:
                                  id, "CN=Users," + base, { Attribute("objectClass", { "top", "container" }) }));
                              session.send(ldapmessage::searchDone(id, 0, true, ""));
                          } else if (request.scope == 2) {
-                             for (const QByteArray& member : members)
+                             for (const QByteArray& member : members.mid(request.pageCookie().isEmpty() ? 0 : 3, 3))
                                  session.send(
                                      ldapmessage::searchEntry(id, member, { Attribute("cn", { member.mid(3, 8) }) }));
-                             session.send(ldapmessage::searchDone(id, 0, true, ""));
+                             session.send(
+                                 ldapmessage::searchDone(id, 0, true, request.pageCookie().isEmpty() ? "next" : ""));
                          } else if (request.mentions("member;range=0-")) {
                              session.send(ldapmessage::searchEntry(
                                  id, request.dn, { Attribute("member;range=0-2", members.mid(0, 3)) }));
