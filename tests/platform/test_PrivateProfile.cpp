@@ -236,6 +236,20 @@ private slots:
         QCOMPARE(entries(disk.path()), QStringList { QStringLiteral("data.ini") });
     }
 
+    void aKilledTestLeavesNoTmpfsMounted()
+    {
+        const int result = inChildProcess(0, [] {
+            const SmallTmpfs disk(16 * 1024);
+            if (!disk.ok())
+                return 125;
+            ::raise(SIGKILL);
+            return 0;
+        });
+        if (result == 125)
+            QSKIP("cannot mount a small tmpfs: needs root, as in CI");
+        QVERIFY(!readBytes(QStringLiteral("/proc/self/mountinfo")).contains(" mivora-test "));
+    }
+
 private:
     QByteArray get(const QByteArray& section, const QByteArray& key, const char* fallback = "")
     {
