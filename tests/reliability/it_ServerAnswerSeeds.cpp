@@ -60,6 +60,29 @@ void verifyReplayGivesWhatCameLive(const QByteArray& input, const fuzz_server_an
     }
 }
 
+// The target's session (members in ranges) against the server at `upstream`, through a relay that
+// keeps what it answers; the replay of that is checked, and written as the seed `name` when asked.
+void recordThroughRelay(const QString& upstream, const QString& name, fuzz_server_answers::Outcome& live)
+{
+    const QString relayPath = upstream + QStringLiteral("-relay");
+    LdapRelay relay;
+    QVERIFY2(relay.start(relayPath, upstream), qPrintable(relay.lastError()));
+    const int flags = fuzz_server_answers::RangedMembers;
+    live = fuzz_server_answers::runSession(
+        [&](const QString& uri, const directory::ConnectionOptions& options) {
+            return Connection::openOnSocket(connectedTo(relayPath), uri, user, password, options);
+        },
+        flags);
+    const QByteArray input = fuzz_server_answers::encode(flags, relay.answers());
+    verifyReplayGivesWhatCameLive(input, live);
+    const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
+    if (!target.isEmpty()) {
+        QFile file(QDir(QString::fromLocal8Bit(target)).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(input), input.size());
+    }
+}
+
 } // namespace
 
 class ItServerAnswerSeeds : public QObject {
@@ -126,84 +149,97 @@ private slots:
     void scriptedActiveDirectoryAnswersReplayAsTheyWereLive()
     {
         using ldapmessage::Attribute;
+        const QByteArray base = "DC=example,DC=test";
         QList<QByteArray> members;
         for (int k = 1; k <= 5; ++k)
             members.append("CN=Member " + QByteArray::number(k) + ",OU=Staff," + base);
-        const fuzz_server_answers::Outcome live = recordScripted(QStringLiteral("scripted-ad-ranges"),
-            [&](const ScriptedLdapServer::Request& request, ScriptedLdapServer::Session& session) {
-                if (request.operation != 0x63)
-                    return;
-                const int id = request.id;
-                if (request.scope == 1) {
-                    session.send(ldapmessage::searchEntry(
-                        id, "OU=Staff," + base, { Attribute("objectClass", { "top", "organizationalUnit" }) }));
-                    session.send(ldapmessage::searchReference(
-                        id, { "ldap://ForestDnsZones.example.test/DC=ForestDnsZones,DC=example,DC=test" }));
-                    session.send(ldapmessage::searchEntry(
-                        id, "CN=Users," + base, { Attribute("objectClass", { "top", "container" }) }));
-                    session.send(ldapmessage::searchDone(id, 0, true, ""));
-                } else if (request.scope == 2) {
-                    for (const QByteArray& member : members)
-                        session.send(ldapmessage::searchEntry(id, member, { Attribute("cn", { member.mid(3, 8) }) }));
-                    session.send(ldapmessage::searchDone(id, 0, true, ""));
-                } else if (request.mentions("member;range=0-")) {
-                    session.send(
-                        ldapmessage::searchEntry(id, request.dn, { Attribute("member;range=0-2", members.mid(0, 3)) }));
-                    session.send(ldapmessage::searchDone(id));
-                } else if (request.mentions("member;range=3-")) {
-                    session.send(
-                        ldapmessage::searchEntry(id, request.dn, { Attribute("member;range=3-*", members.mid(3)) }));
-                    session.send(ldapmessage::searchDone(id));
-                } else {
-                    session.send(
-                        ldapmessage::searchEntry(id, request.dn, { Attribute("objectClass", { "top", "group" }) }));
-                    session.send(ldapmessage::searchDone(id));
-                }
-            });
+        ScriptedLdapServer ad;
+        QVERIFY2(ad.start(server.directory() + QStringLiteral("/scripted-ad"),
+                     [&](const ScriptedLdapServer::Request& request, ScriptedLdapServer::Session& session) {
+                         if (request.operation != 0x63)
+                             return;
+                         const int id = request.id;
+                         if (request.scope == 1) {
+                             session.send(ldapmessage::searchEntry(id, "OU=Staff," + base,
+                                 { Attribute("objectClass", { "top", "organizationalUnit" }) }));
+                             session.send(ldapmessage::searchReference(
+                                 id, { "ldap://ForestDnsZones.example.test/DC=ForestDnsZones,DC=example,DC=test" }));
+                             session.send(ldapmessage::searchEntry(
+                                 id, "CN=Users," + base, { Attribute("objectClass", { "top", "container" }) }));
+                             session.send(ldapmessage::searchDone(id, 0, true, ""));
+                         } else if (request.scope == 2) {
+                             for (const QByteArray& member : members)
+                                 session.send(
+                                     ldapmessage::searchEntry(id, member, { Attribute("cn", { member.mid(3, 8) }) }));
+                             session.send(ldapmessage::searchDone(id, 0, true, ""));
+                         } else if (request.mentions("member;range=0-")) {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("member;range=0-2", members.mid(0, 3)) }));
+                             session.send(ldapmessage::searchDone(id));
+                         } else if (request.mentions("member;range=3-")) {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("member;range=3-*", members.mid(3)) }));
+                             session.send(ldapmessage::searchDone(id));
+                         } else {
+                             session.send(ldapmessage::searchEntry(
+                                 id, request.dn, { Attribute("objectClass", { "top", "group" }) }));
+                             session.send(ldapmessage::searchDone(id));
+                         }
+                     }),
+            qPrintable(ad.lastError()));
+        fuzz_server_answers::Outcome live;
+        recordThroughRelay(
+            server.directory() + QStringLiteral("/scripted-ad"), QStringLiteral("scripted-ad-ranges"), live);
+
         QVERIFY2(live.errors.isEmpty(), qPrintable(live.errors.join(u'\n')));
         QCOMPARE(live.listed.size(), 2);
         QCOMPARE(live.members.size(), 5);
         QCOMPARE(live.names.constLast(), QStringLiteral("Member 5"));
     }
 
-    // Seeds of answers out of all proportion to what was asked; what the directory layer makes of
-    // them is whatever it does live.
+    // Seeds of answers out of all proportion to what was asked (the session asks for pages of 3);
+    // what the directory layer makes of them is what it does live.
     void hostileAnswersReplayAsTheyWereLive_data()
     {
-        QTest::addColumn<QString>("seed");
-        QTest::addColumn<int>("entriesInAPage"); // the session asks for 3
-        QTest::addColumn<int>("entriesInABaseRead");
+        QTest::addColumn<int>("inAPage");
+        QTest::addColumn<int>("inABaseRead");
         QTest::addColumn<int>("rangedValues");
         QTest::addColumn<int>("valueBytes");
-        QTest::newRow("page over its size") << QStringLiteral("hostile-page-over-its-size") << 40 << 1 << 2 << 40;
-        QTest::newRow("base read of two") << QStringLiteral("hostile-base-read-of-two") << 2 << 2 << 2 << 40;
-        QTest::newRow("large ranged values") << QStringLiteral("hostile-large-ranged-values") << 2 << 1 << 30 << 250;
-        QTest::newRow("many small entries") << QStringLiteral("hostile-many-small-entries") << 400 << 1 << 2 << 40;
+        QTest::newRow("hostile-page-over-its-size") << 40 << 1 << 2 << 40;
+        QTest::newRow("hostile-base-read-of-two") << 2 << 2 << 2 << 40;
+        QTest::newRow("hostile-large-ranged-values") << 2 << 1 << 30 << 250;
+        QTest::newRow("hostile-many-small-entries") << 400 << 1 << 2 << 40;
     }
     void hostileAnswersReplayAsTheyWereLive()
     {
-        using ldapmessage::Attribute;
-        QFETCH(QString, seed);
-        QFETCH(int, entriesInAPage);
-        QFETCH(int, entriesInABaseRead);
+        QFETCH(int, inAPage);
+        QFETCH(int, inABaseRead);
         QFETCH(int, rangedValues);
         QFETCH(int, valueBytes);
         QList<QByteArray> values;
         for (int k = 0; k < rangedValues; ++k)
-            values.append(("CN=" + QByteArray::number(k) + ',' + base).leftJustified(valueBytes, 'x'));
-        recordScripted(seed, [&](const ScriptedLdapServer::Request& request, ScriptedLdapServer::Session& session) {
-            if (request.operation != 0x63)
-                return;
-            // The listing's page as the row says, the names' search (subtree) small.
-            const int count = request.scope == 1 ? entriesInAPage : request.scope == 2 ? 2 : entriesInABaseRead;
-            for (int k = 0; k < count; ++k) {
-                const QByteArray dn = request.scope == 0 && k == 0 ? request.dn : "OU=" + QByteArray::number(k);
-                session.send(ldapmessage::searchEntry(request.id, dn,
-                    request.mentions("member;range=") ? QList { Attribute("member;range=0-*", values) }
-                                                      : QList { Attribute("objectClass", { "group" }) }));
-            }
-            session.send(ldapmessage::searchDone(request.id, 0, request.scope != 0));
-        });
+            values.append(("CN=" + QByteArray::number(k) + ",DC=example,DC=test").leftJustified(valueBytes, 'x'));
+        const QString path = server.directory() + QStringLiteral("/hostile");
+        ScriptedLdapServer hostile;
+        QVERIFY2(hostile.start(path,
+                     [&](const ScriptedLdapServer::Request& request, ScriptedLdapServer::Session& session) {
+                         if (request.operation != 0x63)
+                             return;
+                         // The listing's pages as the row says; the names' search (subtree) small.
+                         const int count = request.scope == 1 ? inAPage : request.scope == 2 ? 2 : inABaseRead;
+                         for (int k = 0; k < count; ++k) {
+                             const QByteArray dn
+                                 = request.scope == 0 && k == 0 ? request.dn : "OU=" + QByteArray::number(k);
+                             session.send(ldapmessage::searchEntry(request.id, dn,
+                                 { request.mentions("member;range=")
+                                         ? ldapmessage::Attribute("member;range=0-*", values)
+                                         : ldapmessage::Attribute("objectClass", { "group" }) }));
+                         }
+                         session.send(ldapmessage::searchDone(request.id, 0, request.scope != 0));
+                     }),
+            qPrintable(hostile.lastError()));
+        fuzz_server_answers::Outcome live;
+        recordThroughRelay(path, QString::fromLatin1(QTest::currentDataTag()), live);
     }
 
     void aReplayCutAnywhereEndsInAnErrorNotAHang()
@@ -229,35 +265,6 @@ private slots:
     }
 
 private:
-    // The session against a scripted server, recorded through the relay: a replay of the recording
-    // gives what the live run gave, and is written as the seed `name` when asked.
-    fuzz_server_answers::Outcome recordScripted(const QString& name, const ScriptedLdapServer::Script& script)
-    {
-        const int flags = fuzz_server_answers::RangedMembers;
-        const QString scriptedPath = server.directory() + QStringLiteral("/scripted");
-        const QString relayPath = server.directory() + QStringLiteral("/relay-scripted");
-        ScriptedLdapServer scripted;
-        LdapRelay relay;
-        if (!scripted.start(scriptedPath, script) || !relay.start(relayPath, scriptedPath)) {
-            QTest::qFail(qPrintable(scripted.lastError() + relay.lastError()), __FILE__, __LINE__);
-            return {};
-        }
-        const fuzz_server_answers::Outcome live = fuzz_server_answers::runSession(
-            [&](const QString& uri, const directory::ConnectionOptions& options) {
-                return Connection::openOnSocket(connectedTo(relayPath), uri, user, password, options);
-            },
-            flags);
-        const QByteArray input = fuzz_server_answers::encode(flags, relay.answers());
-        qInfo("%s: %lld bytes", qPrintable(name), qint64(input.size()));
-        verifyReplayGivesWhatCameLive(input, live);
-        const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
-        QFile file(QDir(QString::fromLocal8Bit(target)).filePath(name));
-        if (!target.isEmpty() && !(file.open(QIODevice::WriteOnly) && file.write(input) == input.size()))
-            QTest::qFail(qPrintable(file.errorString()), __FILE__, __LINE__);
-        return live;
-    }
-
-    const QByteArray base = "DC=example,DC=test";
     ScratchDirectoryServer server;
 };
 

@@ -69,12 +69,10 @@ private slots:
         const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
         const QString planted = base + QStringLiteral("/mivora-fuzz-profile-%1").arg(::getpid());
         QVERIFY(QFile::link(victim.path(), planted));
-        const QByteArray input("\x40"
-                               "Data\x01"
-                               "DOMAIN\x01x.test\x01");
-        replay_private_profile(reinterpret_cast<const std::uint8_t*>(input.constData()), size_t(input.size()));
+        const std::uint8_t input[] = { 0x40 }; // an empty file written, then read
+        replay_private_profile(input, sizeof(input));
         QFile::remove(planted);
-        QCOMPARE(QDir(victim.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QVERIFY(QDir(victim.path()).isEmpty());
     }
 
     void committedInputsKeepEveryProperty_data()
