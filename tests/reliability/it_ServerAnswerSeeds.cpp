@@ -60,8 +60,20 @@ void verifyReplayGivesWhatCameLive(const QByteArray& input, const fuzz_server_an
     }
 }
 
+// The replay of `input` checked, and written as the seed `name` when asked (MIVORA_WRITE_SEEDS).
+void keepSeed(const QByteArray& input, const fuzz_server_answers::Outcome& live, const QString& name)
+{
+    verifyReplayGivesWhatCameLive(input, live);
+    const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
+    if (!target.isEmpty()) {
+        QFile file(QDir(QString::fromLocal8Bit(target)).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(input), input.size());
+    }
+}
+
 // The target's session (members in ranges) against the server at `upstream`, through a relay that
-// keeps what it answers; the replay of that is checked, and written as the seed `name` when asked.
+// keeps what it answers, for keepSeed.
 void recordThroughRelay(const QString& upstream, const QString& name, fuzz_server_answers::Outcome& live)
 {
     const QString relayPath = upstream + QStringLiteral("-relay");
@@ -73,14 +85,7 @@ void recordThroughRelay(const QString& upstream, const QString& name, fuzz_serve
             return Connection::openOnSocket(connectedTo(relayPath), uri, user, password, options);
         },
         flags);
-    const QByteArray input = fuzz_server_answers::encode(flags, relay.answers());
-    verifyReplayGivesWhatCameLive(input, live);
-    const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
-    if (!target.isEmpty()) {
-        QFile file(QDir(QString::fromLocal8Bit(target)).filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(input), input.size());
-    }
+    keepSeed(fuzz_server_answers::encode(flags, relay.answers()), live, name);
 }
 
 } // namespace
@@ -133,14 +138,7 @@ private slots:
         qInfo("%s: %lld bytes, %lld listed, %lld members", qPrintable(seed), qint64(input.size()),
             qint64(live.listed.size()), qint64(live.members.size()));
 
-        verifyReplayGivesWhatCameLive(input, live);
-
-        const QByteArray target = qgetenv("MIVORA_WRITE_SEEDS");
-        if (!target.isEmpty()) {
-            QFile file(QDir(QString::fromLocal8Bit(target)).filePath(seed));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QCOMPARE(file.write(input), input.size());
-        }
+        keepSeed(input, live, seed);
     }
 
     // slapd knows no ranges and sends no references: a scripted server answers as Active
