@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# The guards of the scripts that run as root, run against fakes in a scratch folder: install-deps.sh
-# puts back the machine's policy-rc.d (or none) whether apt-get succeeds or fails; debian-root.sh
-# and debian13-tier.sh remove no folder without their marker and write resolv.conf into a root
-# never through a link there. Root only (a mount namespace hides /usr/sbin); else exits 77.
+# The guards of the scripts that run as root (docs/reliability.md), run against fakes in a scratch
+# folder. Root only: a mount namespace hides /usr/sbin; otherwise exits 77.
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "root only: a mount namespace hides /usr/sbin"; exit 77; }
 scripts=$(cd "$(dirname "$0")/../../scripts" && pwd) tmp=$(mktemp -d) status=0
 trap 'rm -rf --one-file-system "$tmp"' EXIT
 fail() { echo "FAIL: $*"; status=1; }
-
 # Nothing installed, clang offered, debootstrap fails; `apt-get install` notes its policy-rc.d.
 mkdir "$tmp/bin" && export PATH=$tmp/bin:$PATH
 printf '#!/bin/sh\nexit 1\n' | tee "$tmp/bin/dpkg-query" >"$tmp/bin/debootstrap"
@@ -16,8 +13,8 @@ printf '#!/bin/sh\necho "Package: x\n  Depends: clang-14"\n' >"$tmp/bin/apt-cach
 printf '#!/bin/sh\n[ "$1" = install ] || exit 0\ncat /usr/sbin/policy-rc.d >>"$SEEN"\nexit "$APT_RC"\n' >"$tmp/bin/apt-get"
 chmod +x "$tmp/bin"/*
 
-# Rows: what /usr/sbin held before (the machine's policy-rc.d, none, one a killed run left), and
-# apt-get's exit code.
+# install-deps.sh; rows: the policy-rc.d there before (the machine's, none, ours left by a killed
+# run) and apt-get's exit code. After: the machine's and nothing else, or nothing.
 for row in "machine 100" "none 0" "ours 0"; do
     read -r before rc <<<"$row"
     sbin=$tmp/sbin-$before && mkdir "$sbin"
@@ -26,11 +23,10 @@ for row in "machine 100" "none 0" "ours 0"; do
     SEEN=$sbin.seen APT_RC=$rc unshare --mount --propagation private bash -c \
         'mount --bind "$1" /usr/sbin && exec bash "$2"' bash "$sbin" "$scripts/install-deps.sh" >/dev/null 2>&1 && got=0 || got=$?
     [ "$got" = "$rc" ] && grep -qx 'exit 101' "$sbin.seen" || fail "install-deps ($row): exit $got without the policy"
-    # The machine's back and nothing else, or nothing.
     [ "$(cat "$sbin"/* 2>/dev/null)" = "$([ "$before" = machine ] && echo machine)" ] || fail "install-deps ($row): left $(ls "$sbin")"
 done
 
-# A folder without the marker, named to everything that removes roots.
+# A folder without the marker, named to all that removes roots; then a copy of a root, removed.
 mkdir -p "$tmp/other" "$tmp/root/etc" && touch "$tmp/other/keep" "$tmp/root/.mivora-root-done"
 for command in "make trixie $tmp/other" "copy $tmp/root $tmp/other" "remove $tmp/other"; do
     # shellcheck disable=SC2086
@@ -42,13 +38,11 @@ MIVORA_DEBIAN13_ROOT=$tmp/other CI=true bash "$scripts/debian13-tier.sh" prepare
 bash "$scripts/debian-root.sh" copy "$tmp/root" "$tmp/copy" && bash "$scripts/debian-root.sh" remove "$tmp/copy" &&
     [ ! -e "$tmp/copy" ] || fail "a copy of a root not removed"
 
-# The root's resolv.conf a link to a file of the machine's, then its etc a link to a folder.
+# resolv.conf into a root whose resolv.conf links to a file here, then whose etc links to a folder.
 echo machine >"$tmp/file" && mkdir "$tmp/folder" && ln -s "$tmp/file" "$tmp/root/etc/resolv.conf"
 bash "$scripts/debian-root.sh" run "$tmp/root" --net true >/dev/null 2>&1 || true
-[ "$(cat "$tmp/file")" = machine ] && cmp -s /etc/resolv.conf "$tmp/root/etc/resolv.conf" ||
-    fail "resolv.conf written through a link in the root"
+[ "$(cat "$tmp/file")" = machine ] && cmp -s /etc/resolv.conf "$tmp/root/etc/resolv.conf" || fail "resolv.conf through a link"
 rm -r "$tmp/root/etc" && ln -s "$tmp/folder" "$tmp/root/etc"
 bash "$scripts/debian-root.sh" run "$tmp/root" --net true >/dev/null 2>&1 || true
-[ -z "$(ls "$tmp/folder")" ] || fail "resolv.conf written through the root's etc link"
-[ $status = 0 ] && echo "all guards hold"
+[ -z "$(ls "$tmp/folder")" ] || fail "resolv.conf through the root's etc link"
 exit $status
