@@ -15,9 +15,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
-#include <unistd.h>
 
 namespace {
 using Target = int (*)(const std::uint8_t*, std::size_t);
@@ -59,17 +57,6 @@ private slots:
     {
         QFETCH(QString, dir);
         QVERIFY2(QDir(dir).entryList(QDir::Files).size() >= 3, qPrintable(dir));
-    }
-
-    // Before any input of private_profile (CI runs it as root): a planted link is not written through.
-    void privateProfileWritesNoPlantedLink()
-    {
-        const QTemporaryDir victim;
-        const QString planted = QStringLiteral("/dev/shm/mivora-fuzz-profile-%1").arg(::getpid());
-        QVERIFY(QFile::link(victim.path(), planted));
-        replay_private_profile(reinterpret_cast<const std::uint8_t*>("\x40"), 1); // an empty file written
-        QFile::remove(planted);
-        QVERIFY(QDir(victim.path()).isEmpty());
     }
 
     void committedInputsKeepEveryProperty_data()
