@@ -9,9 +9,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace fuzz_private_profile {
@@ -19,18 +19,18 @@ namespace fuzz_private_profile {
 using platform::GetPrivateProfileStringA;
 using platform::WritePrivateProfileStringA;
 
-void removeProfileDir();
-
-// On tmpfs: the atomic write's fsync costs nothing there.
+// A folder of the process's own, named unpredictably and 0700 (QTemporaryDir, removed at exit): the
+// fuzzer runs as root in CI, and a fixed name in a shared folder could be a link planted there.
+// On tmpfs where there is one: the atomic write's fsync costs nothing there.
 const QString& profileDir()
 {
-    static const QString dir = [] {
+    static const QTemporaryDir folder([] {
         const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-        const QString made = QStringLiteral("%1/mivora-fuzz-profile-%2").arg(base).arg(::getpid());
-        QDir().mkpath(made);
-        std::atexit([] { removeProfileDir(); });
-        return made;
-    }();
+        return base + QStringLiteral("/mivora-fuzz-profile-XXXXXX");
+    }());
+    static const QString dir = folder.isValid() ? folder.path() : QString();
+    if (dir.isEmpty())
+        fuzzing::fail("no private folder for the profile: " + folder.errorString().toStdString());
     return dir;
 }
 

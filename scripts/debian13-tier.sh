@@ -36,8 +36,13 @@ timed() {
 }
 
 # The source as a fresh clone has it plus what is not committed yet; the root's own build
-# folders stay, so a local run builds only what changed.
+# folders stay, so a local run builds only what changed. Never through a link inside the root:
+# it would name a folder of this machine.
 copy_source() {
+    local at
+    for at in "$root/srv" "$root$src"; do
+        [ ! -L "$at" ] || { log "$at is a link: no source copied there"; return 1; }
+    done
     mkdir -p "$root$src"
     find "$root$src" -mindepth 1 -maxdepth 1 ! -name 'build*' -exec rm -rf {} +
     (cd "$here" && git ls-files -z -co --exclude-standard | tar --null -T - -cf -) | tar -C "$root$src" -xf -
@@ -46,7 +51,8 @@ copy_source() {
 prepare() {
     : >"$root.times"
     if [ "${CI:-}" = true ]; then
-        rm -rf "$root"
+        # Refused unless debian-root.sh made it: the path may come from the environment.
+        bash "$rootsh" remove "$root"
         : >"$root.times"
     fi
     timed debootstrap bash "$rootsh" make trixie "$root"
@@ -71,6 +77,8 @@ check() {
     if timed package bash "$rootsh" run "$root" bash "$src/scripts/package.sh" >"$root.package.log" 2>&1; then
         local deb
         for deb in "$root$src"/mivora_*.deb; do
+            # A link there would copy a file of this machine's.
+            [ -f "$deb" ] && [ ! -L "$deb" ] || continue
             cp "$deb" "$here/"
             log "package: $here/$(basename "$deb")"
         done

@@ -33,12 +33,37 @@ clang_major=$(apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-
 [ -n "$clang_major" ] || { echo "install-deps.sh: no clang in the package lists" >&2; exit 1; }
 packages+=("libclang-rt-$clang_major-dev")
 # slapd's and samba's packages would start system-wide servers; the project only runs its own.
+# A policy-rc.d that refuses every start while apt-get runs here. On any exit (a failed apt-get,
+# Ctrl-C) the machine's own comes back, or none if it had none; one saved by a run that was
+# killed outright is put back by the next run.
+policy=/usr/sbin/policy-rc.d saved=/usr/sbin/policy-rc.d.mivora-saved
+mark='# install-deps.sh (Mivora): no service starts while it installs'
+exists() { [ -e "$1" ] || [ -L "$1" ]; }
+restore_policy() {
+  if exists "$saved"; then
+    $sudo_cmd mv -f "$saved" "$policy"
+  else
+    $sudo_cmd rm -f "$policy"
+  fi
+}
+refuse_starts() {
+  [ -z "${refusing:-}" ] || return 0
+  refusing=1
+  trap restore_policy EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM HUP
+  # Ours, left by a killed run, is not the machine's.
+  if ! exists "$saved" && exists "$policy" && ! grep -qsxF "$mark" "$policy"; then
+    $sudo_cmd mv "$policy" "$saved"
+  fi
+  $sudo_cmd rm -f "$policy"
+  printf '#!/bin/sh\n%s\nexit 101\n' "$mark" | $sudo_cmd tee "$policy" >/dev/null
+  $sudo_cmd chmod +x "$policy"
+}
 apt_install() {
   echo "installing: $*"
-  printf '#!/bin/sh\nexit 101\n' | $sudo_cmd tee /usr/sbin/policy-rc.d >/dev/null
-  $sudo_cmd chmod +x /usr/sbin/policy-rc.d
+  refuse_starts
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "$@"
-  $sudo_cmd rm -f /usr/sbin/policy-rc.d
 }
 missing=()
 for p in "${packages[@]}"; do

@@ -234,6 +234,8 @@ private slots:
         QVERIFY(!WritePrivateProfileStringA("Data", "USERNAME", big.constData(), ini.constData()));
         QCOMPARE(readBytes(disk.filePath(QStringLiteral("data.ini"))), QByteArray("[Data]\r\nDOMAIN=old.test\r\n"));
         QCOMPARE(entries(disk.path()), QStringList { QStringLiteral("data.ini") });
+        // Not in the machine's mount namespace (pid 1's): a test killed now leaves nothing mounted.
+        QVERIFY(!readBytes(QStringLiteral("/proc/1/mountinfo")).contains(QFile::encodeName(disk.path())));
     }
 
 private:

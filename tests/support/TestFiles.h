@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -101,6 +102,20 @@ private:
     bool immutable = false;
 };
 
+// A mount namespace of the calling process's own, entered once per process (root only): what it
+// mounts then goes with it, also when a test is killed, and never shows in the machine's. Only
+// the calling thread moves; the tests that mount do their file work on the main thread.
+inline bool privateMounts()
+{
+    static pid_t entered = 0; // a forked child enters one of its own
+    if (entered == ::getpid())
+        return true;
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return false;
+    entered = ::getpid();
+    return true;
+}
+
 // A tmpfs of the given size on a folder of its own for as long as the guard lives: a disk that
 // really fills up. Mounting needs root (CI runs as root); ok() is false otherwise and reason()
 // says why, for the skip message.
@@ -113,9 +128,10 @@ public:
             return;
         }
         const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
-        mounted = ::mount("mivora-test", QFile::encodeName(folder.path()).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
-                      options.constData())
-            == 0;
+        mounted = privateMounts()
+            && ::mount("mivora-test", QFile::encodeName(folder.path()).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                   options.constData())
+                == 0;
         if (!mounted) {
             why = QStringLiteral("cannot mount a small tmpfs (%1): the full-disk case needs root, as in CI")
                       .arg(QString::fromLocal8Bit(std::strerror(errno)));
