@@ -30,28 +30,11 @@ QString runDirectory()
     return QString::fromLocal8Bit(qgetenv("MIVORA_DNS_RUN"));
 }
 
-QString siteRunDirectory()
-{
-    return QString::fromLocal8Bit(qgetenv("MIVORA_DNS_SITE_RUN"));
-}
-
 QByteArray dcLog(const QString& run = runDirectory())
 {
     QFile log(run + QStringLiteral("/log/samba.out"));
     return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
-
-// The log each DC wrote from now on.
-struct DcLogs {
-    qsizetype first = dcLog().size();
-    qsizetype site = dcLog(siteRunDirectory()).size();
-    bool testerBoundAtFirst() const { return testerBoundIn(dcLog().mid(first)); }
-    bool testerBoundAtSite() const { return testerBoundIn(dcLog(siteRunDirectory()).mid(site)); }
-    static bool testerBoundIn(const QByteArray& log)
-    {
-        return log.contains("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]");
-    }
-};
 
 // Replaces the records of `name` in the DC's DNS (its database; the DNS server answers from it).
 bool setRecords(const QString& name, const QString& type, const QStringList& values)
@@ -64,22 +47,11 @@ bool setRecords(const QString& name, const QString& type, const QStringList& val
     return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-bool setServers(const QString& name, const QStringList& targets)
-{
-    return setRecords(name, QStringLiteral("SRV"), targets);
-}
-
-// The domain's DCs as the locator asks for them.
-bool setLdapServers(const QStringList& targets)
-{
-    return setServers(QStringLiteral("_ldap._tcp.dc._msdcs.example.test"), targets);
-}
-
-// The DCs of the client's site; none by default.
-bool setSiteServers(const QStringList& targets)
-{
-    return setServers(QStringLiteral("_ldap._tcp.Osaka._sites.dc._msdcs.example.test"), targets);
-}
+// The DC locator's records: the domain's DCs, those of the client's site (Osaka: DC2's), and the
+// domain's LDAP servers, asked for when the first name has none.
+const QString dcRecords = QStringLiteral("_ldap._tcp.dc._msdcs.example.test");
+const QString siteRecords = QStringLiteral("_ldap._tcp.Osaka._sites.dc._msdcs.example.test");
+const QString ldapRecords = QStringLiteral("_ldap._tcp.example.test");
 
 } // namespace
 
@@ -96,9 +68,9 @@ private slots:
     }
     void init()
     {
-        QVERIFY(setLdapServers({ QStringLiteral("dc1.example.test:389:0") }));
-        QVERIFY(setSiteServers({}));
-        QVERIFY(setServers(QStringLiteral("_ldap._tcp.example.test"), { QStringLiteral("dc1.example.test:389:0") }));
+        for (const QString& name : { dcRecords, ldapRecords })
+            QVERIFY(setRecords(name, QStringLiteral("SRV"), { QStringLiteral("dc1.example.test:389:0") }));
+        QVERIFY(setRecords(siteRecords, QStringLiteral("SRV"), {}));
         // The DC a directory located stays its DC: each test starts with none.
         directory::setCurrentDirectory(std::make_unique<directory::LdapDirectory>());
         window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
@@ -138,77 +110,67 @@ private slots:
         QVERIFY2(!tickets.contains("ldap/127."), tickets.constData());
     }
 
-    void connectUsesTheDcOfTheClientsSite()
+    void connectUsesTheFirstDcThatAnswersInTheClientsSite_data()
     {
-        // DC1 answers the ping, and says the client is in Osaka, where DC2 is.
-        QVERIFY(setSiteServers({ QStringLiteral("dc2.example.test:389:0") }));
-        const DcLogs logs;
-        click(window->cmdConnect);
-
-        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
-        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
-        QVERIFY(logs.testerBoundAtSite());
-        QVERIFY(!logs.testerBoundAtFirst());
-    }
-
-    void aSiteDcThatIsDownLeavesTheDcThatAnswered()
-    {
-        QVERIFY(setSiteServers({ QStringLiteral("drop1.example.test:389:0") }));
-        const DcLogs logs;
-        QElapsedTimer clock;
-        clock.start();
-        click(window->cmdConnect);
-        qInfo("Connect with the site's DC dropped listed the root after %lld ms", clock.elapsed());
-
-        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
-        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
-        QVERIFY(logs.testerBoundAtFirst());
-    }
-
-    void withoutLocatorRecordsTheDomainsLdapRecordsServe()
-    {
-        QVERIFY(setLdapServers({}));
-        QVERIFY(setServers(QStringLiteral("_ldap._tcp.example.test"), { QStringLiteral("dc2.example.test:389:0") }));
-        const DcLogs logs;
-        click(window->cmdConnect);
-
-        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
-        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
-        QVERIFY(logs.testerBoundAtSite());
-    }
-
-    void droppedDcsAreNotWaitedOut_data()
-    {
-        addColumns<QStringList, bool>({ "servers", "listed" });
+        // Servers as target:port:priority; dc0 and dc9 refuse, drop1 and drop2 never answer. Bound
+        // at: the DC whose log shows the tester's bind, none for the box naming `named`.
+        addColumns<QStringList, QStringList, QStringList, QString, QStringList>(
+            { "dcs", "siteDcs", "ldapServers", "boundAt", "named" });
+        const QStringList dc1 { "dc1.example.test:389:0" };
+        QTest::newRow("the site's DC") << dc1 << QStringList { "dc2.example.test:389:0" } << dc1 << "site"
+                                       << QStringList();
+        QTest::newRow("the site's DC dropped")
+            << dc1 << QStringList { "drop1.example.test:389:0" } << dc1 << "first" << QStringList();
+        QTest::newRow("no DC records: the domain's LDAP servers")
+            << QStringList() << QStringList() << QStringList { "dc2.example.test:389:0" } << "site" << QStringList();
+        QTest::newRow("the first DC refuses") << QStringList { "dc0.example.test:389:0", "dc1.example.test:389:10" }
+                                              << QStringList() << dc1 << "first" << QStringList();
         QTest::newRow("two preferred DCs dropped")
             << QStringList { "drop1.example.test:389:0", "drop2.example.test:389:0", "dc1.example.test:389:10" }
-            << true;
-        QTest::newRow("every DC dropped")
-            << QStringList { "drop1.example.test:389:0", "drop2.example.test:389:10" } << false;
+            << QStringList() << dc1 << "first" << QStringList();
+        QTest::newRow("every DC refuses") << QStringList { "dc0.example.test:389:0", "dc9.example.test:389:10" }
+                                          << QStringList() << dc1 << "" << QStringList { "dc0", "dc9" };
+        QTest::newRow("every DC dropped") << QStringList { "drop1.example.test:389:0", "drop2.example.test:389:10" }
+                                          << QStringList() << dc1 << "" << QStringList { "drop1", "drop2" };
     }
-    void droppedDcsAreNotWaitedOut()
+    void connectUsesTheFirstDcThatAnswersInTheClientsSite()
     {
-        QFETCH(QStringList, servers);
-        QFETCH(bool, listed);
-        QVERIFY(setLdapServers(servers));
+        QFETCH(QStringList, dcs);
+        QFETCH(QStringList, siteDcs);
+        QFETCH(QStringList, ldapServers);
+        QFETCH(QString, boundAt);
+        QFETCH(QStringList, named);
+        QVERIFY(setRecords(dcRecords, QStringLiteral("SRV"), dcs));
+        QVERIFY(setRecords(siteRecords, QStringLiteral("SRV"), siteDcs));
+        QVERIFY(setRecords(ldapRecords, QStringLiteral("SRV"), ldapServers));
+        const QString siteRun = qEnvironmentVariable("MIVORA_DNS_SITE_RUN");
+        const qsizetype firstLog = dcLog().size();
+        const qsizetype siteLog = dcLog(siteRun).size();
         QElapsedTimer clock;
         clock.start();
         click(window->cmdConnect);
         const qint64 elapsed = clock.elapsed();
-        qInfo("%s: %s after %lld ms", QTest::currentDataTag(), listed ? "the root listed" : "the box", elapsed);
+        qInfo("%s: %s after %lld ms", QTest::currentDataTag(), boundAt.isEmpty() ? "the box" : "the root", elapsed);
 
-        if (listed) {
-            QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
-            QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
-            QVERIFY(elapsed < directory::ConnectionOptions().networkTimeoutSeconds * 1000);
-        } else {
+        if (boundAt.isEmpty()) {
             QCOMPARE(recorder->boxes.size(), 1);
             const QString text = recorder->boxes.constFirst().text;
             QVERIFY2(text.startsWith(QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n")),
                 qPrintable(text));
-            QVERIFY2(text.contains(QStringLiteral("drop1.example.test")), qPrintable(text));
-            QVERIFY2(text.contains(QStringLiteral("drop2.example.test")), qPrintable(text));
+            for (const QString& dc : named)
+                QVERIFY2(text.contains(dc + QStringLiteral(".example.test")), qPrintable(text));
+            QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+            QVERIFY(window->cmdConnect->isEnabled());
+            QCOMPARE(window->lvList->model()->rowCount(), 0);
+            return;
         }
+        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
+        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
+        QVERIFY(!window->cmdConnect->isEnabled());
+        QVERIFY(elapsed < directory::ConnectionOptions().networkTimeoutSeconds * 1000);
+        const QByteArray testersBind("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]");
+        QCOMPARE(dcLog().mid(firstLog).contains(testersBind), boundAt == u"first");
+        QCOMPARE(dcLog(siteRun).mid(siteLog).contains(testersBind), boundAt == u"site");
     }
 
     void nodeClickDetailsAndExportWork()
@@ -247,42 +209,10 @@ private slots:
         QVERIFY(bytes.contains("\tLDAP://CN=mivora-tester,CN=Users,DC=example,DC=test\t\r\n"));
     }
 
-    void aDeadFirstDcIsPassedOverForTheNext()
-    {
-        // dc0.example.test has an address that nothing serves, and the better priority.
-        QVERIFY(
-            setLdapServers({ QStringLiteral("dc0.example.test:389:0"), QStringLiteral("dc1.example.test:389:10") }));
-        QElapsedTimer clock;
-        clock.start();
-        click(window->cmdConnect);
-        qInfo("Connect with the first DC down listed the root after %lld ms", clock.elapsed());
-
-        QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
-        QVERIFY(rowWithDn(listRows(window->lvList), AdDc::users));
-        QVERIFY(!window->cmdConnect->isEnabled());
-    }
-
-    void allDcsDownGiveOneBoxNamingThem()
-    {
-        QVERIFY(
-            setLdapServers({ QStringLiteral("dc0.example.test:389:0"), QStringLiteral("dc9.example.test:389:10") }));
-        click(window->cmdConnect);
-
-        QCOMPARE(recorder->boxes.size(), 1);
-        const QString text = recorder->boxes.constFirst().text;
-        QVERIFY2(text.startsWith(QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n")),
-            qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("dc0.example.test")), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("dc9.example.test")), qPrintable(text));
-        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
-        QVERIFY(window->cmdConnect->isEnabled());
-        QCOMPARE(window->lvList->model()->rowCount(), 0);
-    }
-
     void aDcNameWithoutSpnGivesTheKerberosBox()
     {
         // alias.example.test reaches the DC, but no account holds ldap/alias.example.test.
-        QVERIFY(setLdapServers({ QStringLiteral("alias.example.test:389:0") }));
+        QVERIFY(setRecords(dcRecords, QStringLiteral("SRV"), { QStringLiteral("alias.example.test:389:0") }));
         click(window->cmdConnect);
 
         QCOMPARE(recorder->boxes.size(), 1);
