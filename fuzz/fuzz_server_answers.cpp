@@ -27,6 +27,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -152,13 +153,16 @@ bool pollingOn(pid_t client, int fd)
 #else
     const bool polling = call == SYS_ppoll;
 #endif
-    // Blocked, its pollfd array stays as it is while it is read here.
-    const auto* entries = reinterpret_cast<const pollfd*>(fds);
-    for (unsigned long i = 0; polling && i < std::min(count, 1024UL); ++i) {
-        if (entries[i].fd == fd && (entries[i].events & POLLIN))
-            return true;
-    }
-    return false;
+    if (!polling)
+        return false;
+    // Copied by the kernel: the thread may have left poll since, and the array be gone.
+    std::vector<pollfd> entries(std::min(count, 64UL));
+    iovec local { entries.data(), entries.size() * sizeof(pollfd) };
+    iovec remote { reinterpret_cast<void*>(fds), local.iov_len };
+    if (::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0) != ssize_t(local.iov_len))
+        return false;
+    return std::ranges::any_of(
+        entries, [fd](const pollfd& entry) { return entry.fd == fd && (entry.events & POLLIN); });
 }
 
 bool readableNow(int fd)
