@@ -1,6 +1,6 @@
 // Connect with a Kerberos ticket that cannot serve: an expired one, one whose KDC cannot be
-// reached for the service ticket, and a desktop clock far ahead of the DC's. Each gives one box with its own
-// description of what is wrong and what to do, the GSSAPI words as details, and the number of a local error as before.
+// reached for the service ticket, and a desktop clock far ahead of the DC's. Each gives one box
+// with what is wrong and what to do, the GSSAPI words as details, and a local error's number.
 #include "AdDc.h"
 #include "BrowserTests.h"
 #include "directory/LdapErrors.h"

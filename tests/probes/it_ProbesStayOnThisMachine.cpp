@@ -1,6 +1,7 @@
 // The probes' fixed binds against an ldap.conf that names a server off this machine: in a
 // network namespace of the test's own, dc1.example.test is 192.0.2.1, where a relay in front of
 // the test directory records whatever arrives. Second in the URI list, a relay on 127.0.0.1.
+#include "DataTable.h"
 #include "LdapRelay.h"
 #include "PrivateNetwork.h"
 #include "ProbeTests.h"
@@ -180,8 +181,7 @@ private slots:
     // URI's host, not the address connected to. Last: it changes libldap's URI for good.
     void aNameAnsweredAgainOtherwiseDoesNotMoveTheFixedBind_data()
     {
-        QTest::addColumn<QString>("uri");
-        QTest::addColumn<bool>("tlsRefused");
+        addColumns<QString, bool>({ "uri", "tlsRefused" });
         QTest::newRow("ldap") << QStringLiteral("ldap://rebind.test:%1").arg(local.port()) << false;
         QTest::newRow("ldaps") << QStringLiteral("ldaps://rebind.test:%1").arg(tls.tlsPort()) << true;
         QTest::newRow("StartTLS") << QStringLiteral("ldap://rebind.test:%1/???\?!StartTLS").arg(tls.port()) << true;

@@ -7,6 +7,7 @@
 
 #define MIVORA_FUZZ_REPLAY
 
+#include "DataTable.h"
 #include "fuzz_server_answers.cpp"
 
 #include "LdapRelay.h"
@@ -126,9 +127,8 @@ private slots:
     // what was asked (pages of 3, ranges of 3): what the directory layer makes of that is as live.
     void scriptedActiveDirectoryAnswersReplayAsTheyWereLive_data()
     {
-        QTest::addColumn<int>("morePageEntries");
-        QTest::addColumn<int>("baseReadEntries");
-        QTest::addColumn<int>("memberCount"); // over 5: 250 bytes each
+        // Members over 5 are 250 bytes each.
+        addColumns<int, int, int>({ "morePageEntries", "baseReadEntries", "memberCount" });
         QTest::newRow("scripted-ad-ranges") << 0 << 1 << 5;
         QTest::newRow("hostile-page-over-its-size") << 40 << 1 << 5;
         QTest::newRow("hostile-base-read-of-two") << 0 << 2 << 5;
