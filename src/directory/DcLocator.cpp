@@ -280,9 +280,10 @@ private:
     {
         if (ping.state() != Ping::State::Answered)
             return false;
-        if (!ping.reply())
+        const std::optional<NetlogonReply>& reply = ping.reply();
+        if (!reply)
             return nonDcAllowed_;
-        return ping.reply()->isLdapServer() && sameDomain(ping.reply()->dnsDomainName, domain_);
+        return reply->isLdapServer() && sameDomain(reply->dnsDomainName, domain_);
     }
 
     std::optional<Answer> takeGoodAnswer()

@@ -91,6 +91,9 @@ void readEntries(Connection& connection, const QStringList& dns, const QStringLi
             connection, [&] { return answers.at(request.id()).result.has_value(); }, onEntry, onAnswerResult);
         const auto taken = answers.extract(request.id());
         const Answer& answer = taken.mapped();
+        // takeAnyAnswers returns once the result came.
+        if (!answer.result)
+            connection.failWith(LDAP_OTHER);
         const SearchResult& result = *answer.result;
         if (answer.entry)
             heldBytes -= answer.entry->bytes;

@@ -154,7 +154,8 @@ public:
     std::optional<Line> findSection(QByteArrayView name) const
     {
         for (auto header = nextHeader(0); header; header = nextHeader(header->end)) {
-            if (sameName(*sectionName(text(*header)), name))
+            const auto found = sectionName(text(*header));
+            if (found && sameName(*found, name))
                 return header;
         }
         return std::nullopt;
@@ -213,8 +214,9 @@ std::optional<Splice> spliceFor(const QByteArray& data, const char* section, con
         if (value == nullptr)
             return Splice { at->start, at->end, {} };
         // The file's own spelling of the key stays.
-        return Splice { at->start, at->contentEnd,
-            keyLine(profile.text(*at))->key.toByteArray() + '=' + QByteArray(value) };
+        const auto line = keyLine(profile.text(*at));
+        const QByteArray spelling = line ? line->key.toByteArray() : QByteArray(key);
+        return Splice { at->start, at->contentEnd, spelling + '=' + QByteArray(value) };
     }
     if (value == nullptr)
         return std::nullopt;
