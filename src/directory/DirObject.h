@@ -2,6 +2,7 @@
 
 #include "directory/AdsPath.h"
 #include "directory/AttrValue.h"
+#include "directory/Dn.h"
 
 #include <QMap>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "directory/Connection.h"
 #include "directory/DcLocator.h"
-#include "directory/DnKey.h"
+#include "directory/Dn.h"
 #include "directory/LdapErrors.h"
 #include "directory/RangedValues.h"
 #include "directory/Search.h"

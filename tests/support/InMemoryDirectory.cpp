@@ -1,5 +1,7 @@
 #include "InMemoryDirectory.h"
 
+#include "directory/Dn.h"
+
 using directory::AdsPath;
 using directory::DirectoryError;
 using directory::DirObject;
