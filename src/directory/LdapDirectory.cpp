@@ -4,6 +4,7 @@
 #include "directory/DcLocator.h"
 #include "directory/Dn.h"
 #include "directory/LdapErrors.h"
+#include "directory/PagedSearch.h"
 #include "directory/RangedValues.h"
 #include "directory/Search.h"
 #include "directory/ServerLocator.h"
@@ -208,8 +209,8 @@ void LdapDirectory::enumerate(
     const std::shared_ptr<Connection> connection = connectionFor(container);
     const std::shared_ptr<void>& session = container.session();
     run(connection, [&](Connection& ldap) {
-        searchChildren(
-            ldap, container.dn(), classFilterText(classFilter), classAttributes, [&](std::vector<LdapEntry>& page) {
+        PagedSearch(ldap, container.dn(), LDAP_SCOPE_ONELEVEL, classFilterText(classFilter), classAttributes)
+            .run([&](std::vector<LdapEntry>& page) {
                 Batch batch;
                 batch.reserve(page.size());
                 for (LdapEntry& entry : page)
@@ -348,7 +349,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
         const std::shared_ptr<Connection> connection = connectionFor(firstServed->path);
         try {
             run(connection, [&](Connection& ldap) {
-                searchSubtree(ldap, base, filter, attributes, [&](std::vector<LdapEntry>& page) {
+                PagedSearch(ldap, base, LDAP_SCOPE_SUBTREE, filter, attributes).run([&](std::vector<LdapEntry>& page) {
                     for (LdapEntry& entry : page) {
                         const qsizetype index = indexByKey.value(dn::comparisonKey(entry.dn), -1);
                         if (index < 0)
