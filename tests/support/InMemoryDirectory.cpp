@@ -110,12 +110,6 @@ std::vector<directory::ReadResult> InMemoryDirectory::readEach(const QStringList
     return results;
 }
 
-std::vector<directory::ReadResult> InMemoryDirectory::readRelated(
-    const QStringList& adsPaths, const QString& propertyName, const directory::Related& /*related*/)
-{
-    return readEach(adsPaths, propertyName);
-}
-
 DirObject InMemoryDirectory::openDSObject(const QString& adsPath, const QString& user, const QString& password)
 {
     if (acceptedUser_.isEmpty() || user != acceptedUser_ || password != acceptedPassword_)
