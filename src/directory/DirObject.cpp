@@ -6,7 +6,7 @@
 
 namespace directory {
 
-DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> session)
+DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<const ObjectSession> session)
     : path_(std::move(path))
     , attributes_(std::move(attributes))
     , className_(classFromAttributes(attributes_))

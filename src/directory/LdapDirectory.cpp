@@ -10,8 +10,15 @@
 #include "directory/ServerLocator.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace directory {
+
+// An object's session: the connection openDSObject bound it on, and the directory that did.
+struct ObjectSession {
+    quint64 directory;
+    std::shared_ptr<Connection> connection;
+};
 
 namespace {
 // What a bind reads: every user attribute plus the operational ones that Get and Class need.
@@ -60,6 +67,8 @@ struct PlannedRead {
     std::optional<DirectoryError> error;
 };
 
+std::atomic<quint64> nextDirectoryId = 1;
+
 std::vector<PlannedRead> planReads(const QStringList& adsPaths)
 {
     std::vector<PlannedRead> plan(static_cast<size_t>(adsPaths.size()));
@@ -85,6 +94,7 @@ std::vector<PlannedRead> planReads(const QStringList& adsPaths)
 LdapDirectory::LdapDirectory(ConnectionOptions options, Opener opener)
     : options_(options)
     , opener_(std::move(opener))
+    , id_(nextDirectoryId++)
 { }
 
 LdapDirectory::~LdapDirectory() = default;
@@ -159,11 +169,17 @@ std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
     return connection;
 }
 
+std::shared_ptr<const ObjectSession> LdapDirectory::ownSession(const DirObject& object) const
+{
+    const std::shared_ptr<const ObjectSession>& session = object.session();
+    return session && session->directory == id_ ? session : nullptr;
+}
+
 std::shared_ptr<Connection> LdapDirectory::connectionFor(const DirObject& object)
 {
     // Objects opened with explicit credentials keep reading on their own connection.
-    if (object.session())
-        return std::static_pointer_cast<Connection>(object.session());
+    if (const std::shared_ptr<const ObjectSession> session = ownSession(object))
+        return session->connection;
     return connectionFor(object.path());
 }
 
@@ -207,7 +223,7 @@ void LdapDirectory::enumerate(
     const DirObject& container, const QStringList& classFilter, const std::function<void(const Batch&)>& onBatch)
 {
     const std::shared_ptr<Connection> connection = connectionFor(container);
-    const std::shared_ptr<void>& session = container.session();
+    const std::shared_ptr<const ObjectSession> session = ownSession(container);
     run(connection, [&](Connection& ldap) {
         PagedSearch(ldap, container.dn(), LDAP_SCOPE_ONELEVEL, classFilterText(classFilter), classAttributes)
             .run([&](std::vector<LdapEntry>& page) {
@@ -408,7 +424,8 @@ DirObject LdapDirectory::openDSObject(const QString& adsPath, const QString& use
         : Connection::openWithPassword(servers.checked, user, password, options_);
     const AdsPath path = withDomainDn(parsed, *connection);
     LdapEntry entry = readEntry(*connection, path.dn(), bindAttributes);
-    return DirObject(path, std::move(entry.attributes), connection);
+    return DirObject(path, std::move(entry.attributes),
+        std::make_shared<ObjectSession>(ObjectSession { id_, std::move(connection) }));
 }
 
 } // namespace directory
