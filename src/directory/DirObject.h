@@ -18,8 +18,8 @@ struct ObjectSession;
 // children are read the same way.
 class DirObject {
 public:
-    // Keys lower-case. A map, not a QHash: an entry of a listing has two attributes, and a QHash
-    // takes 2 KB for its first one, a page of a thousand entries 2 MB.
+    // Keys lower-case. A map, not a QHash: an entry of a listing has two attributes, too few to
+    // pay for a hash table.
     using Attributes = QMap<QString, QList<QByteArray>>;
 
     DirObject() = default;

@@ -281,8 +281,8 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
         else
             byUri[read.server].append(i);
     }
-    // Only what Get reads: no class, which nobody asks of these objects. For each of 5,000
-    // members that is one value to decode and keep instead of six.
+    // Only what Get reads: no class, which nobody asks of these objects, so each entry of a big
+    // group costs one value to decode and keep.
     const QStringList attributes = DirObject::ldapAttributesFor(propertyName);
     std::vector<bool> answered(results.size(), false);
     for (auto group = byUri.constBegin(); group != byUri.constEnd(); ++group) {
@@ -357,7 +357,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
               .arg(related.kind == Related::Kind::MembersOf ? QStringLiteral("memberOf") : QStringLiteral("member"),
                   escapeFilterValue(related.dn));
     // Per path: how often the search returned its entry, and the value read from it. The entry
-    // itself is dropped at once, so 5,000 of them never live side by side.
+    // itself is dropped at once, so the entries of a big group never live side by side.
     std::vector<char> timesFound(static_cast<size_t>(adsPaths.size()), 0);
     std::vector<AttrValue> foundValues(static_cast<size_t>(adsPaths.size()));
     std::optional<DirectoryError> connectionFailure;
