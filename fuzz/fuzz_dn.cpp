@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 
-#include "directory/AdsPath.h"
+#include "directory/Dn.h"
 
 #include <QStringList>
 

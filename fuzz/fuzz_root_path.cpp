@@ -5,13 +5,13 @@
 
 #include "directory/AdsPath.h"
 #include "directory/DirectoryError.h"
-#include "directory/RootPath.h"
+#include "directory/Dn.h"
 
 namespace fuzz_root_path {
 
 void check(const QString& domain)
 {
-    const QString path = directory::rootPath(domain);
+    const QString path = directory::dn::rootPath(domain);
     QString expectedDn = QStringLiteral("DC=") + domain;
     expectedDn.replace(u'.', QStringLiteral(",DC="));
     FUZZ_CHECK(path == QStringLiteral("LDAP://") + expectedDn, fuzzing::show(domain) + " gave " + fuzzing::show(path));

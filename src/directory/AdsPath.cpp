@@ -1,7 +1,6 @@
 #include "directory/AdsPath.h"
 
 #include "directory/DirectoryError.h"
-#include "directory/DnParse.h"
 
 #include <QStringBuilder>
 
@@ -14,11 +13,6 @@ const QString providerPrefix = QStringLiteral("LDAP://");
 {
     throw DirectoryError(
         hresult::BadPathName, QStringLiteral("パス名が正しくありません: %1").arg(messageExcerpt(text, 200)));
-}
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 // Whether "LDAP://" + dn would read as a server: no '=' before the first '/'.
@@ -125,65 +119,5 @@ QString AdsPath::toString() const
                                                       : QString(providerPrefix % dn_);
     return dn_.isEmpty() ? QString(providerPrefix % server_) : QString(providerPrefix % server_ % u'/' % dn_);
 }
-
-namespace dn {
-
-QString firstRdn(const QString& dn)
-{
-    bool quoted = false;
-    for (qsizetype i = 0; i < dn.size(); ++i) {
-        const QChar c = dn.at(i);
-        if (c == u'\\') {
-            ++i;
-        } else if (c == u'"') {
-            quoted = !quoted;
-        } else if (!quoted && (c == u',' || c == u';')) {
-            return dn.left(i);
-        }
-    }
-    return dn;
-}
-
-QString rdnValue(const QString& rdn)
-{
-    const qsizetype equals = rdn.indexOf(u'=');
-    if (equals < 0)
-        return rdn;
-    const QByteArray raw = rdn.mid(equals + 1).toUtf8();
-    QByteArray value;
-    bool quoted = false;
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        const char c = raw.at(i);
-        if (c == '"') {
-            quoted = !quoted;
-            continue;
-        }
-        if (!quoted && c == '+')
-            break;
-        if (c == '\\' && i + 1 < raw.size()) {
-            const QByteArray hex = raw.mid(i + 1, 2);
-            // Two hex digits exactly: toInt would also take a sign or a blank, and "\+1" or
-            // "\ 1" (an escaped plus or space before a digit) would become a control character.
-            bool ok = hex.size() == 2 && isHexDigit(hex.at(0)) && isHexDigit(hex.at(1));
-            const int byte = ok ? hex.toInt(&ok, 16) : 0;
-            if (ok) {
-                value.append(static_cast<char>(byte));
-                i += 2;
-            } else {
-                value.append(raw.at(++i));
-            }
-            continue;
-        }
-        value.append(c);
-    }
-    return QString::fromUtf8(value);
-}
-
-bool isValid(const QString& dn)
-{
-    return parse(dn).has_value();
-}
-
-} // namespace dn
 
 } // namespace directory

@@ -25,14 +25,4 @@ private:
     QString dn_;
 };
 
-// DN helpers that keep the server's spelling (no normalisation, escapes left as they are).
-namespace dn {
-// The first RDN of a DN as written ("CN=Yamada\, Jiro" of "CN=Yamada\, Jiro,CN=Users,...").
-QString firstRdn(const QString& dn);
-// The unescaped value of an RDN ("Yamada, Jiro"); the first attribute of a multi-valued RDN.
-QString rdnValue(const QString& rdn);
-// Whether libldap accepts the text as an LDAPv3 DN.
-bool isValid(const QString& dn);
-} // namespace dn
-
 } // namespace directory

@@ -6,7 +6,7 @@
 
 namespace directory {
 
-DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> session)
+DirObject::DirObject(AdsPath path, Attributes attributes, std::shared_ptr<const ObjectSession> session)
     : path_(std::move(path))
     , attributes_(std::move(attributes))
     , className_(classFromAttributes(attributes_))
@@ -24,6 +24,7 @@ QString DirObject::classFromAttributes(const Attributes& attributes)
             continue;
         // The entries of a listing mostly share their class: the text made last is given again
         // while the value is the same, instead of one new string an entry.
+        // Per thread, so no lock: a directory may run on any thread (the fuzzer runs each input on its own).
         thread_local QByteArray lastValue;
         thread_local QString lastText;
         const QByteArray& value = it->constLast();

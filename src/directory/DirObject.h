@@ -2,23 +2,28 @@
 
 #include "directory/AdsPath.h"
 #include "directory/AttrValue.h"
+#include "directory/Dn.h"
 
 #include <QMap>
 #include <memory>
 
 namespace directory {
 
+// The hold of the directory that bound an object on the connection it was bound on; defined by
+// that directory (LdapDirectory), which alone reads through it.
+struct ObjectSession;
+
 // A bound directory object: its path, DN and the attributes read when it was bound.
-// Cheap to copy. `session` is the implementation's handle on the connection that bound it
-// (set for objects opened with explicit credentials, so their children are read the same way).
+// Cheap to copy. `session` is set for objects opened with explicit credentials, so that their
+// children are read the same way.
 class DirObject {
 public:
-    // Keys lower-case. A map, not a QHash: an entry of a listing has two attributes, and a QHash
-    // takes 2 KB for its first one, a page of a thousand entries 2 MB.
+    // Keys lower-case. A map, not a QHash: an entry of a listing has two attributes, too few to
+    // pay for a hash table.
     using Attributes = QMap<QString, QList<QByteArray>>;
 
     DirObject() = default;
-    DirObject(AdsPath path, Attributes attributes, std::shared_ptr<void> session = {});
+    DirObject(AdsPath path, Attributes attributes, std::shared_ptr<const ObjectSession> session = {});
 
     // ADSI's IADs properties.
     QString adsPath() const { return path_.toString(); }
@@ -28,7 +33,7 @@ public:
     const AdsPath& path() const { return path_; }
     const QString& dn() const { return path_.dn(); }
     const Attributes& attributes() const { return attributes_; }
-    const std::shared_ptr<void>& session() const { return session_; }
+    const std::shared_ptr<const ObjectSession>& session() const { return session_; }
 
     // IADs::Get: ADSI property names mapped onto LDAP attributes, matched without regard to case.
     AttrValue get(const QString& propertyName) const;
@@ -45,7 +50,7 @@ private:
     AdsPath path_;
     Attributes attributes_;
     QString className_;
-    std::shared_ptr<void> session_;
+    std::shared_ptr<const ObjectSession> session_;
 };
 
 } // namespace directory

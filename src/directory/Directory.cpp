@@ -24,6 +24,12 @@ ThisMachineOnly::~ThisMachineOnly()
     --thisMachineOnlyScopes;
 }
 
+std::vector<ReadResult> Directory::readRelated(
+    const QStringList& adsPaths, const QString& propertyName, const Related& /*related*/)
+{
+    return readEach(adsPaths, propertyName);
+}
+
 bool ThisMachineOnly::active()
 {
     return thisMachineOnlyScopes > 0;

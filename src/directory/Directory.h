@@ -41,7 +41,8 @@ struct Related {
 
 // The directory operations the program relies on. Every failure throws DirectoryError.
 // LdapDirectory talks to a real server; tests use an in-memory directory with the same interface.
-// Every operation is pure: a directory that wraps another must pass each one on, or not compile.
+// Every operation but readRelated is pure: a directory that wraps another must pass each one on,
+// or not compile. readRelated is readEach unless a directory has a quicker way to the same results.
 class Directory {
 public:
     using Batch = std::vector<DirObject>;
@@ -65,8 +66,7 @@ public:
     // readEach of paths that share `related`: the same results, but a directory may take the
     // objects one search of that relation finds from it and read only the others one by one.
     virtual std::vector<ReadResult> readRelated(
-        const QStringList& adsPaths, const QString& propertyName, const Related& related)
-        = 0;
+        const QStringList& adsPaths, const QString& propertyName, const Related& related);
     // IADsOpenDSObject::OpenDSObject: a bind with explicit credentials on a connection of its own.
     virtual DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) = 0;
 };

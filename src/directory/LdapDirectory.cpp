@@ -2,15 +2,23 @@
 
 #include "directory/Connection.h"
 #include "directory/DcLocator.h"
-#include "directory/DnKey.h"
+#include "directory/Dn.h"
 #include "directory/LdapErrors.h"
+#include "directory/PagedSearch.h"
 #include "directory/RangedValues.h"
 #include "directory/Search.h"
 #include "directory/ServerLocator.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace directory {
+
+// An object's session: the connection openDSObject bound it on, and the directory that did.
+struct ObjectSession {
+    quint64 directory;
+    std::shared_ptr<Connection> connection;
+};
 
 namespace {
 // What a bind reads: every user attribute plus the operational ones that Get and Class need.
@@ -59,6 +67,8 @@ struct PlannedRead {
     std::optional<DirectoryError> error;
 };
 
+std::atomic<quint64> nextDirectoryId = 1;
+
 std::vector<PlannedRead> planReads(const QStringList& adsPaths)
 {
     std::vector<PlannedRead> plan(static_cast<size_t>(adsPaths.size()));
@@ -84,6 +94,7 @@ std::vector<PlannedRead> planReads(const QStringList& adsPaths)
 LdapDirectory::LdapDirectory(ConnectionOptions options, Opener opener)
     : options_(options)
     , opener_(std::move(opener))
+    , id_(nextDirectoryId++)
 { }
 
 LdapDirectory::~LdapDirectory() = default;
@@ -158,11 +169,17 @@ std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
     return connection;
 }
 
+std::shared_ptr<const ObjectSession> LdapDirectory::ownSession(const DirObject& object) const
+{
+    const std::shared_ptr<const ObjectSession>& session = object.session();
+    return session && session->directory == id_ ? session : nullptr;
+}
+
 std::shared_ptr<Connection> LdapDirectory::connectionFor(const DirObject& object)
 {
     // Objects opened with explicit credentials keep reading on their own connection.
-    if (object.session())
-        return std::static_pointer_cast<Connection>(object.session());
+    if (const std::shared_ptr<const ObjectSession> session = ownSession(object))
+        return session->connection;
     return connectionFor(object.path());
 }
 
@@ -206,10 +223,10 @@ void LdapDirectory::enumerate(
     const DirObject& container, const QStringList& classFilter, const std::function<void(const Batch&)>& onBatch)
 {
     const std::shared_ptr<Connection> connection = connectionFor(container);
-    const std::shared_ptr<void>& session = container.session();
+    const std::shared_ptr<const ObjectSession> session = ownSession(container);
     run(connection, [&](Connection& ldap) {
-        searchChildren(
-            ldap, container.dn(), classFilterText(classFilter), classAttributes, [&](std::vector<LdapEntry>& page) {
+        PagedSearch(ldap, container.dn(), LDAP_SCOPE_ONELEVEL, classFilterText(classFilter), classAttributes)
+            .run([&](std::vector<LdapEntry>& page) {
                 Batch batch;
                 batch.reserve(page.size());
                 for (LdapEntry& entry : page)
@@ -264,8 +281,8 @@ std::vector<ReadResult> LdapDirectory::readEach(const QStringList& adsPaths, con
         else
             byUri[read.server].append(i);
     }
-    // Only what Get reads: no class, which nobody asks of these objects. For each of 5,000
-    // members that is one value to decode and keep instead of six.
+    // Only what Get reads: no class, which nobody asks of these objects, so each entry of a big
+    // group costs one value to decode and keep.
     const QStringList attributes = DirObject::ldapAttributesFor(propertyName);
     std::vector<bool> answered(results.size(), false);
     for (auto group = byUri.constBegin(); group != byUri.constEnd(); ++group) {
@@ -340,7 +357,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
               .arg(related.kind == Related::Kind::MembersOf ? QStringLiteral("memberOf") : QStringLiteral("member"),
                   escapeFilterValue(related.dn));
     // Per path: how often the search returned its entry, and the value read from it. The entry
-    // itself is dropped at once, so 5,000 of them never live side by side.
+    // itself is dropped at once, so the entries of a big group never live side by side.
     std::vector<char> timesFound(static_cast<size_t>(adsPaths.size()), 0);
     std::vector<AttrValue> foundValues(static_cast<size_t>(adsPaths.size()));
     std::optional<DirectoryError> connectionFailure;
@@ -348,7 +365,7 @@ std::vector<ReadResult> LdapDirectory::readRelated(
         const std::shared_ptr<Connection> connection = connectionFor(firstServed->path);
         try {
             run(connection, [&](Connection& ldap) {
-                searchSubtree(ldap, base, filter, attributes, [&](std::vector<LdapEntry>& page) {
+                PagedSearch(ldap, base, LDAP_SCOPE_SUBTREE, filter, attributes).run([&](std::vector<LdapEntry>& page) {
                     for (LdapEntry& entry : page) {
                         const qsizetype index = indexByKey.value(dn::comparisonKey(entry.dn), -1);
                         if (index < 0)
@@ -407,7 +424,8 @@ DirObject LdapDirectory::openDSObject(const QString& adsPath, const QString& use
         : Connection::openWithPassword(servers.checked, user, password, options_);
     const AdsPath path = withDomainDn(parsed, *connection);
     LdapEntry entry = readEntry(*connection, path.dn(), bindAttributes);
-    return DirObject(path, std::move(entry.attributes), connection);
+    return DirObject(path, std::move(entry.attributes),
+        std::make_shared<ObjectSession>(ObjectSession { id_, std::move(connection) }));
 }
 
 } // namespace directory

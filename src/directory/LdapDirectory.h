@@ -50,6 +50,8 @@ public:
     static QString classFilterText(const QStringList& classNames);
 
 private:
+    // The object's session when this directory opened it; none for another directory's.
+    std::shared_ptr<const ObjectSession> ownSession(const DirObject& object) const;
     std::shared_ptr<Connection> connectionFor(const DirObject& object);
     std::shared_ptr<Connection> connectionFor(const AdsPath& path);
     // A connection to a DC of `domain` that the locator found, for serverless paths.
@@ -66,6 +68,8 @@ private:
     // Domain -> the URI of the DC located for it, kept for the directory's life.
     QHash<QString, QString> locatedDcs_;
     qint64 memberRangeStep_ = 0;
+    // Tells the sessions of this directory's objects from another's: unlike an address, never reused.
+    quint64 id_;
 };
 
 } // namespace directory

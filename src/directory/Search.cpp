@@ -33,18 +33,6 @@ LdapEntry readEntry(Connection& connection, const QString& dn, const QStringList
     return std::move(*entry);
 }
 
-void searchChildren(Connection& connection, const QString& base, const QString& filter, const QStringList& attributes,
-    const std::function<void(std::vector<LdapEntry>&)>& onPage)
-{
-    PagedSearch(connection, base, LDAP_SCOPE_ONELEVEL, filter, attributes).run(onPage);
-}
-
-void searchSubtree(Connection& connection, const QString& base, const QString& filter, const QStringList& attributes,
-    const std::function<void(std::vector<LdapEntry>&)>& onPage)
-{
-    PagedSearch(connection, base, LDAP_SCOPE_SUBTREE, filter, attributes).run(onPage);
-}
-
 void readEntries(Connection& connection, const QStringList& dns, const QStringList& attributes, int window,
     const std::function<void(qsizetype, const LdapEntry*, const DirectoryError*)>& onResult)
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-// Internal to src/directory: the searches the directory operations are built from, over one
-// bound session.
+// Internal to src/directory: base reads over one bound session, one or many pipelined, and the
+// escaping of a filter's values. A search in pages is PagedSearch's.
 
 #include "directory/DirectoryError.h"
 #include "directory/MessageLoop.h"
@@ -15,15 +15,8 @@ class Connection;
 // Base-scope read of one entry; throws (noSuchObject, ...) when it cannot be read.
 LdapEntry readEntry(Connection& connection, const QString& dn, const QStringList& attributes);
 
-// One-level paged search; `onPage` gets each page's entries. Search references are skipped.
-void searchChildren(Connection& connection, const QString& base, const QString& filter, const QStringList& attributes,
-    const std::function<void(std::vector<LdapEntry>&)>& onPage);
-// The same, over the whole subtree under `base`.
-void searchSubtree(Connection& connection, const QString& base, const QString& filter, const QStringList& attributes,
-    const std::function<void(std::vector<LdapEntry>&)>& onPage);
-
-// Bytes of the answers that pipelined reads hold while an earlier read is still unanswered. 200
-// reads of a name take about 20 KB; the budget holds four entries of the largest message.
+// Bytes of the answers that pipelined reads hold while an earlier read is still unanswered: far
+// more than a window of reads of a name holds, room for four entries of the largest message.
 constexpr qint64 maxHeldAnswerBytes = qint64(64) << 20;
 
 // Pipelined base reads: sends up to `window` requests before waiting for the first answer.

@@ -4,7 +4,7 @@
 #include "browser/ObjectListModel.h"
 #include "browser/ProgramError.h"
 #include "directory/Directory.h"
-#include "directory/RootPath.h"
+#include "directory/Dn.h"
 #include "platform/AtomicFile.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
@@ -42,7 +42,7 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
             listedNode = tvNodeModel->node(path);
             tvNodeModel->removeChildren(listedNode);
         } else {
-            bindPath = directory::rootPath(txtDomain->text());
+            bindPath = directory::dn::rootPath(txtDomain->text());
             listedNode = tvNodeModel->addRoot(bindPath, txtDomain->text());
         }
 

@@ -6,7 +6,7 @@
 #include "DetailsTestSupport.h"
 #include "PrivateDetailsSuite.h"
 #include "details/GroupReads.h"
-#include "directory/AdsPath.h"
+#include "directory/Dn.h"
 
 #include <QTabWidget>
 #include <QTest>

@@ -236,6 +236,10 @@ private slots:
         int count = 0;
         directory.enumerate(domain, {}, [&](const directory::Directory::Batch& batch) { count += int(batch.size()); });
         QCOMPARE(count, 14);
+        // Another directory does not read on this one's session: as for an object without one,
+        // it connects as the running user, and the server refuses.
+        LdapDirectory other;
+        QCOMPARE(errorNumberOf<DirectoryError>([&] { other.enumerate(domain, {}, [](const auto&) {}); }), number);
         QCOMPARE(errorNumberOf<DirectoryError>([&] {
             directory.openDSObject(QStringLiteral("LDAP://") + server + QStringLiteral("/DC=example,DC=test"),
                 QStringLiteral("CN=administrator,CN=Users,DC=example,DC=test"), QStringLiteral("4821rum"));

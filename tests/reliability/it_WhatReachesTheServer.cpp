@@ -5,7 +5,7 @@
 #include "BrowserTests.h"
 #include "RelayFixture.h"
 #include "TestDirectory.h"
-#include "directory/RootPath.h"
+#include "directory/Dn.h"
 #include "platform/AppInfo.h"
 #include "platform/Cp932.h"
 #include "platform/Testing.h"
@@ -123,7 +123,7 @@ private slots:
     {
         QFETCH(QString, domain);
         QFETCH(bool, found);
-        const QString rootPath = directory::rootPath(domain);
+        const QString rootPath = directory::dn::rootPath(domain);
         window->txtDomain->setText(domain);
         MessageRecorder recorder;
 

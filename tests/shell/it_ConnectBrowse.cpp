@@ -4,7 +4,7 @@
 #include "BrowserTests.h"
 #include "MainWindowFixture.h"
 #include "TestDirectory.h"
-#include "directory/RootPath.h"
+#include "directory/Dn.h"
 
 #include <QLineEdit>
 
@@ -182,7 +182,7 @@ private slots:
         QFETCH(QString, domain);
         QFETCH(QString, rootPath);
         QFETCH(int, number);
-        QCOMPARE(directory::rootPath(domain), rootPath);
+        QCOMPARE(directory::dn::rootPath(domain), rootPath);
         QString expected;
         try {
             directory::currentDirectory().bind(rootPath);

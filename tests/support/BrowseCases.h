@@ -7,7 +7,7 @@
 #include "MessageRecorder.h"
 #include "ServerListing.h"
 #include "UserActions.h"
-#include "directory/RootPath.h"
+#include "directory/Dn.h"
 #include "shell/frmMain.h"
 
 namespace browsertests {
@@ -24,7 +24,7 @@ inline void verifyConnectListsTheRoot(
     QCOMPARE(rowCount(window.tvNode), 1);
     const QPersistentModelIndex root = topNode(window.tvNode, 0);
     QCOMPARE(text(root), domain);
-    QCOMPARE(keyOf(root), directory::rootPath(domain));
+    QCOMPARE(keyOf(root), directory::dn::rootPath(domain));
     const QList<Row> rows = listRows(window.lvList);
     QCOMPARE(rows, rowsFor(serverChildren(baseDn)));
     QCOMPARE(childKeys(root), tagsOf(rows));

@@ -7,7 +7,8 @@
 
 namespace browsertests {
 
-// Passes every call on to the directory that was in place and counts them.
+// Passes every call on to the directory that was in place and counts them (readRelated as one
+// readEach).
 class CountingDirectory : public directory::Directory {
 public:
     directory::DirObject bind(const QString& adsPath) override
@@ -30,12 +31,6 @@ public:
     {
         ++calls;
         return inner->readEach(adsPaths, propertyName);
-    }
-    std::vector<directory::ReadResult> readRelated(
-        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override
-    {
-        ++calls;
-        return inner->readRelated(adsPaths, propertyName, related);
     }
     directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
     {

@@ -3,7 +3,8 @@
 #include "directory/Directory.h"
 
 // A directory that passes every operation to `inner`; a test overrides only the one it changes,
-// so the rest behave exactly as the real or in-memory directory does.
+// so the rest behave exactly as the real or in-memory directory does. readRelated is Directory's,
+// through this readEach: over the LDAP directory, reads one by one instead of its relation search.
 template <class Inner> class ForwardingDirectory : public directory::Directory {
 public:
     directory::DirObject bind(const QString& adsPath) override { return inner.bind(adsPath); }
@@ -16,11 +17,6 @@ public:
     std::vector<directory::ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) override
     {
         return inner.readEach(adsPaths, propertyName);
-    }
-    std::vector<directory::ReadResult> readRelated(
-        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override
-    {
-        return inner.readRelated(adsPaths, propertyName, related);
     }
     directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
     {

@@ -1,5 +1,7 @@
 #include "InMemoryDirectory.h"
 
+#include "directory/Dn.h"
+
 using directory::AdsPath;
 using directory::DirectoryError;
 using directory::DirObject;
@@ -106,12 +108,6 @@ std::vector<directory::ReadResult> InMemoryDirectory::readEach(const QStringList
         results.push_back(std::move(result));
     }
     return results;
-}
-
-std::vector<directory::ReadResult> InMemoryDirectory::readRelated(
-    const QStringList& adsPaths, const QString& propertyName, const directory::Related& /*related*/)
-{
-    return readEach(adsPaths, propertyName);
 }
 
 DirObject InMemoryDirectory::openDSObject(const QString& adsPath, const QString& user, const QString& password)

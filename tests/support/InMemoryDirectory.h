@@ -26,9 +26,6 @@ public:
         const std::function<void(const Batch&)>& onBatch) override;
     QStringList members(const directory::DirObject& group) override;
     std::vector<directory::ReadResult> readEach(const QStringList& adsPaths, const QString& propertyName) override;
-    // No relation search here: the same as readEach.
-    std::vector<directory::ReadResult> readRelated(
-        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override;
     directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override;
 
     // Credentials openDSObject accepts; any other pair fails with a logon failure.

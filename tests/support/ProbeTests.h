@@ -110,11 +110,6 @@ public:
     {
         return inner->readEach(adsPaths, propertyName);
     }
-    std::vector<directory::ReadResult> readRelated(
-        const QStringList& adsPaths, const QString& propertyName, const directory::Related& related) override
-    {
-        return inner->readRelated(adsPaths, propertyName, related);
-    }
     directory::DirObject openDSObject(const QString& adsPath, const QString& user, const QString& password) override
     {
         opens.append({ adsPath, user, password });

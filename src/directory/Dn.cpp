@@ -1,13 +1,17 @@
-#include "directory/DnKey.h"
+#include "directory/Dn.h"
 
-#include "directory/DnParse.h"
+#include "directory/LdapHandles.h"
 
 #include <QStringList>
 #include <array>
-#include <memory>
+#include <optional>
 
 namespace directory::dn {
 
+namespace {
+
+// The DN as libldap parses LDAPv3 text: nothing when the text is no DN (or holds a NUL, which
+// the C string would cut short); a null pointer for the empty DN.
 std::optional<ldap::DnPtr> parse(const QString& dn)
 {
     const QByteArray utf8 = dn.toUtf8();
@@ -21,7 +25,10 @@ std::optional<ldap::DnPtr> parse(const QString& dn)
     return owner;
 }
 
-namespace {
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 QString text(const berval& value)
 {
@@ -64,6 +71,62 @@ void appendAva(QString& key, const LDAPAVA& ava)
 }
 
 } // namespace
+
+QString firstRdn(const QString& dn)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < dn.size(); ++i) {
+        const QChar c = dn.at(i);
+        if (c == u'\\') {
+            ++i;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && (c == u',' || c == u';')) {
+            return dn.left(i);
+        }
+    }
+    return dn;
+}
+
+QString rdnValue(const QString& rdn)
+{
+    const qsizetype equals = rdn.indexOf(u'=');
+    if (equals < 0)
+        return rdn;
+    const QByteArray raw = rdn.mid(equals + 1).toUtf8();
+    QByteArray value;
+    bool quoted = false;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw.at(i);
+        if (c == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && c == '+')
+            break;
+        if (c == '\\' && i + 1 < raw.size()) {
+            const QByteArray hex = raw.mid(i + 1, 2);
+            // Two hex digits exactly: toInt would also take a sign or a blank, and "\+1" or
+            // "\ 1" (an escaped plus or space before a digit) would become a control character.
+            bool ok = hex.size() == 2 && isHexDigit(hex.at(0)) && isHexDigit(hex.at(1));
+            const int byte = ok ? hex.toInt(&ok, 16) : 0;
+            if (ok) {
+                value.append(static_cast<char>(byte));
+                i += 2;
+            } else {
+                value.append(raw.at(++i));
+            }
+            continue;
+        }
+        value.append(c);
+    }
+    return QString::fromUtf8(value);
+}
+
+bool isValid(const QString& dn)
+{
+    return parse(dn).has_value();
+}
 
 QString comparisonKey(const QString& dn)
 {
@@ -110,6 +173,15 @@ QString domainPart(const QString& dn)
         return {};
     const ldap::CharPtr owner(raw);
     return QString::fromUtf8(raw);
+}
+
+QString rootPath(const QString& domain)
+{
+    QString path;
+    for (const QString& label : domain.split(u'.', Qt::KeepEmptyParts))
+        path += QStringLiteral("DC=") + label + u',';
+    path.chop(1);
+    return QStringLiteral("LDAP://") + path;
 }
 
 } // namespace directory::dn

@@ -1,0 +1,153 @@
+// The DN helpers: the first RDN and its value as the server wrote them, which texts are DNs,
+// when two DN texts count as one entry for pairing search results with member values, the
+// domain part that the search runs under, and the root path of a typed domain.
+#include "DataTable.h"
+#include "directory/Dn.h"
+
+#include <QTest>
+
+using directory::dn::comparisonKey;
+using directory::dn::domainPart;
+namespace dn = directory::dn;
+
+class TestDn : public QObject {
+    Q_OBJECT
+private slots:
+    void firstRdnKeepsTheServersSpelling_data()
+    {
+        textTable({ "dn", "rdn", "value" },
+            {
+                { "plain", { "cn=Users,dc=example,dc=test", "cn=Users", "Users" } },
+                { "escaped comma", { "CN=Yamada\\, Jiro,CN=Users,DC=x", "CN=Yamada\\, Jiro", "Yamada, Jiro" } },
+                { "hex escapes", { "CN=a\\3Db\\23,DC=x", "CN=a\\3Db\\23", "a=b#" } },
+                { "utf8 hex", { "CN=\\E5\\B1\\B1,DC=x", "CN=\\E5\\B1\\B1", "山" } },
+                { "quoted", { "CN=\"a,b\",DC=x", "CN=\"a,b\"", "a,b" } },
+                { "multi-valued rdn", { "CN=a+UID=b,DC=x", "CN=a+UID=b", "a" } },
+                { "single rdn", { "DC=test", "DC=test", "test" } },
+                { "empty value", { "DC=,DC=x", "DC=", "" } },
+                { "trailing backslash", { "CN=a\\", "CN=a\\", "a\\" } },
+                // toInt would read "+1" and " 1" as hex numbers and make control characters of them.
+                { "escaped plus before a digit", { "CN=a\\+1,DC=x", "CN=a\\+1", "a+1" } },
+                { "escaped blank before a digit", { "CN=\\ 1,DC=x", "CN=\\ 1", " 1" } },
+                { "escaped minus before hex", { "CN=\\-f,DC=x", "CN=\\-f", "-f" } },
+            });
+    }
+    void firstRdnKeepsTheServersSpelling()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QString, rdn);
+        QFETCH(QString, value);
+        QCOMPARE(dn::firstRdn(dn), rdn);
+        QCOMPARE(dn::rdnValue(rdn), value);
+    }
+
+    void dnSyntaxIsCheckedBeforeAnythingIsSent()
+    {
+        QVERIFY(dn::isValid(QStringLiteral("DC=example,DC=test")));
+        QVERIFY(dn::isValid(QStringLiteral("CN=Yamada\\, Jiro,DC=x")));
+        QVERIFY(dn::isValid(QStringLiteral("OU=営業部,DC=x")));
+        QVERIFY(!dn::isValid(QStringLiteral("DC=a,,DC=b")));
+        QVERIFY(!dn::isValid(QStringLiteral("no equals sign")));
+        QVERIFY(!dn::isValid(QStringLiteral("DC=a\\")));
+        QVERIFY(!dn::isValid(QString::fromUtf8("DC=a\0b", 6)));
+    }
+
+    // The domain root's path from the domain text, label by label, as typed.
+    void labelsBecomeDcComponents_data()
+    {
+        textTable({ "domain", "path" },
+            {
+                { "two labels", { "example.test", "LDAP://DC=example,DC=test" } },
+                { "four labels", { "tokyo.corp.example.jp", "LDAP://DC=tokyo,DC=corp,DC=example,DC=jp" } },
+                { "no dot", { "example", "LDAP://DC=example" } },
+                { "dot at the end", { "example.", "LDAP://DC=example,DC=" } },
+                { "dot at the start", { ".test", "LDAP://DC=,DC=test" } },
+                { "two dots in a row", { "a..b", "LDAP://DC=a,DC=,DC=b" } },
+                { "a dot alone", { ".", "LDAP://DC=,DC=" } },
+                { "blanks kept", { " a . b ", "LDAP://DC= a ,DC= b " } },
+                { "case kept", { "Example.TEST", "LDAP://DC=Example,DC=TEST" } },
+                { "other characters passed on", { "a,b=c.日本", "LDAP://DC=a,b=c,DC=日本" } },
+            });
+    }
+    void labelsBecomeDcComponents()
+    {
+        QFETCH(QString, domain);
+        QFETCH(QString, path);
+        QCOMPARE(dn::rootPath(domain), path);
+    }
+
+    void sameEntryWrittenOtherwiseSharesTheKey_data()
+    {
+        textTable({ "a", "b" },
+            {
+                { "type case",
+                    { "CN=山田 太郎,OU=営業部,DC=example,DC=test", "cn=山田 太郎,ou=営業部,dc=example,dc=test" } },
+                { "value case",
+                    { "CN=Hans Müller,CN=Users,DC=example,DC=test", "CN=HANS MÜLLER,CN=users,DC=Example,DC=TEST" } },
+                { "escaped comma",
+                    { "CN=Yamada\\, Jiro,CN=Users,DC=example,DC=test",
+                        "cn=Yamada\\2C Jiro,cn=Users,dc=example,dc=test" } },
+                { "escaped utf-8", { "CN=山田,DC=test", "CN=\\E5\\B1\\B1\\E7\\94\\B0,DC=test" } },
+                { "blanks around separators", { "CN=a,CN=Users,DC=test", "CN = a, CN=Users , DC=test" } },
+                { "multi-valued rdn in any order", { "CN=a+SN=b,DC=test", "sn=B+cn=A,dc=test" } },
+            });
+    }
+    void sameEntryWrittenOtherwiseSharesTheKey()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QVERIFY(!comparisonKey(a).isEmpty());
+        QCOMPARE(comparisonKey(a), comparisonKey(b));
+    }
+
+    void otherEntriesHaveOtherKeys_data()
+    {
+        textTable({ "a", "b" },
+            {
+                { "same first rdn, other parent", { "CN=a,CN=Users,DC=test", "CN=a,OU=Users,DC=test" } },
+                { "escaped comma is no separator", { "CN=a\\,CN=b,DC=test", "CN=a,CN=b,DC=test" } },
+                { "escaped plus is no second value", { "CN=a\\+SN=b,DC=test", "CN=a+SN=b,DC=test" } },
+                { "inner blank", { "CN=a b,DC=test", "CN=ab,DC=test" } },
+                { "one level more", { "CN=a,DC=example,DC=test", "CN=a,DC=test" } },
+                { "other type", { "CN=a,DC=test", "OU=a,DC=test" } },
+            });
+    }
+    void otherEntriesHaveOtherKeys()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QVERIFY(!comparisonKey(a).isEmpty());
+        QVERIFY(!comparisonKey(b).isEmpty());
+        QVERIFY(comparisonKey(a) != comparisonKey(b));
+    }
+
+    void textThatIsNoDnHasNoKey()
+    {
+        QCOMPARE(comparisonKey(QStringLiteral("CN=a,,DC=test")), QString());
+        QCOMPARE(comparisonKey(QStringLiteral("no equals sign")), QString());
+        QCOMPARE(comparisonKey(QStringLiteral("CN=a") + QChar(u'\0') + QStringLiteral(",DC=test")), QString());
+    }
+
+    void domainPartIsTheTrailingDomainComponents_data()
+    {
+        textTable({ "dn", "domain" },
+            {
+                { "user", { "CN=Yamada\\, Jiro,CN=Users,DC=example,DC=test", "DC=example,DC=test" } },
+                { "lower case", { "cn=a,dc=example,dc=test", "dc=example,dc=test" } },
+                { "the domain itself", { "DC=example,DC=test", "DC=example,DC=test" } },
+                { "dc in the middle only", { "CN=a,DC=b,CN=c", "" } },
+                { "no dc", { "CN=a,O=Example", "" } },
+                { "multi-valued last rdn", { "CN=a,DC=x+CN=y", "" } },
+                { "no dn", { "CN=a,,DC=test", "" } },
+            });
+    }
+    void domainPartIsTheTrailingDomainComponents()
+    {
+        QFETCH(QString, dn);
+        QFETCH(QString, domain);
+        QCOMPARE(domainPart(dn), domain);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDn)
+#include "test_Dn.moc"
