@@ -2,6 +2,7 @@
 
 #include "FuzzSupport.h"
 
+#include "directory/AdBindSubcodes.h"
 #include "directory/LdapErrors.h"
 
 namespace fuzz_ldap_errors {

@@ -1,6 +1,9 @@
 #include "directory/LdapErrors.h"
 
-#include <QRegularExpression>
+#include "directory/AdBindSubcodes.h"
+#include "directory/HardenedDcAdvice.h"
+#include "directory/KerberosAdvice.h"
+
 #include <QStringList>
 
 #include <array>
@@ -50,89 +53,7 @@ const auto mappings = std::to_array<Mapping>({
     { LDAP_NOT_SUPPORTED, 0x80072040, "この機能はサポートされていません。" },
     { LDAP_REFERRAL, 0x8007202B, "サーバーから紹介 (referral) が返されました。" },
 });
-} // namespace
 
-QString adBindSubcodeText(const QString& diagnostic)
-{
-    static const QRegularExpression data(QStringLiteral("\\bdata ([0-9a-fA-F]+)\\b"));
-    const QRegularExpressionMatch match = data.match(diagnostic);
-    if (!match.hasMatch())
-        return {};
-    static constexpr std::array<std::pair<QStringView, QStringView>, 9> texts { {
-        { u"52e", u"ユーザー名またはパスワードが正しくありません。" },
-        { u"525", u"ユーザーが見つかりません。" },
-        { u"530", u"この時間帯はログオンできません。" },
-        { u"531", u"このコンピューターからはログオンできません。" },
-        { u"532", u"パスワードの有効期限が切れています。" },
-        { u"533", u"アカウントが無効になっています。" },
-        { u"701", u"アカウントの有効期限が切れています。" },
-        { u"773", u"パスワードを変更する必要があります。" },
-        { u"775", u"アカウントがロックアウトされています。" },
-    } };
-    const QString code = match.captured(1).toLower();
-    for (const auto& [number, text] : texts) {
-        if (code == number)
-            return text.toString();
-    }
-    return {};
-}
-
-QString kerberosProblemText(const QString& diagnostic)
-{
-    // MIT Kerberos' words as GSSAPI passes them through SASL and libldap.
-    const auto has = [&](const char* words) { return diagnostic.contains(QLatin1String(words), Qt::CaseInsensitive); };
-    // An expired ticket may come with the words of a missing one: it is looked for first.
-    if (has("Ticket expired") || has("Ticket has expired") || has("credential has expired")
-        || has("credentials have expired"))
-        return QStringLiteral("Kerberos のチケットの有効期限が切れています。kinit を実行するか、"
-                              "ドメインにログオンし直してチケットを更新してから、もう一度接続してください。");
-    if (has("No Kerberos credentials available") || has("No credentials cache found")
-        || has("No credentials were supplied") || (has("Credentials cache") && has("not found")))
-        return QStringLiteral("Kerberos のチケットがありません。ドメインのアカウントでログオンし直すか、"
-                              "kinit を実行してチケットを取得してから、もう一度接続してください。");
-    if (has("Cannot contact any KDC") || has("Cannot find KDC") || has("Cannot resolve network address for KDC"))
-        return QStringLiteral("Kerberos の KDC (ドメイン コントローラー) に接続できません。ネットワークと、"
-                              "DNS の _kerberos._tcp.<ドメイン> の SRV レコードまたは krb5.conf の KDC の設定を"
-                              "確認してください。");
-    // KRB5KRB_AP_ERR_SKEW: the desktop's clock, most often (back from sleep, a restored VM).
-    if (has("Clock skew too great"))
-        return QStringLiteral(
-            "Kerberos で認証できません: このコンピューターの時計とドメイン コントローラーの時計の差が "
-            "Kerberos の許す範囲 (既定では 5 分) を超えています。時刻同期サービス (chrony または "
-            "systemd-timesyncd) がドメイン コントローラーと同期しているかを timedatectl で確認し、"
-            "時計を合わせてから、もう一度接続してください。");
-    if (has("not found in Kerberos database"))
-        return QStringLiteral("接続先のサーバー名がドメインの Kerberos に登録されていません (SPN がありません)。"
-                              "ドメイン コントローラーの DNS 名で接続するか、管理者にサーバー名 ldap/<名前> の "
-                              "SPN の登録を依頼してください。");
-    return {};
-}
-
-QString hardenedDcText(int resultCode, const QString& diagnostic)
-{
-    // SEC_E_BAD_BINDINGS: the DC wants channel bindings that match its TLS session. Windows says
-    // "data 80090346", Samba "80090346: ... data 35b"; both as invalid credentials.
-    static const QRegularExpression badBindings(QStringLiteral("\\b80090346\\b"));
-    if (resultCode == LDAP_INVALID_CREDENTIALS && badBindings.match(diagnostic).hasMatch())
-        return QStringLiteral("ドメイン コントローラーが TLS のチャネル バインディングを要求していますが、この接続の "
-                              "Kerberos 認証には含まれていないか、TLS の接続と一致しません (ユーザー名やパスワードの"
-                              "問題ではありません)。GSSAPI のチャネル バインディングに対応した新しい Cyrus SASL が"
-                              "入っているか、ldap.conf または環境変数 LDAPSASL_CBINDING で SASL_CBINDING が none に"
-                              "なっていないか、サーバーとの間に TLS を中継するプロキシがないかを確認してください。");
-    // Windows: "00002028: ... integrity checking ..."; Samba: "Sign or Seal are required" (SASL)
-    // and "Transport encryption required" (simple binds).
-    const auto has = [&](const char* words) { return diagnostic.contains(QLatin1String(words), Qt::CaseInsensitive); };
-    if (resultCode == LDAP_STRONG_AUTH_REQUIRED
-        && (has("00002028") || has("integrity checking") || has("Sign or Seal are required")
-            || has("Transport encryption required")))
-        return QStringLiteral("ドメイン コントローラーは LDAP 署名を要求しています。暗号化されていない LDAP "
-                              "(ldap://) では、Kerberos 認証の SASL セキュリティ層による署名が必要です。ldap.conf の "
-                              "SASL_SECPROPS (maxssf=0 など) で SASL セキュリティ層を無効にしないでください。"
-                              "ldaps:// または StartTLS で接続することもできます。");
-    return {};
-}
-
-namespace {
 QString serverList(const QString& uris)
 {
     return messageExcerpt(uris.split(u' ', Qt::SkipEmptyParts).join(QStringLiteral(", ")), 500);
@@ -161,9 +82,14 @@ DirectoryError protocolError(const QString& what)
     return DirectoryError(base.number(), base.description() + u' ' + what);
 }
 
+QString tooMuchText(const QString& what)
+{
+    return QStringLiteral("サーバーが Mivora の受け付ける量を超えて送ってきました: %1。").arg(what);
+}
+
 DirectoryError tooMuchError(const QString& what)
 {
-    return protocolError(QStringLiteral("サーバーが Mivora の受け付ける量を超えて送ってきました: %1。").arg(what));
+    return protocolError(tooMuchText(what));
 }
 
 QString megabytes(qint64 bytes)

@@ -5,15 +5,17 @@
 namespace directory {
 
 // The one place where an LDAP result code (and the server's diagnostic text) becomes the
-// program's error: the HRESULT the original platform reports and a Japanese description.
+// program's error: the HRESULT the original platform reports and a Japanese description, which
+// for a failed bind carries the advice of KerberosAdvice.h, HardenedDcAdvice.h and AdBindSubcodes.h.
 DirectoryError errorFromLdap(int resultCode, const QString& diagnostic = {});
 
 // A server that breaks the protocol on purpose or by fault: a protocol error with what it did.
 DirectoryError protocolError(const QString& what);
 
 // A server that sent more than Mivora takes (a page over the size asked for, an answer over its
-// budget): a protocol error that says what it sent too much of.
+// budget): a protocol error that says what it sent too much of, in tooMuchText's words.
 DirectoryError tooMuchError(const QString& what);
+QString tooMuchText(const QString& what);
 // "%1 MB" of a budget in bytes, for the errors that name it.
 QString megabytes(qint64 bytes);
 
@@ -26,17 +28,5 @@ DirectoryError unreachableServersError(int resultCode, const QString& uris);
 
 // A failed bind's error; when it is a Kerberos problem, the servers of `uris` are named too.
 DirectoryError bindError(int resultCode, const QString& diagnostic, const QString& uris);
-
-// What a failed GSSAPI bind's diagnostic says about the user's Kerberos ticket (none, expired,
-// no KDC, no SPN for the server), in Japanese with what to do; empty when it is none of these.
-QString kerberosProblemText(const QString& diagnostic);
-
-// What a DC's refusal of a bind says about its hardening (TLS channel bindings required over
-// TLS, LDAP signing required on plain LDAP), in Japanese with what to check; empty otherwise.
-QString hardenedDcText(int resultCode, const QString& diagnostic);
-
-// Active Directory puts a sub-code into the diagnostic of a failed bind ("data 52e"): its
-// Japanese meaning, or an empty text when there is none.
-QString adBindSubcodeText(const QString& diagnostic);
 
 } // namespace directory

@@ -9,6 +9,7 @@
 // (SASL_CBINDING none) or the signing (SASL_SECPROPS maxssf=0): the bind must fail, in words.
 #include "AdDc.h"
 #include "BrowserTests.h"
+#include "directory/HardenedDcAdvice.h"
 #include "directory/LdapErrors.h"
 
 #include <QJsonDocument>

@@ -3,6 +3,7 @@
 // the credential cache is chosen before anything asks Kerberos for one.
 #include "AdDc.h"
 #include "BrowserTests.h"
+#include "directory/KerberosAdvice.h"
 #include "directory/LdapErrors.h"
 
 #include <QLineEdit>

@@ -8,6 +8,7 @@
 #include "DataTable.h"
 
 #include "details/frmDet.h"
+#include "directory/KerberosAdvice.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LdapErrors.h"
 

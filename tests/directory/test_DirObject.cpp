@@ -1,4 +1,5 @@
 #include "DataTable.h"
+#include "directory/AdBindSubcodes.h"
 #include "directory/DirObject.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LdapErrors.h"

@@ -1,6 +1,8 @@
 // The descriptions of failed Kerberos binds and of servers that cannot be reached: each says what
 // is wrong and what to do, keeps libldap's and GSSAPI's words as details, and keeps the number.
 #include "DataTable.h"
+#include "directory/HardenedDcAdvice.h"
+#include "directory/KerberosAdvice.h"
 #include "directory/LdapErrors.h"
 
 #include <QTest>
