@@ -2,19 +2,16 @@
 
 #include "directory/LdapErrors.h"
 #include "directory/Search.h"
+#include "directory/SocketSession.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 #include <array>
-#include <fcntl.h>
+#include <cstring>
 #include <memory>
 #include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openldap.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace directory {
@@ -53,23 +50,14 @@ class Ping {
 public:
     enum class State { Connecting, Asking, Answered, Failed };
 
-    Ping(qsizetype target, QString uri, const addrinfo& address, QByteArray filter)
+    Ping(qsizetype target, QString uri, const platform::SocketAddress& address, QByteArray filter)
         : target_(target)
         , uri_(std::move(uri))
         , filter_(std::move(filter))
+        , connect_(address)
     {
-        fd_ = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
-        const bool started
-            = fd_ >= 0 && (::connect(fd_, address.ai_addr, address.ai_addrlen) == 0 || errno == EINPROGRESS);
-        if (!started)
+        if (!connect_.begun())
             fail();
-    }
-    Ping(const Ping&) = delete;
-    Ping& operator=(const Ping&) = delete;
-    ~Ping()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
     }
 
     State state() const { return state_; }
@@ -77,8 +65,7 @@ public:
     bool pending() const { return state_ == State::Connecting || state_ == State::Asking; }
     pollfd pollEntry() const
     {
-        return { state_ == State::Connecting ? fd_ : descriptor(),
-            short(state_ == State::Connecting ? POLLOUT : POLLIN), 0 };
+        return state_ == State::Connecting ? connect_.pollEntry() : pollfd { descriptor(), POLLIN, 0 };
     }
     void onReady()
     {
@@ -106,26 +93,18 @@ private:
 
     void connected()
     {
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+        if (!connect_.succeeded())
             return fail();
         ask();
     }
 
     void ask()
     {
-        // Small requests go out at once (pipelined reads, the bind), as on libldap's own sockets.
-        const int on = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        LDAP* ld = nullptr;
-        // libldap owns the socket from here on, also when it refuses it.
-        const int fd = std::exchange(fd_, -1);
-        if (ldap_init_fd(fd, LDAP_PROTO_TCP, uri_.toUtf8().constData(), &ld) != LDAP_SUCCESS || !ld) {
-            ::close(fd);
+        int rc = LDAP_SUCCESS;
+        ld_ = connect_.takeSession(uri_.toUtf8(), rc);
+        if (!ld_)
             return fail();
-        }
-        ld_.reset(ld);
+        LDAP* ld = ld_.get();
         const int version = LDAP_VERSION3;
         Sockbuf* socket = nullptr;
         ber_len_t limit = maxPingAnswerBytes;
@@ -181,7 +160,7 @@ private:
     qsizetype target_;
     QString uri_;
     QByteArray filter_;
-    int fd_ = -1;
+    TcpConnect connect_;
     ldap::LdapPtr ld_;
     int msgid_ = -1;
     State state_ = State::Connecting;
@@ -272,8 +251,14 @@ private:
             != 0)
             return;
         const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(found, &::freeaddrinfo);
-        for (const addrinfo* address = found; address; address = address->ai_next)
-            pings_.push_back(std::make_unique<Ping>(index, target.uri(), *address, filter_));
+        for (const addrinfo* address = found; address; address = address->ai_next) {
+            platform::SocketAddress socketAddress;
+            if (address->ai_addrlen > sizeof socketAddress.storage)
+                continue;
+            std::memcpy(&socketAddress.storage, address->ai_addr, address->ai_addrlen);
+            socketAddress.length = address->ai_addrlen;
+            pings_.push_back(std::make_unique<Ping>(index, target.uri(), socketAddress, filter_));
+        }
     }
 
     bool isGood(const Ping& ping) const
@@ -326,13 +311,8 @@ std::optional<LocatedDc> pingDcs(const QString& domain, const QList<SrvTarget>& 
         *tried = round.tried();
     if (!answer)
         return {};
-    // The session blocks again, as libldap's own connections do once connected.
-    int fd = -1;
-    if (ldap_get_option(answer->session.get(), LDAP_OPT_DESC, &fd) == LDAP_OPT_SUCCESS && fd >= 0) {
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0)
-            ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
+    // Non-blocking while pinged, so that a DC that sends half an answer holds up no other.
+    blockAgain(answer->session.get());
     return LocatedDc { answer->target.uri(), std::move(answer->session), std::move(answer->reply) };
 }
 
