@@ -2,15 +2,12 @@
 
 #include "directory/LdapErrors.h"
 #include "directory/ServerLocator.h"
+#include "directory/SocketSession.h"
 
 #include <QFile>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <climits>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openldap.h>
 #include <poll.h>
 #include <sasl/sasl.h>
@@ -83,13 +80,6 @@ template <typename Value> Value getOption(LDAP* ld, int option)
     return value;
 }
 
-// The result code of the session's last operation; `fallback` when libldap cannot say.
-int sessionResultCode(LDAP* ld, int fallback)
-{
-    int rc = fallback;
-    return ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc) == LDAP_OPT_SUCCESS ? rc : fallback;
-}
-
 // Called by libldap just before a TLS handshake, with the connection's flag as argument.
 int noteTlsStart(LDAP*, void*, void*, void* started)
 {
@@ -144,45 +134,6 @@ bool channelBindingConfigured()
     return configured;
 }
 
-// Connects the non-blocking socket fd within `timeout`, then makes it blocking, as libldap leaves
-// its own sockets, with TCP_NODELAY as libldap sets it.
-bool connectWithin(int fd, const platform::SocketAddress& address, std::chrono::milliseconds timeout)
-{
-    using Clock = std::chrono::steady_clock;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
-        if (errno != EINPROGRESS)
-            return false;
-        const Clock::time_point deadline = Clock::now() + timeout;
-        pollfd entry { fd, POLLOUT, 0 };
-        int ready = 0;
-        do {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            ready = ::poll(&entry, 1, static_cast<int>(std::max<qint64>(left.count(), 0)));
-        } while (ready < 0 && errno == EINTR);
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (ready != 1 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-            return false;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    const int on = 1;
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
-        && ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
-}
-
-// A socket connected to the first of `addresses` that accepts within `timeout`; -1 when none does.
-int connectToFirst(const std::vector<platform::SocketAddress>& addresses, std::chrono::milliseconds timeout)
-{
-    for (const platform::SocketAddress& address : addresses) {
-        const int fd = ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd >= 0 && connectWithin(fd, address, timeout))
-            return fd;
-        if (fd >= 0)
-            ::close(fd);
-    }
-    return -1;
-}
-
 // 0 when the URI asks for no StartTLS, 1 when it does, 2 when critically ("!StartTLS"): the
 // extension's spellings that libldap's own connect takes.
 int startTlsExtension(const LDAPURLDesc& url)
@@ -198,6 +149,18 @@ int startTlsExtension(const LDAPURLDesc& url)
     return 0;
 }
 
+bool serverGone(int resultCode)
+{
+    return resultCode == LDAP_SERVER_DOWN || resultCode == LDAP_CONNECT_ERROR || resultCode == LDAP_TIMEOUT;
+}
+
+// The one rule of whether a failure ends the session: a failed wait or a passed bound always
+// does, any other failure when the server is gone.
+bool endsSession(FailedIn where, int resultCode)
+{
+    return where == FailedIn::Wait || where == FailedIn::Bound || serverGone(resultCode);
+}
+
 } // namespace
 
 Connection::Connection(QString uri, const ConnectionOptions& options)
@@ -205,89 +168,56 @@ Connection::Connection(QString uri, const ConnectionOptions& options)
     , options_(options)
 { }
 
-std::shared_ptr<Connection> Connection::openBound(const QString& uri, const std::vector<CheckedServer>* checked,
-    const Credentials* credentials, const ConnectionOptions& options)
+std::shared_ptr<Connection> Connection::open(const QString& uri, const std::vector<CheckedServer>& checked,
+    const std::optional<Credentials>& credentials, const ConnectionOptions& options)
 {
     std::shared_ptr<Connection> connection(new Connection(uri, options));
-    if (checked)
-        connection->openChecked(*checked);
-    else
-        connection->open();
-    if (credentials)
-        connection->bindWithPassword(credentials->user, credentials->password);
-    else
-        connection->bindAsCurrentUser();
-    connection->readAhead();
+    connection->connect(checked);
+    connection->bind(credentials);
     return connection;
 }
 
-std::shared_ptr<Connection> Connection::openAsCurrentUser(const QString& uri, const ConnectionOptions& options)
+std::shared_ptr<Connection> Connection::openOnSession(ldap::LdapPtr session, const QString& uri,
+    const std::optional<Credentials>& credentials, const ConnectionOptions& options)
 {
-    return openBound(uri, nullptr, nullptr, options);
-}
-
-std::shared_ptr<Connection> Connection::openWithPassword(
-    const QString& uri, const QString& user, const QString& password, const ConnectionOptions& options)
-{
-    const Credentials credentials { user, password };
-    return openBound(uri, nullptr, &credentials, options);
-}
-
-std::shared_ptr<Connection> Connection::openAsCurrentUser(
-    const std::vector<CheckedServer>& servers, const ConnectionOptions& options)
-{
-    return openBound(urisOf(servers), &servers, nullptr, options);
-}
-
-std::shared_ptr<Connection> Connection::openWithPassword(const std::vector<CheckedServer>& servers, const QString& user,
-    const QString& password, const ConnectionOptions& options)
-{
-    const Credentials credentials { user, password };
-    return openBound(urisOf(servers), &servers, &credentials, options);
+    std::shared_ptr<Connection> connection(new Connection(uri, options));
+    connection->adopt(std::move(session));
+    connection->bind(credentials);
+    return connection;
 }
 
 std::shared_ptr<Connection> Connection::openOnSocket(
     int fd, const QString& uri, const QString& user, const QString& password, const ConnectionOptions& options)
 {
-    std::shared_ptr<Connection> connection(new Connection(uri, options));
-    LDAP* ld = nullptr;
-    const int rc = ldap_init_fd(fd,
-        uri.startsWith(QLatin1String("ldapi://"), Qt::CaseInsensitive) ? LDAP_PROTO_IPC : LDAP_PROTO_TCP,
-        uri.toUtf8().constData(), &ld);
-    if (rc != LDAP_SUCCESS || !ld) {
-        ::close(fd);
-        throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri);
+    int rc = LDAP_SUCCESS;
+    ldap::LdapPtr session = sessionOnSocket(fd, uri.toUtf8(), rc);
+    if (!session)
+        throw errorFromLdap(rc, uri);
+    std::optional<Credentials> credentials;
+    if (!user.isEmpty())
+        credentials = Credentials { user, password };
+    return openOnSession(std::move(session), uri, credentials, options);
+}
+
+void Connection::connect(const std::vector<CheckedServer>& checked)
+{
+    // Connected before the bind: whether TLS (ldaps:// or StartTLS from the URI) protects the
+    // connection decides the SASL security layer.
+    checked_ = !checked.empty();
+    if (!checked_) {
+        // libldap tries each URI of the list in turn.
+        const int connected = connectByName(uri_);
+        if (connected != LDAP_SUCCESS)
+            fail(FailedIn::Opening, lastFailure(connected));
+        return;
     }
-    connection->adopt(ldap::LdapPtr(ld), user, password);
-    return connection;
-}
-
-std::shared_ptr<Connection> Connection::openOnSession(
-    ldap::LdapPtr session, const QString& uri, const ConnectionOptions& options)
-{
-    std::shared_ptr<Connection> connection(new Connection(uri, options));
-    connection->adopt(std::move(session), {}, {});
-    return connection;
-}
-
-void Connection::adopt(ldap::LdapPtr session, const QString& user, const QString& password)
-{
-    ld_ = std::move(session);
-    configure();
-    if (user.isEmpty())
-        bindAsCurrentUser();
-    else
-        bindWithPassword(user, password);
-    readAhead();
-}
-
-void Connection::open()
-{
-    // Connect now rather than inside the bind: whether TLS (ldaps:// or StartTLS from the URI)
-    // protects the connection decides the SASL security layer. libldap tries each URI in turn.
-    const int connected = connectByName(uri_);
-    if (connected != LDAP_SUCCESS)
-        failBind(connected);
+    for (const CheckedServer& server : checked) {
+        if (connectChecked(server) == LDAP_SUCCESS)
+            return;
+        ld_.reset();
+    }
+    // As libldap's own connect ends when no server of its list would do.
+    fail(FailedIn::Opening, lastFailure(LDAP_SERVER_DOWN));
 }
 
 int Connection::connectByName(const QString& uri)
@@ -296,21 +226,8 @@ int Connection::connectByName(const QString& uri)
     const int rc = ldap_initialize(&ld, uri.toUtf8().constData());
     if (rc != LDAP_SUCCESS || !ld)
         throw errorFromLdap(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, uri);
-    ld_.reset(ld);
-    configure();
+    adopt(ldap::LdapPtr(ld));
     return ldap_connect(ld);
-}
-
-void Connection::openChecked(const std::vector<CheckedServer>& servers)
-{
-    checked_ = true;
-    for (const CheckedServer& server : servers) {
-        if (connectChecked(server) == LDAP_SUCCESS)
-            return;
-        ld_.reset();
-    }
-    // As libldap's own connect ends when no server of its list would do.
-    failBind(LDAP_SERVER_DOWN);
 }
 
 int Connection::connectChecked(const CheckedServer& server)
@@ -324,17 +241,11 @@ int Connection::connectChecked(const CheckedServer& server)
     // A socket file has no name to look up again.
     if (scheme == "ldapi")
         return connectByName(server.uri);
-    const int fd = connectToFirst(server.addresses, std::chrono::seconds(options_.networkTimeoutSeconds));
-    if (fd < 0)
+    ldap::LdapPtr session = sessionToFirst(server.addresses, uri, std::chrono::seconds(options_.networkTimeoutSeconds));
+    if (!session)
         return LDAP_SERVER_DOWN;
-    LDAP* ld = nullptr;
-    const int rc = ldap_init_fd(fd, LDAP_PROTO_TCP, uri.constData(), &ld);
-    if (rc != LDAP_SUCCESS || !ld) {
-        ::close(fd);
-        return rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc;
-    }
-    ld_.reset(ld);
-    configure();
+    LDAP* ld = session.get();
+    adopt(std::move(session));
     // What libldap's connect does after connecting, which ldap_init_fd leaves out. The handshake
     // checks the certificate against the URI's host.
     if (scheme == "ldaps" || getOption<int>(ld, LDAP_OPT_X_TLS) == LDAP_OPT_X_TLS_HARD)
@@ -347,8 +258,9 @@ int Connection::connectChecked(const CheckedServer& server)
     return LDAP_SUCCESS;
 }
 
-void Connection::configure()
+void Connection::adopt(ldap::LdapPtr session)
 {
+    ld_ = std::move(session);
     LDAP* ld = ld_.get();
     const int version = LDAP_VERSION3;
     setOption(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -388,6 +300,15 @@ void Connection::setOptions(const ConnectionOptions& options)
         applyTimeouts();
 }
 
+void Connection::bind(const std::optional<Credentials>& credentials)
+{
+    if (credentials)
+        bindWithPassword(*credentials);
+    else
+        bindAsCurrentUser();
+    readAhead();
+}
+
 void Connection::bindAsCurrentUser()
 {
     LDAP* ld = ld_.get();
@@ -404,10 +325,9 @@ void Connection::bindAsCurrentUser()
         setOption(ld, LDAP_OPT_X_SASL_SSF_MAX, &noLayer);
     }
     // Under TLS the bind carries channel bindings (tls-server-end-point, RFC 5929: a hash of the
-    // server's certificate), which tie the Kerberos authentication to this TLS session. DCs that
-    // enforce them (Samba 4.20 and later by default, Windows with LdapEnforceChannelBinding = 2)
-    // refuse a bind without; libldap sends none unless told. A SASL_CBINDING the user set, even
-    // "none", is left as it is. Plain LDAP has no TLS session to bind to.
+    // server's certificate), which tie the Kerberos authentication to this TLS session; hardened
+    // DCs refuse a bind without, and libldap sends none unless told. A SASL_CBINDING the user
+    // set, even "none", is left as it is. Plain LDAP has no TLS session to bind to.
     if (underTls && getOption<int>(ld, LDAP_OPT_X_SASL_CBINDING) == LDAP_OPT_X_SASL_CBINDING_NONE
         && !channelBindingConfigured()) {
         const int endpoint = LDAP_OPT_X_SASL_CBINDING_TLS_ENDPOINT;
@@ -418,46 +338,24 @@ void Connection::bindAsCurrentUser()
     const int rc = ldap_sasl_interactive_bind_s(
         ld, nullptr, mechanism.constData(), nullptr, nullptr, LDAP_SASL_QUIET, saslInteract, &defaults);
     if (rc != LDAP_SUCCESS)
-        failBind(rc);
+        fail(FailedIn::Opening, lastFailure(rc));
 }
 
-void Connection::bindWithPassword(const QString& user, const QString& password)
+void Connection::bindWithPassword(const Credentials& credentials)
 {
-    QByteArray secret = password.toUtf8();
-    berval credentials { static_cast<ber_len_t>(secret.size()), secret.data() };
+    QByteArray secret = credentials.password.toUtf8();
+    berval password { static_cast<ber_len_t>(secret.size()), secret.data() };
     const int rc = ldap_sasl_bind_s(
-        ld_.get(), user.toUtf8().constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
+        ld_.get(), credentials.user.toUtf8().constData(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr);
     secret.fill('\0');
     if (rc != LDAP_SUCCESS)
-        failBind(rc);
-}
-
-void Connection::failBind(int returned)
-{
-    int rc = sessionResultCode(ld_.get(), LDAP_SUCCESS);
-    if (rc == LDAP_SUCCESS)
-        rc = returned;
-    // Gone (while connecting or binding) after a TLS session was begun and before any
-    // answer: the handshake failed (an untrusted certificate, most often). libldap only says
-    // "Can't contact LDAP server", which is wrong: the server answered.
-    if (tlsStarted_ && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR)) {
-        broken_ = true;
-        throw tlsHandshakeError();
-    }
-    // No server answered: say which ones were tried (the URI list may come from DNS).
-    if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT) {
-        broken_ = true;
-        throw unreachableServersError(rc, uri_);
-    }
-    throw bindError(rc, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)), uri_);
+        fail(FailedIn::Opening, lastFailure(rc));
 }
 
 void Connection::readAhead()
 {
-    // libldap reads each message with two reads of the socket (header, then body) after a poll:
-    // 200,000 calls for a listing of 100,000 entries. A read-ahead buffer under the protocol
-    // layers (TLS, SASL) takes what the socket holds in one read, and libldap asks it whether
-    // data is buffered before it polls.
+    // Under the protocol layers (TLS, SASL): one read takes what the socket holds, where libldap
+    // alone reads each message twice (header, then body) after a poll.
     auto* socket = getOption<Sockbuf*>(ld_.get(), LDAP_OPT_SOCKBUF);
     int bufferSize = readAheadBytes;
     if (!socket || ber_sockbuf_add_io(socket, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, &bufferSize) != 0)
@@ -478,17 +376,42 @@ bool Connection::isAlive() const
     return ready == 0;
 }
 
-void Connection::failWith(int resultCode, const QString& diagnostic)
+Failure Connection::lastFailure(int returned) const
 {
-    if (resultCode == LDAP_SERVER_DOWN || resultCode == LDAP_CONNECT_ERROR || resultCode == LDAP_TIMEOUT)
-        broken_ = true;
-    throw errorFromLdap(resultCode, diagnostic);
+    if (!ld_)
+        return { returned, {} };
+    int code = LDAP_SUCCESS;
+    if (ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &code) != LDAP_OPT_SUCCESS || code == LDAP_SUCCESS)
+        code = returned;
+    return { code, QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)) };
 }
 
-void Connection::failFromSession()
+void Connection::fail(FailedIn where, const Failure& failure)
 {
-    failWith(sessionResultCode(ld_.get(), LDAP_OTHER),
-        QString::fromUtf8(stringOption(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE)));
+    if (endsSession(where, failure.code))
+        broken_ = true;
+    throw errorOf(where, failure);
+}
+
+DirectoryError Connection::errorOf(FailedIn where, const Failure& failure) const
+{
+    switch (where) {
+    case FailedIn::Opening:
+        // Gone after a TLS session was begun and before any answer: the handshake failed (an
+        // untrusted certificate, most often), though libldap says it could not reach the server.
+        if (tlsStarted_ && (failure.code == LDAP_SERVER_DOWN || failure.code == LDAP_CONNECT_ERROR))
+            return tlsHandshakeError();
+        // No server answered: say which ones were tried (the URI list may come from DNS).
+        if (serverGone(failure.code))
+            return unreachableServersError(failure.code, uri_);
+        return bindError(failure.code, failure.diagnostic, uri_);
+    case FailedIn::Bound:
+        return protocolError(failure.diagnostic);
+    case FailedIn::Request:
+    case FailedIn::Wait:
+        break;
+    }
+    return errorFromLdap(failure.code, failure.diagnostic);
 }
 
 } // namespace directory

@@ -137,9 +137,9 @@ std::shared_ptr<Connection> LdapDirectory::connectionToDcOf(const QString& domai
     if (opener_)
         connection = opener_(dc.uri, options_);
     else if (dc.session)
-        connection = Connection::openOnSession(std::move(dc.session), dc.uri, options_);
+        connection = Connection::openOnSession(std::move(dc.session), dc.uri, std::nullopt, options_);
     else
-        connection = Connection::openAsCurrentUser(dc.uri, options_);
+        connection = Connection::open(dc.uri, {}, std::nullopt, options_);
     connections_.insert(dc.uri, connection);
     locatedDcs_.insert(domain, dc.uri);
     return connection;
@@ -158,13 +158,9 @@ std::shared_ptr<Connection> LdapDirectory::connectionFor(const AdsPath& path)
             return *it;
         connections_.erase(it);
     }
-    std::shared_ptr<Connection> connection;
-    if (opener_)
-        connection = opener_(servers.uri, options_);
-    else if (!servers.checked.empty())
-        connection = Connection::openAsCurrentUser(servers.checked, options_);
-    else
-        connection = Connection::openAsCurrentUser(servers.uri, options_);
+    std::shared_ptr<Connection> connection = opener_
+        ? opener_(servers.uri, options_)
+        : Connection::open(servers.uri, servers.checked, std::nullopt, options_);
     connections_.insert(servers.uri, connection);
     return connection;
 }
@@ -419,9 +415,8 @@ DirObject LdapDirectory::openDSObject(const QString& adsPath, const QString& use
     if (!parsed.dn().isEmpty())
         checkDnSyntax(parsed.dn());
     const Servers servers = serversFor(parsed);
-    std::shared_ptr<Connection> connection = servers.checked.empty()
-        ? Connection::openWithPassword(servers.uri, user, password, options_)
-        : Connection::openWithPassword(servers.checked, user, password, options_);
+    std::shared_ptr<Connection> connection
+        = Connection::open(servers.uri, servers.checked, Connection::Credentials { user, password }, options_);
     const AdsPath path = withDomainDn(parsed, *connection);
     LdapEntry entry = readEntry(*connection, path.dn(), bindAttributes);
     return DirObject(path, std::move(entry.attributes),

@@ -23,7 +23,7 @@ public:
     // Connection::openOnSocket over a socket pair.
     using Opener = std::function<std::shared_ptr<Connection>(const QString& uri, const ConnectionOptions& options)>;
 
-    // Empty `opener`: Connection::openAsCurrentUser.
+    // Empty `opener`: Connection::open, bound as the current user.
     explicit LdapDirectory(ConnectionOptions options = {}, Opener opener = {});
     ~LdapDirectory() override;
 

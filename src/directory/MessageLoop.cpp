@@ -58,25 +58,21 @@ ldap::MessagePtr waitFor(Connection& connection, int msgid, int all, const times
         type = ldap_result(ld, msgid, all, &timeout, &raw);
     }
     ldap::MessagePtr message(raw);
-    if (type < 0 && errno == ERANGE) {
-        // libldap refused a message over maxMessageBytes and dropped the connection.
-        connection.markBroken();
-        throw protocolError(QStringLiteral("サーバーの応答が大きすぎます (1 件 %1 MB まで)。")
-                                .arg(Connection::maxMessageBytes / (1024 * 1024)));
-    }
+    // libldap refused a message over maxMessageBytes and dropped the connection.
+    if (type < 0 && errno == ERANGE)
+        connection.fail(FailedIn::Bound,
+            { LDAP_PROTOCOL_ERROR,
+                QStringLiteral("サーバーの応答が大きすぎます (1 件 %1 MB まで)。")
+                    .arg(Connection::maxMessageBytes / (1024 * 1024)) });
     if (type == 0) {
         if (msgid != LDAP_RES_ANY)
             ldap_abandon_ext(ld, msgid, nullptr, nullptr);
-        // An unanswered request leaves the session in an unknown state: never reuse it.
-        connection.markBroken();
-        throw errorFromLdap(LDAP_TIMEOUT);
+        connection.fail(FailedIn::Wait, { LDAP_TIMEOUT, {} });
     }
     // libldap's own failure (a lost or reset connection, a notice of disconnection, a message it
-    // cannot decode) leaves the session unusable, even while the socket still looks open.
-    if (type < 0) {
-        connection.markBroken();
-        connection.failFromSession();
-    }
+    // cannot decode), even while the socket still looks open.
+    if (type < 0)
+        connection.fail(FailedIn::Wait, connection.lastFailure(LDAP_OTHER));
     return message;
 }
 
@@ -84,14 +80,13 @@ LdapEntry entryFrom(Connection& connection, LDAPMessage* message)
 {
     LdapEntry entry;
     LDAP* ld = connection.handle();
-    // The DN, names and values are read in place from the message (no copy per attribute by
-    // libldap): a listing decodes 100,000 entries.
+    // The DN, names and values are read in place from the message: libldap copies none of them.
     BerElement* rawBer = nullptr;
     berval dn { 0, nullptr };
     const int rc = ldap_get_dn_ber(ld, message, &rawBer, &dn);
     ldap::BerPtr ber(rawBer);
     if (rc != LDAP_SUCCESS)
-        connection.failWith(rc);
+        connection.fail(FailedIn::Request, { rc, {} });
     entry.dn = AttrValue::text(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
     entry.bytes = static_cast<qint64>(dn.bv_len);
     for (;;) {
@@ -101,11 +96,10 @@ LdapEntry entryFrom(Connection& connection, LDAPMessage* message)
         const ldap::BerArrayPtr values(rawValues);
         // An entry that cannot be decoded to its end is an error, not an entry with fewer attributes.
         if (attributeRc != LDAP_SUCCESS)
-            connection.failWith(attributeRc);
+            connection.fail(FailedIn::Request, { attributeRc, {} });
         if (!name.bv_val)
             break;
-        // Names and classes repeat in every entry: shared, not allocated again (a listing of
-        // 100,000 made six allocations per entry for them).
+        // Kept from entry to entry and listing to listing; one per thread, so it needs no lock.
         thread_local RepeatedTexts repeated;
         const QString key = repeated.lowerName(name.bv_val, static_cast<qsizetype>(name.bv_len));
         const bool shareValues = RepeatedTexts::valuesRepeat(key);
@@ -153,7 +147,7 @@ int sendSearch(Connection& connection, const QString& base, int scope, const QSt
     const int rc = ldap_search_ext(connection.handle(), base.toUtf8().constData(), scope, filter.toUtf8().constData(),
         names.data(), 0, serverControls, nullptr, nullptr, 0, &msgid);
     if (rc != LDAP_SUCCESS)
-        connection.failFromSession();
+        connection.fail(FailedIn::Request, connection.lastFailure(rc));
     return msgid;
 }
 
@@ -201,8 +195,8 @@ void takeAnyAnswers(Connection& connection, const std::function<bool()>& done,
             // failing the call as it does while waiting for one id.
             if (msgid == 0) {
                 const SearchResult notice = resultFrom(connection, message.get());
-                connection.markBroken();
-                connection.failWith(notice.succeeded() ? LDAP_UNAVAILABLE : notice.code, notice.diagnostic);
+                connection.fail(
+                    FailedIn::Wait, { notice.succeeded() ? LDAP_UNAVAILABLE : notice.code, notice.diagnostic });
             }
             break;
         default:
@@ -214,13 +208,12 @@ void takeAnyAnswers(Connection& connection, const std::function<bool()>& done,
 void checkResult(Connection& connection, const SearchResult& result)
 {
     if (!result.succeeded())
-        connection.failWith(result.code, result.diagnostic);
+        connection.fail(FailedIn::Request, { result.code, result.diagnostic });
 }
 
 void refuseMore(Connection& connection, const QString& what)
 {
-    connection.markBroken();
-    throw tooMuchError(what);
+    connection.fail(FailedIn::Bound, { LDAP_PROTOCOL_ERROR, tooMuchText(what) });
 }
 
 } // namespace directory

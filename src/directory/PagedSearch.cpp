@@ -38,7 +38,7 @@ int PagedSearch::askPage(const berval* cookie)
     const int rc = ldap_create_page_control(
         connection_.handle(), connection_.options().pageSize, const_cast<berval*>(cookie), 0, &rawControl);
     if (rc != LDAP_SUCCESS)
-        connection_.failWith(rc);
+        connection_.fail(FailedIn::Request, { rc, {} });
     const ldap::ControlPtr control(rawControl);
     std::array<LDAPControl*, 2> controls { control.get(), nullptr };
     return sendSearch(connection_, base_, scope_, filter_, attributes_, controls.data());
@@ -62,7 +62,7 @@ ldap::BervalPtr PagedSearch::cookieOf(const SearchResult& result)
         return {};
     ldap::BervalPtr cookie(ber_bvdup(&next));
     if (!cookie)
-        connection_.failWith(LDAP_NO_MEMORY);
+        connection_.fail(FailedIn::Request, { LDAP_NO_MEMORY, {} });
     return cookie;
 }
 

@@ -29,7 +29,7 @@ LdapEntry readEntry(Connection& connection, const QString& dn, const QStringList
         = takeAnswer(connection, msgid, [&](LdapEntry&& read) { keepOnly(connection, entry, std::move(read)); });
     checkResult(connection, result);
     if (!entry)
-        connection.failWith(LDAP_NO_SUCH_OBJECT);
+        connection.fail(FailedIn::Request, { LDAP_NO_SUCH_OBJECT, {} });
     return std::move(*entry);
 }
 
@@ -81,7 +81,7 @@ void readEntries(Connection& connection, const QStringList& dns, const QStringLi
         const Answer& answer = taken.mapped();
         // takeAnyAnswers returns once the result came.
         if (!answer.result)
-            connection.failWith(LDAP_OTHER);
+            connection.fail(FailedIn::Request, { LDAP_OTHER, {} });
         const SearchResult& result = *answer.result;
         if (answer.entry)
             heldBytes -= answer.entry->bytes;
