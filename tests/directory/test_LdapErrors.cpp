@@ -37,6 +37,15 @@ constexpr int32_t localError = -2147016645; // 0x8007203B
 constexpr int32_t logonFailure = -2147023570; // 0x8007052E
 constexpr int32_t strongAuthRequired = -2147016664; // 0x80072028
 constexpr int32_t serverDown = -2147016646; // 0x8007203A
+
+// `error` has the row's number and description.
+void compareWithRow(const directory::DirectoryError& error)
+{
+    QFETCH(int32_t, number);
+    QFETCH(QString, description);
+    QCOMPARE(error.number(), number);
+    QCOMPARE(error.description(), description);
+}
 } // namespace
 
 class TestLdapErrors : public QObject {
@@ -130,12 +139,9 @@ private slots:
     {
         QFETCH(int, code);
         QFETCH(QString, diagnostic);
-        QFETCH(int32_t, number);
-        QFETCH(QString, description);
         const directory::DirectoryError error = errorFromLdap(code, diagnostic);
 
-        QCOMPARE(error.number(), number);
-        QCOMPARE(error.description(), description);
+        compareWithRow(error);
         QVERIFY(!error.description().contains(QStringLiteral("kinit")));
     }
 
@@ -158,13 +164,10 @@ private slots:
     {
         QFETCH(int, code);
         QFETCH(QString, diagnostic);
-        QFETCH(int32_t, number);
-        QFETCH(QString, description);
         const directory::DirectoryError error
             = directory::bindError(code, diagnostic, QStringLiteral("ldap://alias.example.test:389"));
 
-        QCOMPARE(error.number(), number);
-        QCOMPARE(error.description(), description);
+        compareWithRow(error);
     }
 
     void aHardenedDcsRefusalSaysWhatItRequires_data()
@@ -181,59 +184,46 @@ private slots:
         const QString signingPasswordRefused = QStringLiteral(
             "サーバーはより強力な認証を要求しています。 ユーザー名またはパスワードが正しくありません。 "
             "(サーバーからのメッセージ: AcceptSecurityContext error, data 52e, v4563)");
-        QTest::newRow("bindings, Samba")
-            << LDAP_INVALID_CREDENTIALS << QStringLiteral(SAMBA_BINDINGS) << logonFailure
-            << QStringLiteral(
-                   "ドメイン コントローラーが TLS のチャネル バインディングを要求していますが、"
-                   "この接続の Kerberos 認証には含まれていないか、TLS の接続と一致しません "
-                   "(ユーザー名やパスワードの問題ではありません)。GSSAPI のチャネル バインディングに"
-                   "対応した新しい Cyrus SASL が入っているか、ldap.conf または環境変数 "
-                   "LDAPSASL_CBINDING で SASL_CBINDING が none になっていないか、サーバーとの間に "
-                   "TLS を中継するプロキシがないかを確認してください。 (サーバーからのメッセージ: " SAMBA_BINDINGS ")")
-            << bindings << bindingsPasswordRefused;
+        // The advice the user sees, then the server's words.
+        const QString bindingsAdvice
+            = QStringLiteral("ドメイン コントローラーが TLS のチャネル バインディングを要求していますが、"
+                             "この接続の Kerberos 認証には含まれていないか、TLS の接続と一致しません "
+                             "(ユーザー名やパスワードの問題ではありません)。GSSAPI のチャネル バインディングに"
+                             "対応した新しい Cyrus SASL が入っているか、ldap.conf または環境変数 "
+                             "LDAPSASL_CBINDING で SASL_CBINDING が none になっていないか、サーバーとの間に "
+                             "TLS を中継するプロキシがないかを確認してください。 (サーバーからのメッセージ: ");
+        const QString signingAdvice
+            = QStringLiteral("ドメイン コントローラーは LDAP 署名を要求しています。暗号化されていない "
+                             "LDAP (ldap://) では、Kerberos 認証の SASL セキュリティ層による署名が必要です。"
+                             "ldap.conf の SASL_SECPROPS (maxssf=0 など) で SASL セキュリティ層を無効に"
+                             "しないでください。ldaps:// または StartTLS で接続することもできます。 "
+                             "(サーバーからのメッセージ: ");
+        QTest::newRow("bindings, Samba") << LDAP_INVALID_CREDENTIALS << QStringLiteral(SAMBA_BINDINGS) << logonFailure
+                                         << bindingsAdvice + QStringLiteral(SAMBA_BINDINGS ")") << bindings
+                                         << bindingsPasswordRefused;
         QTest::newRow("bindings, Windows")
             << LDAP_INVALID_CREDENTIALS << QStringLiteral(WINDOWS_BINDINGS) << logonFailure
-            << QStringLiteral(
-                   "ドメイン コントローラーが TLS のチャネル バインディングを要求していますが、"
-                   "この接続の Kerberos 認証には含まれていないか、TLS の接続と一致しません "
-                   "(ユーザー名やパスワードの問題ではありません)。GSSAPI のチャネル バインディングに"
-                   "対応した新しい Cyrus SASL が入っているか、ldap.conf または環境変数 "
-                   "LDAPSASL_CBINDING で SASL_CBINDING が none になっていないか、サーバーとの間に "
-                   "TLS を中継するプロキシがないかを確認してください。 (サーバーからのメッセージ: " WINDOWS_BINDINGS
-                   ")")
-            << bindings << bindingsPasswordRefused;
+            << bindingsAdvice + QStringLiteral(WINDOWS_BINDINGS ")") << bindings << bindingsPasswordRefused;
         QTest::newRow("signing, Windows")
             << LDAP_STRONG_AUTH_REQUIRED << QStringLiteral(WINDOWS_SIGNING) << strongAuthRequired
-            << QStringLiteral("ドメイン コントローラーは LDAP 署名を要求しています。暗号化されていない "
-                              "LDAP (ldap://) では、Kerberos 認証の SASL セキュリティ層による署名が必要です。"
-                              "ldap.conf の SASL_SECPROPS (maxssf=0 など) で SASL セキュリティ層を無効に"
-                              "しないでください。ldaps:// または StartTLS で接続することもできます。 "
-                              "(サーバーからのメッセージ: " WINDOWS_SIGNING ")")
-            << signing << signingPasswordRefused;
-        QTest::newRow("signing, Samba")
-            << LDAP_STRONG_AUTH_REQUIRED << QStringLiteral("SASL:[GSSAPI]: Sign or Seal are required.")
-            << strongAuthRequired
-            << QStringLiteral("ドメイン コントローラーは LDAP 署名を要求しています。暗号化されていない "
-                              "LDAP (ldap://) では、Kerberos 認証の SASL セキュリティ層による署名が必要です。"
-                              "ldap.conf の SASL_SECPROPS (maxssf=0 など) で SASL セキュリティ層を無効に"
-                              "しないでください。ldaps:// または StartTLS で接続することもできます。 "
-                              "(サーバーからのメッセージ: SASL:[GSSAPI]: Sign or Seal are required.)")
-            << signing << signingPasswordRefused;
+            << signingAdvice + QStringLiteral(WINDOWS_SIGNING ")") << signing << signingPasswordRefused;
+        QTest::newRow("signing, Samba") << LDAP_STRONG_AUTH_REQUIRED
+                                        << QStringLiteral("SASL:[GSSAPI]: Sign or Seal are required.")
+                                        << strongAuthRequired
+                                        << signingAdvice + QStringLiteral("SASL:[GSSAPI]: Sign or Seal are required.)")
+                                        << signing << signingPasswordRefused;
     }
     void aHardenedDcsRefusalSaysWhatItRequires()
     {
         QFETCH(int, code);
         QFETCH(QString, diagnostic);
-        QFETCH(int32_t, number);
-        QFETCH(QString, description);
         QFETCH(QStringList, words);
         QFETCH(QString, passwordRefused);
         const directory::DirectoryError error = errorFromLdap(code, diagnostic);
 
-        QCOMPARE(error.number(), number);
-        QCOMPARE(error.description(), description);
+        compareWithRow(error);
         const QString advice = directory::hardenedDcText(code, diagnostic);
-        QVERIFY(description.startsWith(advice + QStringLiteral(" (サーバーからのメッセージ: ")));
+        QVERIFY(error.description().startsWith(advice + QStringLiteral(" (サーバーからのメッセージ: ")));
         for (const QString& word : words)
             QVERIFY2(advice.contains(word), qPrintable(word));
         // The same words with another result, or a password refused, keep the plain text.
@@ -258,12 +248,9 @@ private slots:
     void unreachableServersAreNamed()
     {
         QFETCH(int, code);
-        QFETCH(int32_t, number);
-        QFETCH(QString, description);
         const directory::DirectoryError error = directory::unreachableServersError(
             code, QStringLiteral("ldap://dc0.example.test:389 ldap://dc9.example.test:389"));
-        QCOMPARE(error.number(), number);
-        QCOMPARE(error.description(), description);
+        compareWithRow(error);
     }
 };
 
