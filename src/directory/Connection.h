@@ -18,7 +18,8 @@ struct CheckedServer;
 
 // Where a failure was found. With its result code it decides whether the session ends.
 enum class FailedIn {
-    // Connecting, TLS or the bind: the error names the servers tried, or what the bind lacked.
+    // Connecting, TLS or the bind: the error names the servers tried, or what the bind lacked; the
+    // session is never handed out.
     Opening,
     // Sending a request, its result, reading an entry: the session ends when the server is gone.
     Request,
