@@ -9,9 +9,9 @@
 #include "browser/NodeTreeModel.h"
 #include "browser/ObjectListModel.h"
 #include "details/frmDet.h"
-#include "details/mdlMain.h"
 #include "directory/Directory.h"
 #include "platform/MessageBox.h"
+#include "platform/mdlMain.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>

@@ -5,8 +5,8 @@
 //
 //   mivora_soak [CYCLES]        (LDAPCONF names the test directory; run-soak.sh sets it up)
 #include "details/frmDet.h"
-#include "details/mdlMain.h"
 #include "platform/MessageBox.h"
+#include "platform/mdlMain.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>

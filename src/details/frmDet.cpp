@@ -1,12 +1,12 @@
 #include "details/frmDet.h"
 
 #include "details/GroupReads.h"
-#include "details/mdlMain.h"
 #include "directory/Directory.h"
 #include "platform/ButtonKeys.h"
 #include "platform/MessageBox.h"
 #include "platform/SlotGuard.h"
 #include "platform/WaitCursor.h"
+#include "platform/mdlMain.h"
 
 #include <QKeyEvent>
 

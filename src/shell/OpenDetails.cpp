@@ -1,7 +1,7 @@
 #include "browser/NodeTreeModel.h"
 #include "browser/ObjectListModel.h"
 #include "details/frmDet.h"
-#include "details/mdlMain.h"
+#include "platform/mdlMain.h"
 #include "shell/frmMain.h"
 
 #include <QTreeView>

@@ -7,7 +7,7 @@
 #include "MainWindowFixture.h"
 #include "browser/ListingPaint.h"
 #include "details/frmDet.h"
-#include "details/mdlMain.h"
+#include "platform/mdlMain.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

@@ -4,10 +4,10 @@
 #include "InMemoryDirectory.h"
 #include "MessageRecorder.h"
 #include "details/frmDet.h"
-#include "details/mdlMain.h"
 #include "directory/Directory.h"
 #include "directory/DirectoryError.h"
 #include "platform/MessageBox.h"
+#include "platform/mdlMain.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,11 +1,13 @@
-#include "probes/GetIniValue.h"
+#include "platform/mdlMain.h"
 
 #include "platform/Cp932.h"
-#include "probes/basAPI.h"
+#include "platform/PrivateProfile.h"
 
 #include <QFile>
 
 namespace mdlMain {
+
+QString strObjectPath;
 
 QString GetIniValue(const QString& strKey, const QString& strSection, const QString& strFile)
 {
@@ -16,8 +18,8 @@ QString GetIniValue(const QString& strKey, const QString& strSection, const QStr
     // The path is the file system's bytes, only the texts inside the file are CP932.
     const QByteArray fileName = QFile::encodeName(strFile);
     QByteArray ansiBuf = platform::toAnsi(strBuf);
-    GetPrivateProfileStringA(ansiSection.constData(), ansiKey.constData(), ansiDefault.constData(), ansiBuf.data(), 255,
-        fileName.constData());
+    platform::GetPrivateProfileStringA(ansiSection.constData(), ansiKey.constData(), ansiDefault.constData(),
+        ansiBuf.data(), 255, fileName.constData());
     strBuf = platform::fromAnsi(ansiBuf);
     // The reader always leaves a NUL after what it copied.
     const qsizetype nul = strBuf.indexOf(QChar(u'\0'));

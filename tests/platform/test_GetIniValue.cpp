@@ -1,6 +1,6 @@
 // GetIniValue: the stored value, "ERROR" for what does not exist, and the 255-character buffer.
 #include "TestFiles.h"
-#include "probes/GetIniValue.h"
+#include "platform/mdlMain.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,7 +1,0 @@
-#include "details/mdlMain.h"
-
-namespace mdlMain {
-
-QString strObjectPath;
-
-} // namespace mdlMain
