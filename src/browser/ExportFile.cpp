@@ -30,9 +30,8 @@ std::unique_ptr<platform::AtomicFile> openExportFile(const QString& path)
     return file;
 }
 
-ExportWriter::ExportWriter(QIODevice* device)
-    : device_(device)
-    , file_(dynamic_cast<platform::AtomicFile*>(device))
+ExportWriter::ExportWriter(platform::AtomicFile& file)
+    : file_(file)
 {
     buffer_.reserve(bufferSize + 1024);
 }
@@ -51,8 +50,7 @@ void ExportWriter::flush()
         fail();
     if (buffer_.isEmpty())
         return;
-    const qint64 written = device_->write(buffer_);
-    if (written != buffer_.size())
+    if (file_.write(buffer_) != buffer_.size())
         fail();
     buffer_.clear();
 }
@@ -60,28 +58,26 @@ void ExportWriter::flush()
 void ExportWriter::finish()
 {
     flush();
-    if (file_ && !file_->commit()) {
+    if (!file_.commit()) {
         failed_ = true;
-        throw exportError(file_->error());
+        throw exportError(file_.error());
     }
 }
 
-void ExportWriter::abandon() noexcept
+void ExportWriter::keepWhatWasWritten() noexcept
 {
     try {
         finish();
     } catch (...) {
-        if (file_)
-            file_->close();
+        file_.close();
     }
 }
 
-void ExportWriter::fail() const
+void ExportWriter::fail()
 {
     failed_ = true;
-    if (file_ && file_->error() != 0)
-        throw fileError(file_->error());
-    throw ProgramError(errnum::DeviceIo, QStringLiteral("デバイス I/O エラーです。"));
+    // A write refused without an errno (the file already closed) is an I/O error all the same.
+    throw fileError(file_.error() != 0 ? file_.error() : EIO);
 }
 
 QString headingLine(const QString& nodeText)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QIODevice>
 #include <QString>
 #include <QStringView>
 #include <memory>
@@ -22,30 +21,30 @@ namespace browser {
 std::unique_ptr<platform::AtomicFile> openExportFile(const QString& path);
 
 // Lines in CP932 (a character CP932 cannot hold becomes '?'), each ending in CR LF, collected in
-// a buffer and written to the device in large pieces. Every failure of the device throws
+// a buffer and written to the export file in large pieces. Every failure of the file throws
 // ProgramError. After a failure nothing more is written: how much of the failed piece reached
-// the device is unknown, so writing it again could put part of it there twice.
+// the file is unknown, so writing it again could put part of it there twice.
 class ExportWriter {
 public:
-    explicit ExportWriter(QIODevice* device);
+    explicit ExportWriter(platform::AtomicFile& file);
 
     void writeLine(QStringView text);
     void flush();
-    // Writes out the rest and, for an export file, puts it in place; throws ProgramError.
+    // Writes out the rest and puts the file in place; throws ProgramError.
     void finish();
-    // After another failure (a directory call): writes out and puts in place what was written,
-    // without a word. When the file itself fails meanwhile the previous file stays.
-    void abandon() noexcept;
+    // After another failure (a directory call): the lines written so far are still an export, so
+    // they are written out and put in place, without a word. When the file itself fails
+    // meanwhile the previous file stays.
+    void keepWhatWasWritten() noexcept;
 
     static constexpr qsizetype bufferSize = qsizetype(64) * 1024;
 
 private:
-    [[noreturn]] void fail() const;
+    [[noreturn]] void fail();
 
-    QIODevice* device_;
-    platform::AtomicFile* file_; // the device when it is an export file
+    platform::AtomicFile& file_;
     QByteArray buffer_;
-    mutable bool failed_ = false;
+    bool failed_ = false;
 };
 
 // "｢" node text "｣以下に存在するオブジェクト"

@@ -25,7 +25,7 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
     try {
         if (!outputFile.isEmpty()) {
             file = browser::openExportFile(outputFile);
-            output.emplace(file.get());
+            output.emplace(*file);
             const QModelIndex selected = browser::selectedIndex(tvNode);
             if (!selected.isValid())
                 throw browser::ProgramError(browser::errnum::ObjectNotSet,
@@ -82,6 +82,6 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
     }
 
     if (output)
-        output->abandon();
+        output->keepWhatWasWritten();
     return result;
 }

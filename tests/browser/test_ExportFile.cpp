@@ -6,13 +6,13 @@
 #include "browser/ProgramError.h"
 #include "platform/AtomicFile.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <grp.h>
+#include <limits>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,19 +26,20 @@ using testfiles::entries;
 using testfiles::readBytes;
 using testfiles::writeBytes;
 
-// A device that takes `capacity` bytes and refuses the rest, like a disk that fills up.
-class FillingDevice : public QIODevice {
+// An export file that keeps what it is given in memory: `capacity` bytes, refusing the rest
+// like a disk that fills up.
+class RecordingFile : public platform::AtomicFile {
 public:
-    explicit FillingDevice(qint64 capacity)
-        : capacity(capacity)
+    explicit RecordingFile(qint64 capacity = std::numeric_limits<qint64>::max())
+        : AtomicFile(QDir::temp().filePath(QStringLiteral("mivora-recorded.csv")), {})
+        , capacity(capacity)
     {
-        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        open(QIODevice::WriteOnly);
     }
     QByteArray received;
     int writeCalls = 0;
 
 protected:
-    qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override
     {
         ++writeCalls;
@@ -56,12 +57,11 @@ struct MemoryExport {
     QByteArray written()
     {
         writer.flush();
-        return buffer.data();
+        return file.received;
     }
 
-    QBuffer buffer;
-    bool opened = buffer.open(QIODevice::WriteOnly);
-    ExportWriter writer { &buffer };
+    RecordingFile file;
+    ExportWriter writer { file };
 };
 
 // A device, which the export refuses, written in place: /dev/full stands for a disk that fills up.
@@ -79,11 +79,11 @@ struct Export {
     { }
     explicit Export(std::unique_ptr<platform::AtomicFile> opened)
         : file(std::move(opened))
-        , writer(file.get())
+        , writer(*file)
     { }
     void writeLine(QStringView text) { writer.writeLine(text); }
     void finish() { writer.finish(); }
-    void abandon() noexcept { writer.abandon(); }
+    void keepWhatWasWritten() noexcept { writer.keepWhatWasWritten(); }
 
     std::unique_ptr<platform::AtomicFile> file;
     ExportWriter writer;
@@ -152,8 +152,8 @@ private slots:
 
     void deviceThatFillsUpFailsAndIsNotWrittenAgain()
     {
-        FillingDevice device(100);
-        ExportWriter writer(&device);
+        RecordingFile device(100);
+        ExportWriter writer(device);
         const QString line(60, u'x');
         int number = errorNumberOf<ProgramError>([&] {
             for (int i = 0; i < 5000; ++i)
@@ -262,18 +262,18 @@ private slots:
             output.finish();
         }),
             browser::errnum::DiskFull);
-        output.abandon();
+        output.keepWhatWasWritten();
 
         QCOMPARE(readBytes(path), QByteArray("previous\r\n"));
         QCOMPARE(entries(disk.path()), QStringList { QStringLiteral("list.csv") });
     }
 
-    void abandonWritesOutWhatWasWritten()
+    void aFailedListingKeepsWhatWasWritten()
     {
-        const QString path = temp.filePath(QStringLiteral("abandoned.csv"));
+        const QString path = temp.filePath(QStringLiteral("kept.csv"));
         Export output(path);
         output.writeLine(QStringLiteral("heading"));
-        output.abandon();
+        output.keepWhatWasWritten();
         QCOMPARE(readBytes(path), QByteArray("heading\r\n"));
     }
 
