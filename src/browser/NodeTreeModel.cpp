@@ -121,12 +121,23 @@ QModelIndex NodeTreeModel::addRoot(const QString& key, const QString& text)
     return indexOf(roots_.back().get());
 }
 
-// The table made again from the nodes still in the tree: cheaper than taking out one key at a
-// time when most of them are leaving, as when a listed million is listed again.
+// The table made again from the nodes still in the tree and those of the open pages: cheaper
+// than taking out one key at a time when most of them are leaving.
 void NodeTreeModel::retakeAllKeys()
 {
     keys_.clear();
     forEachNode(roots_, [this](const TreeNode* node) { keys_.insert(node); });
+    for (const Pending* page : pages_)
+        if (!page->siblingsRemoved_)
+            for (const auto& node : page->nodes_)
+                keys_.insert(node.get());
+}
+
+void NodeTreeModel::siblingsRemoved(const TreeNode* node)
+{
+    for (Pending* page : pages_)
+        if (!node || page->parent_ == node)
+            page->siblingsRemoved_ = true;
 }
 
 void NodeTreeModel::removeChildren(const QModelIndex& index)
@@ -134,6 +145,7 @@ void NodeTreeModel::removeChildren(const QModelIndex& index)
     TreeNode* node = nodeOf(index);
     if (!node || node->children.empty())
         return;
+    siblingsRemoved(node);
     beginRemoveRows(index, 0, static_cast<int>(node->children.size()) - 1);
     // Swapped out first: the vector is empty before a single child is destroyed.
     std::vector<std::unique_ptr<TreeNode>> removed;
@@ -148,6 +160,7 @@ void NodeTreeModel::removeChildren(const QModelIndex& index)
 
 void NodeTreeModel::clear()
 {
+    siblingsRemoved(nullptr);
     beginResetModel();
     keys_.clear();
     roots_.clear();
@@ -163,13 +176,14 @@ NodeTreeModel::Pending::Pending(NodeTreeModel& model, const QModelIndex& parentN
     : parent_(model.nodeOf(parentNode))
     , siblings_(parent_ ? parent_->children : model.roots_)
     , model_(model)
-{ }
+{
+    model_.pages_.push_back(this);
+}
 
 void NodeTreeModel::Pending::add(const SharedText& text)
 {
     // Room in the tree is made here, so that joining it in the destructor allocates nothing.
-    // Grown by doubling: reserving the exact size copied every child at every page, quadratic in
-    // a million.
+    // Grown by doubling, so that a long listing copies each child a bounded number of times.
     const size_t needed = siblings_.size() + nodes_.size() + 1;
     if (needed > siblings_.capacity())
         siblings_.reserve(std::max(needed, 2 * siblings_.capacity()));
@@ -188,11 +202,10 @@ void NodeTreeModel::Pending::add(const SharedText& text)
 
 NodeTreeModel::Pending::~Pending()
 {
+    std::erase(model_.pages_, this);
     if (nodes_.empty())
         return;
-    // The room made by add() is gone only when the children were removed meanwhile: these go
-    // with them, and so do their keys.
-    if (siblings_.capacity() - siblings_.size() < nodes_.size()) {
+    if (siblingsRemoved_) {
         for (const auto& node : nodes_)
             model_.keys_.remove(node.get());
         return;

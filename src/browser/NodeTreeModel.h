@@ -47,16 +47,18 @@ public:
 
     // A node without a parent. Throws ProgramError when the key is already taken.
     QModelIndex addRoot(const QString& key, const QString& text);
-    // Removes every child of `node` with its whole subtree, in one model operation.
+    // Removes every child of `node` with its whole subtree, in one model operation; an open page
+    // of `node` goes with them.
     void removeChildren(const QModelIndex& node);
-    // Removes every node.
+    // Removes every node, those of open pages too.
     void clear();
 
     static QString keyOf(const QModelIndex& node);
 
     // Children of one node made during one page of a listing (of no node: new roots). Each key is
     // taken when the child is made; the children join the tree in one insertion when the page ends
-    // (or fails, so that nothing made is lost). The node must stay in the tree meanwhile.
+    // (or fails, so that nothing made is lost). The node must stay in the tree meanwhile, with no
+    // other page of it open: the room add() makes in the tree is for this page alone.
     class Pending {
     public:
         Pending(NodeTreeModel& model, const QModelIndex& parentNode);
@@ -68,10 +70,14 @@ public:
         void add(const SharedText& text);
 
     private:
+        friend class NodeTreeModel;
+
         TreeNode* parent_;
         std::vector<std::unique_ptr<TreeNode>>& siblings_;
         NodeTreeModel& model_;
         std::vector<std::unique_ptr<TreeNode>> nodes_;
+        // The parent's children were removed (or the tree cleared) meanwhile: these go with them.
+        bool siblingsRemoved_ = false;
     };
 
 private:
@@ -79,9 +85,13 @@ private:
     QModelIndex indexOf(const TreeNode* node) const;
     void takeKey(const TreeNode* node);
     void retakeAllKeys();
+    // Tells the open pages of `node` (every page when null) that their siblings are gone.
+    void siblingsRemoved(const TreeNode* node);
 
     std::vector<std::unique_ptr<TreeNode>> roots_;
+    // Every key of the tree and of the open pages' nodes.
     NodeKeys keys_;
+    std::vector<Pending*> pages_;
 };
 
 // The view's selected row (column 0), or an invalid index when none is selected.

@@ -61,6 +61,7 @@ bool frmMain::ListObjects(const QString& path, const QString& outputFile)
                     const QString name = child.name();
                     // One string per object: the node, its key and the row share it.
                     const browser::SharedText text(path, name);
+                    // The node first: a key already taken stops the page before its line or row.
                     nodes.add(text);
                     if (output)
                         output->writeLine(browser::dataLine(lngCount, child.className(), name, path));

@@ -125,8 +125,8 @@ private slots:
     }
 
     // The key table holds exactly the nodes of the tree whatever becomes of a page: of no node it
-    // adds roots; removed before it joins, it goes, keys and all. Its room in the tree is made as
-    // it fills, so joining allocates nothing.
+    // adds roots; removed or cleared before it joins, it goes, keys and all. Its room in the tree
+    // is made as it fills, so joining allocates nothing.
     void pendingNodesJoinTheTreeOrLeaveNoKeyBehind()
     {
         CheckedTree tree;
@@ -148,6 +148,22 @@ private slots:
         QCOMPARE(model.rowCount(tree.root), 0);
         QVERIFY(!model.contains(pathOf(4)));
         QCOMPARE(model.size(), 2);
+        addPage(model, tree.root, 2, 9);
+        {
+            // Most keys leave, so the table is made anew: the open page's keys stay in it.
+            NodeTreeModel::Pending roots(model, QModelIndex());
+            roots.add(SharedText(pathOf(10), nameOf(10)));
+            model.removeChildren(tree.root);
+        }
+        QCOMPARE(model.node(pathOf(10)).data().toString(), nameOf(10));
+        QCOMPARE(model.size(), 3);
+        {
+            NodeTreeModel::Pending roots(model, QModelIndex());
+            roots.add(SharedText(pathOf(11), nameOf(11)));
+            model.clear();
+        }
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.size(), 0);
     }
 
     void removingChildrenFreesTheKeysOfTheWholeSubtree()
