@@ -1,8 +1,23 @@
 #include "browser/ListingPaint.h"
 
+#include "browser/Testing.h"
+
 #include <QAbstractItemView>
+#include <chrono>
 
 namespace browser {
+
+namespace {
+
+qint64 steadyClock()
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+qint64 (*listingClock)() = steadyClock;
+
+} // namespace
 
 ListingPaint::ListingPaint(QList<QAbstractItemView*> views)
     : views_(std::move(views))
@@ -10,7 +25,7 @@ ListingPaint::ListingPaint(QList<QAbstractItemView*> views)
 
 void ListingPaint::pageAdded()
 {
-    if (sincePaint_.isValid() && sincePaint_.elapsed() < paintInterval)
+    if (paintEnded_ && listingClock() - *paintEnded_ < paintInterval)
         return;
     for (QAbstractItemView* view : std::as_const(views_)) {
         if (!view->isVisible())
@@ -20,7 +35,16 @@ void ListingPaint::pageAdded()
         view->repaint();
     }
     // Counted from the end of the paint: a paint of a long list must not take the listing's time.
-    sincePaint_.start();
+    paintEnded_ = listingClock();
 }
+
+namespace testing {
+
+void setListingClock(qint64 (*now)())
+{
+    listingClock = now ? now : steadyClock;
+}
+
+} // namespace testing
 
 } // namespace browser

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QList>
+#include <optional>
 
 class QAbstractItemView;
 
@@ -22,7 +22,7 @@ public:
 
 private:
     QList<QAbstractItemView*> views_;
-    QElapsedTimer sincePaint_;
+    std::optional<qint64> paintEnded_; // ms on the listing clock
 };
 
 } // namespace browser
