@@ -8,8 +8,8 @@ namespace {
 
 constexpr size_t firstSize = 16; // a power of two, like every size after it
 
-// Grown beyond four fifths full: the stored hash keeps a longer run cheap, and 100,000 keys
-// still fit in 131,072 slots.
+// Grown beyond four fifths full: the stored hash keeps a longer run cheap, so the table may be
+// fuller and smaller.
 bool tooFull(size_t count, size_t slotCount)
 {
     return count * 5 > slotCount * 4;

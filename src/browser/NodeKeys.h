@@ -11,7 +11,7 @@ namespace browser {
 // table of pointers to the nodes themselves: a key costs a pointer and 32 bits of its hash
 // instead of a copy of the string. Linear probing. The stored hash keeps a probe from reading a
 // node whose hash differs, and lets the table grow and close gaps without reading any node:
-// a million nodes are a million cache misses.
+// each node read is a cache miss.
 class NodeKeys {
 public:
     const SharedText* find(QByteArrayView key) const;

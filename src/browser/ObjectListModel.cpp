@@ -80,7 +80,7 @@ QVariant ObjectListModel::headerData(int section, Qt::Orientation orientation, i
 
 Qt::ItemFlags ObjectListModel::flags(const QModelIndex& index) const
 {
-    // Never having children spares the view a lookup per row when it lays out a million of them.
+    // Never having children spares the view a lookup per row at every layout.
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
 }
 

@@ -59,7 +59,7 @@ public:
 private:
     quint32 classIndex(const QString& className);
 
-    // A deque: a million rows grow without copying them all at every doubling.
+    // A deque: the rows already in are never copied as it grows.
     std::deque<ListRow> rows_;
     // The five classes of the filter first; any other class a server reports is added after them.
     QStringList classes_;
