@@ -59,6 +59,8 @@ frmMain::frmMain(QWidget* parent)
     QHeaderView* header = lvList->header();
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
+    // Qt's default minimum follows the font's widest glyph and would widen "No" past its width.
+    header->setMinimumSectionSize(36);
     header->resizeSection(0, 36);
     header->resizeSection(1, 198);
     header->resizeSection(2, 218);

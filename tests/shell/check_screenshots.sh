@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Both windows on a real X server (Xvfb): keeps PNG pictures under <build>/screenshots and checks
-# that the Japanese captions are drawn as glyphs. Then runs Mivora itself: start, picture of the
-# screen, a real click on "終了", and data.ini must hold what the load step read.
+# that the Japanese captions are drawn as glyphs and the list's columns keep their widths. Then
+# runs Mivora itself: start, picture of the screen, a real click on "終了", and data.ini must hold
+# what the load step read.
 # Usage: check_screenshots.sh <build dir>
 set -euo pipefail
 support=$(cd "$(dirname "$0")/../support" && pwd)
@@ -15,7 +16,8 @@ rm -rf "$out"
 mkdir -p "$out"
 screen="-screen 0 1280x1024x24"
 
-# 1. The caption test on the real server; it saves frmMain.png, frmDet-User.png, frmDet-Group.png.
+# 1. The caption test on the real server (captions, column widths); it saves frmMain.png,
+# frmDet-User.png, frmDet-Group.png.
 MIVORA_SCREENSHOT_DIR=$out QT_QPA_PLATFORM=xcb "$xvfb" -s "$screen" "$build/tests/shell_test_CaptionGlyphs"
 for png in frmMain.png frmDet-User.png frmDet-Group.png; do
   [ -s "$out/$png" ] || { echo "no $png"; exit 1; }

@@ -1,6 +1,7 @@
-// Japanese captions are drawn as glyphs, not as the box of a missing character. Run under
-// offscreen by ctest and on a real X server by check_screenshots.sh, which also keeps the
-// pictures of both windows (MIVORA_SCREENSHOT_DIR).
+// Japanese captions are drawn as glyphs, not as the box of a missing character, and the list's
+// columns keep their widths under the real font. Run under offscreen by ctest and on a real X
+// server by check_screenshots.sh, which also keeps the pictures of both windows
+// (MIVORA_SCREENSHOT_DIR).
 #include "AppFolderScope.h"
 #include "platform/AppInfo.h"
 #include "shell/UiFont.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -89,6 +91,19 @@ private slots:
                 QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width(),
                     qPrintable(button->objectName() + u' ' + button->text()));
         }
+    }
+
+    // Qt's own minimum width of a column follows the font's widest glyph: in a real window it
+    // must not widen "No" past the width asked.
+    void listColumnsAreAsWideAsAsked()
+    {
+        frmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QHeaderView* header = window.lvList->header();
+        QCOMPARE(header->sectionSize(0), 36);
+        QCOMPARE(header->sectionSize(1), 198);
+        QCOMPARE(header->sectionSize(2), 218);
     }
 
     void aJapaneseFontIsInstalled()
