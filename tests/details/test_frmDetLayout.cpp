@@ -1,4 +1,7 @@
-// The details window as its layout builds it, before anything fills it.
+// The details window as its layout builds it, before anything fills it, seen as a person sees it
+// with the program's font.
+#include "VisibleLayout.h"
+#include "shell/UiFont.h"
 #include "ui_frmDet.h"
 
 #include <QApplication>
@@ -9,6 +12,7 @@ class TestFrmDetLayout : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { shell::applyJapaneseUiFont(); }
     void init()
     {
         dialog = std::make_unique<QDialog>();
@@ -26,7 +30,7 @@ private slots:
     void freshWindowShowsTabUserInFront()
     {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("詳細"));
-        QCOMPARE(dialog->size(), QSize(561, 495));
+        QCOMPARE(visiblelayout::problems(dialog.get()), QString());
         const Qt::WindowFlags flags = dialog->windowFlags();
         QVERIFY(flags & Qt::WindowCloseButtonHint);
         QVERIFY(
@@ -46,7 +50,7 @@ private slots:
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(bar->tabRect(i).width(), bar->tabRect(0).width());
             QCOMPARE(bar->tabRect(i).top(), 0);
-            QCOMPARE(bar->tabRect(i).height(), 35);
+            QCOMPARE(bar->tabRect(i).height(), bar->tabRect(0).height());
         }
     }
 
@@ -90,33 +94,37 @@ private slots:
         QCOMPARE(ui->cmdClose->text(), QStringLiteral("閉じる"));
     }
 
-    // Positions on the pages count from the tab control's corner, tab strip included.
-    void pageControlsLandWhereTheLayoutPutsThem_data()
+    // Each page whole in the window, nothing over anything, every caption whole; the row's field
+    // beside or under its label, and "閉じる" under the tab control at its right edge.
+    void pageControlsAreSeenWholeByTheirLabels_data()
     {
         QTest::addColumn<int>("tab");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("onTabControl");
-        QTest::newRow("txtOuName") << 0 << "txtOuName" << QRect(96, 40, 241, 18);
-        QTest::newRow("Label2") << 1 << "Label2" << QRect(16, 40, 73, 17);
-        QTest::newRow("lstGrpGroup") << 2 << "lstGrpGroup" << QRect(16, 104, 505, 124);
-        QTest::newRow("Label9") << 2 << "Label9" << QRect(16, 256, 113, 17);
-        QTest::newRow("lstGrpMember") << 2 << "lstGrpMember" << QRect(16, 272, 505, 124);
-        QTest::newRow("txtGivenName") << 3 << "txtGivenName" << QRect(96, 112, 241, 18);
-        QTest::newRow("lstUsrGroup") << 3 << "lstUsrGroup" << QRect(16, 176, 505, 124);
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("above");
+        QTest::newRow("txtOuName") << 0 << "Label1" << false;
+        QTest::newRow("txtCompName") << 1 << "Label2" << false;
+        QTest::newRow("lstGrpGroup") << 2 << "Label8" << true;
+        QTest::newRow("txtGrpName") << 2 << "Label3" << false;
+        QTest::newRow("lstGrpMember") << 2 << "Label9" << true;
+        QTest::newRow("txtGivenName") << 3 << "Label7" << false;
+        QTest::newRow("lstUsrGroup") << 3 << "Label10" << true;
     }
-    void pageControlsLandWhereTheLayoutPutsThem()
+    void pageControlsAreSeenWholeByTheirLabels()
     {
         QFETCH(int, tab);
-        QFETCH(QString, name);
-        QFETCH(QRect, onTabControl);
+        QFETCH(QString, label);
+        QFETCH(bool, above);
         ui->sstDet->setCurrentIndex(tab);
         QCoreApplication::processEvents();
-        auto* control = dialog->findChild<QWidget*>(name);
-        QVERIFY(control);
-        QVERIFY(control->isVisible());
-        QCOMPARE(QRect(control->mapTo(ui->sstDet, QPoint()), control->size()), onTabControl);
-        QCOMPARE(ui->sstDet->geometry(), QRect(8, 8, 545, 441));
-        QCOMPARE(ui->cmdClose->geometry(), QRect(424, 456, 129, 33));
+        auto* caption = dialog->findChild<QLabel*>(label);
+        QVERIFY(caption && caption->isVisible() && caption->buddy()->isVisible());
+        QCOMPARE(caption->buddy()->objectName(), QString::fromLatin1(QTest::currentDataTag()));
+        QCOMPARE(
+            visiblelayout::placeOf(caption, dialog.get()), above ? QStringLiteral("above") : QStringLiteral("beside"));
+        QCOMPARE(visiblelayout::problems(dialog.get()), QString());
+        const QRect tabs = ui->sstDet->geometry();
+        QVERIFY(ui->cmdClose->geometry().top() > tabs.bottom());
+        QCOMPARE(ui->cmdClose->geometry().right(), tabs.right());
     }
 
     void membersListIsTheOneUnderItsLabel()

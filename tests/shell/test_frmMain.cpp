@@ -2,9 +2,11 @@
 #include "MainWindowFixture.h"
 #include "TestFiles.h"
 #include "ViewItems.h"
+#include "VisibleLayout.h"
 #include "browser/ObjectListModel.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
+#include "shell/UiFont.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -27,6 +29,7 @@ class TestFrmMain : public QObject, MainWindowFixture {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { shell::applyJapaneseUiFont(); }
     void init() { startCaseWithWindow(); }
     void cleanup() { endCase(); }
 
@@ -98,31 +101,27 @@ private slots:
         QVERIFY(window->tvNode->isHeaderHidden());
     }
 
+    // Whole inside the window as a person sees it in the program's font, and left where they are
+    // when the window is resized.
     void controlsSitWhereTheLayoutPutsThemWhateverTheWindowSize_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("geometry");
-        QTest::newRow("Picture1") << "Picture1" << QRect(8, 8, 162, 56);
-        QTest::newRow("Label2") << "Label2" << QRect(472, 32, 49, 17);
-        QTest::newRow("txtPassWord") << "txtPassWord" << QRect(528, 56, 169, 18);
-        QTest::newRow("cmdDisConect") << "cmdDisConect" << QRect(704, 48, 129, 33);
-        QTest::newRow("Command8") << "Command8" << QRect(152, 96, 73, 25);
-        QTest::newRow("tvNode") << "tvNode" << QRect(8, 128, 361, 401);
-        QTest::newRow("lvList") << "lvList" << QRect(376, 128, 457, 401);
-        QTest::newRow("lblMsg") << "lblMsg" << QRect(8, 536, 825, 17);
+        for (const char* name :
+            { "Picture1", "Label2", "txtPassWord", "cmdDisConect", "Command8", "tvNode", "lvList", "lblMsg" })
+            QTest::newRow(name) << QString::fromLatin1(name);
     }
     void controlsSitWhereTheLayoutPutsThemWhateverTheWindowSize()
     {
         QFETCH(QString, name);
-        QFETCH(QRect, geometry);
-        QCOMPARE(window->size(), QSize(837, 557));
+        QCOMPARE(visiblelayout::problems(window.get()), QString());
         auto* control = window->findChild<QWidget*>(name);
         QVERIFY(control);
-        QCOMPARE(control->geometry(), geometry);
+        const QRect placed = control->geometry();
+        QVERIFY(window->rect().contains(placed));
         for (const QSize size : { QSize(1200, 800), QSize(300, 200) }) {
             window->resize(size);
             QCoreApplication::processEvents();
-            QCOMPARE(control->geometry(), geometry);
+            QCOMPARE(control->geometry(), placed);
         }
     }
 
