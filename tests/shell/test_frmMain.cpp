@@ -2,6 +2,7 @@
 #include "MainWindowFixture.h"
 #include "TestFiles.h"
 #include "ViewItems.h"
+#include "browser/NodeTreeModel.h"
 #include "browser/ObjectListModel.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
