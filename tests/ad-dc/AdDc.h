@@ -4,10 +4,11 @@
 // returns them (attribute types upper-case, values as stored, escapes kept as added), and the
 // check that skips a test when the tier could not start on this machine.
 
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
+#include "LdapSearch.h"
+#include "TestDirectory.h"
+
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -55,76 +56,30 @@ inline const QString projectA = QStringLiteral("CN=プロジェクトA,CN=Users,
 inline const QString bulkGroup = QStringLiteral("CN=大量グループ,OU=大量,DC=example,DC=test");
 inline constexpr int bulkUsers = 1600;
 
-inline QString adsPath(const QString& dn)
-{
-    return QStringLiteral("LDAP://") + dn;
-}
+using TestDirectory::adsPath;
 
 // The paths of the users of OU=大量, CN=社員0001 first.
-inline QStringList bulkUserPaths()
-{
-    QStringList paths;
-    for (int k = 1; k <= bulkUsers; ++k)
-        paths.append(adsPath(QStringLiteral("CN=社員%1,").arg(k, 4, 10, QLatin1Char('0')) + bulkOu));
-    return paths;
-}
+QStringList bulkUserPaths();
 
 // The running DC's folder: DIR/run, or another start's (start-ad-dc.sh --run) named by
 // MIVORA_AD_DC_RUN.
-inline const QString runDirectory
-    = qEnvironmentVariable("MIVORA_AD_DC_RUN", QStringLiteral(MIVORA_AD_DC_DIRECTORY "/run"));
+extern const QString runDirectory;
 
 // What the DC has logged so far, its audit of every authentication among it.
-inline QByteArray dcLog()
-{
-    QFile log(runDirectory + QStringLiteral("/log/samba.out"));
-    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-}
+QByteArray dcLog();
 
 // The log's lines of binds with a name and a password ("[LDAP,simple bind]"), but for the
 // anonymous ones that the fixture's readiness checks make. The JSON copy of each audit line
 // is left out (it tells anonymous binds differently).
-inline QList<QByteArray> passwordBindsIn(const QByteArray& log)
-{
-    QList<QByteArray> binds;
-    for (const QByteArray& line : log.split('\n')) {
-        if (line.contains("simple bind") && !line.contains("[ANONYMOUS LOGON]") && !line.contains("{\"timestamp\""))
-            binds.append(line);
-    }
-    return binds;
-}
+QList<QByteArray> passwordBindsIn(const QByteArray& log);
 
 // Samba's JSON audit of the authorisations in `log`: the transport protection of each LDAP
 // session of the test account ("TLS", "SEAL", "SIGN" or "NONE").
-inline QStringList ldapProtectionsOfTheTester(const QByteArray& log)
-{
-    QStringList protections;
-    for (const QByteArray& line : log.split('\n')) {
-        const qsizetype start = line.indexOf("{\"timestamp\"");
-        if (start < 0 || !line.contains("\"Authorization\""))
-            continue;
-        const QJsonObject authz = QJsonDocument::fromJson(line.mid(start)).object().value("Authorization").toObject();
-        if (authz.value("serviceDescription").toString() == u"LDAP"
-            && authz.value("account").toString() == u"mivora-tester")
-            protections.append(authz.value("transportProtection").toString());
-    }
-    return protections;
-}
+QStringList ldapProtectionsOfTheTester(const QByteArray& log);
 
 // Empty when the DC is up; else why the tier is skipped. The word "AD tier skipped" in a
 // skip message makes ctest count the test as skipped.
-inline QString skipReason()
-{
-    // The whole tier's reason, then this start's (a level this Samba does not know).
-    for (const QString& path : { QStringLiteral(MIVORA_AD_DC_DIRECTORY "/skipped"), runDirectory + "/skipped" }) {
-        QFile skipped(path);
-        if (skipped.open(QIODevice::ReadOnly))
-            return QStringLiteral("AD tier skipped: ") + QString::fromUtf8(skipped.readAll()).trimmed();
-    }
-    if (!QFile::exists(runDirectory + QStringLiteral("/ldap.conf")))
-        return QStringLiteral("AD tier skipped: no Samba DC was started (run the ad-dc fixture: ctest -L ad-dc)");
-    return {};
-}
+QString skipReason();
 
 #define AD_DC_SKIP_UNLESS_RUNNING()                                                                                    \
     do {                                                                                                               \
@@ -133,45 +88,8 @@ inline QString skipReason()
             QSKIP(qPrintable(reason));                                                                                 \
     } while (false)
 
-// One ldapsearch as the test account (the same ldap.conf and ticket as the program): the
-// values of `attribute` of each entry found, entry by entry, DNs first, in the server's order.
-// Base64 values are decoded; the result holds "dn" and `attribute` lines as "name: value".
-inline QStringList ldapsearch(const QString& dn, const QString& scope, const QString& filter, const QString& attribute)
-{
-    QProcess process;
-    process.start(QStringLiteral("ldapsearch"),
-        { QStringLiteral("-Q"), QStringLiteral("-LLL"), QStringLiteral("-o"), QStringLiteral("ldif-wrap=no"),
-            QStringLiteral("-E"), QStringLiteral("pr=1000/noprompt"), QStringLiteral("-s"), scope, QStringLiteral("-b"),
-            dn, filter, attribute });
-    QStringList lines;
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qWarning("ldapsearch failed: %s", process.readAllStandardError().constData());
-        return lines;
-    }
-    for (const QString& line : QString::fromUtf8(process.readAllStandardOutput()).split(u'\n')) {
-        const qsizetype colon = line.indexOf(u':');
-        if (colon <= 0 || line.startsWith(u'#'))
-            continue;
-        const QString name = line.left(colon);
-        if (line.mid(colon + 1).startsWith(u':'))
-            lines.append(name + QStringLiteral(": ")
-                + QString::fromUtf8(QByteArray::fromBase64(line.mid(colon + 2).trimmed().toLatin1())));
-        else
-            lines.append(name + QStringLiteral(": ") + line.mid(colon + 1).trimmed());
-    }
-    return lines;
-}
-
-// The values of `prefix` lines ("dn", "member", ...) of ldapsearch's output.
-inline QStringList valuesOf(const QStringList& lines, const QString& prefix)
-{
-    QStringList values;
-    const QString start = prefix + QStringLiteral(": ");
-    for (const QString& line : lines) {
-        if (line.startsWith(start))
-            values.append(line.mid(start.size()));
-    }
-    return values;
-}
+// ldapsearch as the test account (the same ldap.conf and ticket as the program).
+using ::ldapsearch;
+using ::valuesOf;
 
 } // namespace AdDc

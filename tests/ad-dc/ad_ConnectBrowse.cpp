@@ -8,6 +8,7 @@
 #include "details/frmDet.h"
 
 #include <QLineEdit>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
 

@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace browsertests;

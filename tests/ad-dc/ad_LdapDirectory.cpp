@@ -4,6 +4,7 @@
 #include "DirectoryListing.h"
 #include "directory/LdapDirectory.h"
 
+#include <QProcess>
 #include <QSet>
 
 using directory::DirObject;

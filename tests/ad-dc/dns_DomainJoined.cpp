@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
 

@@ -5,6 +5,8 @@
 
 #include <QTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace testfiles;

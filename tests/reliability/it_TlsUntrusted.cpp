@@ -7,6 +7,7 @@
 #include "TlsTransports.h"
 
 #include <QLineEdit>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 

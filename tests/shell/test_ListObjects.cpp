@@ -9,6 +9,7 @@
 
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 using namespace browsertests;
 using directory::DirectoryError;

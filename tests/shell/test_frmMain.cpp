@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "ViewItems.h"
 #include "VisibleLayout.h"
+#include "browser/NodeTreeModel.h"
 #include "browser/ObjectListModel.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"

@@ -1,20 +1,13 @@
 #pragma once
 
-#include "platform/Testing.h"
-
-#include <QDir>
+#include <QString>
 #include <QTemporaryDir>
-#include <QTest>
 #include <optional>
 
 // An empty folder of its own for each case: renew() from init() drops the last case's folder.
 class CaseFolder {
 public:
-    [[nodiscard]] bool renew()
-    {
-        folder.emplace();
-        return folder->isValid();
-    }
+    [[nodiscard]] bool renew();
     QString path() const { return folder->path(); }
     QString filePath(const QString& name) const { return folder->filePath(name); }
 
@@ -26,20 +19,14 @@ private:
 // scope lives; the real one comes back at its end.
 class AppFolderScope {
 public:
-    AppFolderScope() { platform::testing::setAppPath(folder.path()); }
-    ~AppFolderScope() { platform::testing::setAppPath(QString()); }
+    AppFolderScope();
+    ~AppFolderScope();
     AppFolderScope(const AppFolderScope&) = delete;
     AppFolderScope& operator=(const AppFolderScope&) = delete;
 
     bool isValid() const { return folder.isValid(); }
     // Makes the subfolder `name` the program's folder; false when it could not be made.
-    [[nodiscard]] bool moveInto(const QString& name)
-    {
-        if (!QDir(folder.path()).mkdir(name))
-            return false;
-        platform::testing::setAppPath(folder.filePath(name));
-        return true;
-    }
+    [[nodiscard]] bool moveInto(const QString& name);
     QString path() const { return folder.path(); }
     QString filePath(const QString& name) const { return folder.filePath(name); }
 
@@ -48,9 +35,4 @@ private:
 };
 
 // The _data column "folder": names CP932 cannot hold, one row for each way of failing.
-inline void foldersCp932CannotNameRows()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("é") << QStringLiteral("josé");
-    QTest::newRow("〜") << QStringLiteral("波〜線");
-}
+void foldersCp932CannotNameRows();

@@ -3,11 +3,14 @@
 // The rows of the object list and the nodes of the tree, as the window shows them.
 
 #include "ViewItems.h"
-#include "browser/NodeTreeModel.h"
-#include "browser/ObjectListModel.h"
 
+#include <QList>
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QStringList>
 #include <QTest>
-#include <QTreeView>
+
+class QTreeView;
 
 namespace browsertests {
 
@@ -21,91 +24,29 @@ struct Row {
     bool operator==(const Row&) const = default;
 };
 
-inline QList<Row> listRows(const QTreeView* list)
-{
-    QList<Row> rows;
-    const QAbstractItemModel* model = list->model();
-    for (int i = 0; i < model->rowCount(); ++i) {
-        rows.append({ model->index(i, 0).data().toString(), model->index(i, 1).data().toString(),
-            model->index(i, 2).data().toString(),
-            model->index(i, 0).data(browser::ObjectListModel::TagRole).toString() });
-    }
-    return rows;
-}
+QList<Row> listRows(const QTreeView* list);
 
 // The child whose key is `key`, as an index that stays valid while the node is in the tree.
-inline QPersistentModelIndex childWithKey(const QModelIndex& node, const QString& key)
-{
-    for (int i = 0; i < childCount(node); ++i) {
-        if (keyOf(child(node, i)) == key)
-            return child(node, i);
-    }
-    return {};
-}
+QPersistentModelIndex childWithKey(const QModelIndex& node, const QString& key);
 
 // Every node of the tree, depth first.
-inline int nodeCount(const QTreeView* tree)
-{
-    int count = 0;
-    QList<QModelIndex> pending;
-    for (int i = 0; i < rowCount(tree); ++i)
-        pending.append(topNode(tree, i));
-    while (!pending.isEmpty()) {
-        const QModelIndex node = pending.takeLast();
-        ++count;
-        for (int i = 0; i < childCount(node); ++i)
-            pending.append(child(node, i));
-    }
-    return count;
-}
+int nodeCount(const QTreeView* tree);
 
-inline QModelIndex selectedNode(const QTreeView* view)
-{
-    return browser::selectedIndex(view);
-}
+QModelIndex selectedNode(const QTreeView* view);
 
 // The tags (ADsPaths) of the rows, in order.
-inline QStringList tagsOf(const QList<Row>& rows)
-{
-    QStringList tags;
-    for (const Row& row : rows)
-        tags.append(row.tag);
-    return tags;
-}
+QStringList tagsOf(const QList<Row>& rows);
 
-inline QStringList namesOf(const QList<Row>& rows)
-{
-    QStringList names;
-    for (const Row& row : rows)
-        names.append(row.name);
-    return names;
-}
+QStringList namesOf(const QList<Row>& rows);
 
 // The list's row of the entry `dn`, as an index; invalid when none lists it.
-inline QPersistentModelIndex rowIndexOf(const QTreeView* list, const QString& dn)
-{
-    for (int i = 0; i < rowCount(list); ++i) {
-        if (topNode(list, i).data(browser::ObjectListModel::TagRole).toString() == QStringLiteral("LDAP://") + dn)
-            return topNode(list, i);
-    }
-    return {};
-}
+QPersistentModelIndex rowIndexOf(const QTreeView* list, const QString& dn);
 
 // The row that lists the entry `dn`, or null.
-inline const Row* rowWithDn(const QList<Row>& rows, const QString& dn)
-{
-    for (const Row& row : rows) {
-        if (row.tag == QStringLiteral("LDAP://") + dn)
-            return &row;
-    }
-    return nullptr;
-}
+const Row* rowWithDn(const QList<Row>& rows, const QString& dn);
 
 } // namespace browsertests
 
 namespace QTest {
-template <> inline char* toString(const browsertests::Row& row)
-{
-    return qstrdup(QStringLiteral("[%1|%2|%3|%4]").arg(row.no, row.className, row.name, row.tag).toUtf8().constData());
-}
+template <> char* toString(const browsertests::Row& row);
 } // namespace QTest

@@ -15,27 +15,10 @@
 // from cleanup(); a box the case did not take off `recorder.boxes` fails it.
 class MainWindowFixture {
 protected:
-    void startCase()
-    {
-        appFolder.emplace();
-        QVERIFY(appFolder->isValid());
-        recorder.boxes.clear();
-    }
+    void startCase();
     // startCase(), then the window shown and active.
-    void startCaseWithWindow()
-    {
-        startCase();
-        window = std::make_unique<frmMain>();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
-    void endCase()
-    {
-        window.reset();
-        QVERIFY2(recorder.boxes.isEmpty(), qPrintable(recorder.texts().join(u'|')));
-        recorder.boxes.clear();
-        appFolder.reset();
-    }
+    void startCaseWithWindow();
+    void endCase();
 
     std::optional<AppFolderScope> appFolder;
     std::unique_ptr<frmMain> window;
@@ -49,20 +32,8 @@ protected:
 class BrowsingFixture {
 protected:
     void startBrowsing(const QString& domain, const QString& account = QStringLiteral("someone"),
-        const QString& password = QStringLiteral("secret"))
-    {
-        window = browsertests::openMainWindow(domain, account, password);
-        recorder = std::make_unique<MessageRecorder>();
-        dialog = std::make_unique<browsertests::SaveDialogAnswers>();
-    }
-    void endBrowsing()
-    {
-        dialog.reset();
-        recorder.reset();
-        window.reset();
-        inPlace.reset();
-        QCOMPARE(currentCursor(), Qt::ArrowCursor);
-    }
+        const QString& password = QStringLiteral("secret"));
+    void endBrowsing();
     // The current directory until the case ends.
     template <class D> D* useDirectory(std::unique_ptr<D> directory)
     {

@@ -75,39 +75,12 @@ inline const QStringList rootListing { computers, domainControllers, users, sale
 inline constexpr int bulkListedChildren = 2500;
 
 // Class of the k-th (1-based) listed child of ou=大量.
-inline QString bulkChildClass(int k)
-{
-    if (k % 250 == 0)
-        return QStringLiteral("group");
-    if (k % 250 == 125)
-        return QStringLiteral("computer");
-    return QStringLiteral("user");
-}
-
+QString bulkChildClass(int k);
 // DN of the k-th (1-based) listed child of ou=大量, e.g. cn=0125-comp,ou=大量,dc=example,dc=test.
-inline QString bulkChildDn(int k)
-{
-    const QString kind = bulkChildClass(k) == QLatin1String("group") ? QStringLiteral("grup")
-        : bulkChildClass(k) == QLatin1String("computer")             ? QStringLiteral("comp")
-                                                                     : QStringLiteral("user");
-    return QStringLiteral("cn=%1-%2,").arg(k, 4, 10, QLatin1Char('0')).arg(kind) + bulkOu;
-}
+QString bulkChildDn(int k);
 
-inline QString adsPath(const QString& dn)
-{
-    return QStringLiteral("LDAP://") + dn;
-}
-
+QString adsPath(const QString& dn);
 // The first RDN of a DN (what the program shows as Name): "cn=Users" of cn=Users,dc=...
-inline QString firstRdn(const QString& dn)
-{
-    for (qsizetype i = 0; i < dn.size(); ++i) {
-        if (dn.at(i) == QLatin1Char('\\'))
-            ++i;
-        else if (dn.at(i) == QLatin1Char(','))
-            return dn.left(i);
-    }
-    return dn;
-}
+QString firstRdn(const QString& dn);
 
 } // namespace TestDirectory

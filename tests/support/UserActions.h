@@ -8,16 +8,9 @@
 #include "platform/CommonDialog.h"
 #include "shell/frmMain.h"
 
-#include <QApplication>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,22 +23,8 @@ using namespace viewitems;
 // recording the name each showing offered.
 class SaveDialogAnswers {
 public:
-    SaveDialogAnswers()
-    {
-        previous = platform::CommonDialog::setSaveAnswer([this](QFileDialog& dialog) -> std::optional<QString> {
-            const QStringList selected = dialog.selectedFiles();
-            // With no name in it the dialog gives its folder.
-            const bool named = !selected.isEmpty() && !QFileInfo(selected.constFirst()).isDir();
-            offered.append(named ? selected.constFirst() : QString());
-            nameFilters = dialog.nameFilters();
-            options = dialog.options();
-            defaultSuffix = dialog.defaultSuffix();
-            if (answers.isEmpty())
-                return std::nullopt;
-            return answers.takeFirst();
-        });
-    }
-    ~SaveDialogAnswers() { platform::CommonDialog::setSaveAnswer(std::move(previous)); }
+    SaveDialogAnswers();
+    ~SaveDialogAnswers();
     SaveDialogAnswers(const SaveDialogAnswers&) = delete;
     SaveDialogAnswers& operator=(const SaveDialogAnswers&) = delete;
 
@@ -82,44 +61,27 @@ private:
 class PopupAnswer {
 public:
     // itemName: the objectName of the action to click; empty closes the menu unchosen.
-    explicit PopupAnswer(QString itemName = {})
-        : itemName(std::move(itemName))
-    { }
+    explicit PopupAnswer(QString itemName = {});
 
     bool shown() const { return !items.isEmpty(); }
     // The items of the menu that was shown, by caption.
     QStringList items;
 
 private:
-    void answer(QMenu& menu)
-    {
-        QAction* chosen = nullptr;
-        for (QAction* action : menu.actions()) {
-            items.append(action->text());
-            if (!itemName.isEmpty() && action->objectName() == itemName)
-                chosen = action;
-        }
-        if (chosen)
-            chooseFromMenu(&menu, chosen);
-        else
-            menu.close();
-    }
+    void answer(QMenu& menu);
 
     QString itemName;
-    WhenShown<QMenu> watch { [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
-        [this](QMenu& menu) { answer(menu); } };
+    WhenShown<QMenu> watch;
 };
 
 // The details window on screen as the modal one, else null.
-inline frmDet* shownDetails()
-{
-    auto* det = qobject_cast<frmDet*>(QApplication::activeModalWidget());
-    return det && det->isVisible() ? det : nullptr;
-}
+frmDet* shownDetails();
 
 // Closes the details window that comes up during the next user action, noting what it showed.
 class DetailsCloser {
 public:
+    DetailsCloser();
+
     bool shown = false;
     int tab = -1;
     QString computerName;
@@ -127,68 +89,25 @@ public:
     QString lastName;
 
 private:
-    void answer(frmDet& det)
-    {
-        shown = true;
-        tab = det.sstDet->currentIndex();
-        computerName = det.txtCompName->text();
-        userName = det.txtUsrName->text();
-        lastName = det.txtLastName->text();
-        det.close();
-    }
-    WhenShown<frmDet> watch { shownDetails, [this](frmDet& det) { answer(det); } };
+    void answer(frmDet& det);
+    WhenShown<frmDet> watch;
 };
 
 // A person's click on a node; the node is scrolled into view first (its parents expanded, as a
 // person opens them with the arrow).
-inline void clickNode(QTreeView* tree, const QModelIndex& node, Qt::MouseButton button = Qt::LeftButton)
-{
-    QVERIFY(node.isValid());
-    for (QModelIndex parent = node.parent(); parent.isValid(); parent = parent.parent())
-        tree->expand(parent);
-    tree->scrollTo(node);
-    const QRect rect = tree->visualRect(node);
-    QVERIFY(rect.isValid());
-    QTest::mouseClick(tree->viewport(), button, {}, rect.center());
-}
+void clickNode(QTreeView* tree, const QModelIndex& node, Qt::MouseButton button = Qt::LeftButton);
 
 // A person's double-click on a row of the list, scrolled into view first.
-inline void doubleClickRow(QTreeView* list, const QModelIndex& row)
-{
-    list->scrollTo(row);
-    const QPoint at = list->visualRect(row).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-}
+void doubleClickRow(QTreeView* list, const QModelIndex& row);
 
 // A click below the last node of the tree.
-inline void clickBelowLastNode(QTreeView* tree, Qt::MouseButton button)
-{
-    QTest::mouseClick(tree->viewport(), button, {}, QPoint(20, tree->viewport()->height() - 5));
-}
+void clickBelowLastNode(QTreeView* tree, Qt::MouseButton button);
 
-inline void click(QPushButton* button)
-{
-    QTest::mouseClick(button, Qt::LeftButton);
-}
+void click(QPushButton* button);
 
-inline std::unique_ptr<frmMain> openMainWindow()
-{
-    auto window = std::make_unique<frmMain>();
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
-        qWarning("the main window was not exposed");
-    return window;
-}
+std::unique_ptr<frmMain> openMainWindow();
 
 // The main window with the login fields filled in as a person types them.
-inline std::unique_ptr<frmMain> openMainWindow(const QString& domain, const QString& account, const QString& password)
-{
-    auto window = openMainWindow();
-    window->txtDomain->setText(domain);
-    window->txtAccount->setText(account);
-    window->txtPassWord->setText(password);
-    return window;
-}
+std::unique_ptr<frmMain> openMainWindow(const QString& domain, const QString& account, const QString& password);
 
 } // namespace browsertests

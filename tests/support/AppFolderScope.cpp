@@ -1,0 +1,37 @@
+#include "AppFolderScope.h"
+
+#include "platform/Testing.h"
+
+#include <QDir>
+#include <QTest>
+
+bool CaseFolder::renew()
+{
+    folder.emplace();
+    return folder->isValid();
+}
+
+AppFolderScope::AppFolderScope()
+{
+    platform::testing::setAppPath(folder.path());
+}
+
+AppFolderScope::~AppFolderScope()
+{
+    platform::testing::setAppPath(QString());
+}
+
+bool AppFolderScope::moveInto(const QString& name)
+{
+    if (!QDir(folder.path()).mkdir(name))
+        return false;
+    platform::testing::setAppPath(folder.filePath(name));
+    return true;
+}
+
+void foldersCp932CannotNameRows()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("é") << QStringLiteral("josé");
+    QTest::newRow("〜") << QStringLiteral("波〜線");
+}
