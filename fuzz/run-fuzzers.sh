@@ -2,6 +2,7 @@
 # Builds the libFuzzer targets with clang (their own build dir) and runs each for a bounded time.
 #
 #   fuzz/run-fuzzers.sh [TARGET...]        all targets when none is named
+#   fuzz/run-fuzzers.sh --build-only       build them and run none (test.sh builds them early)
 #
 # Environment:
 #   MIVORA_FUZZ_SECONDS    time per target, default 60 (libFuzzer's -max_total_time)
@@ -17,12 +18,18 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${MIVORA_FUZZ_BUILD_DIR:-$here/../build-fuzz}
 seconds=${MIVORA_FUZZ_SECONDS:-60}
 jobs=${MIVORA_FUZZ_JOBS:-$(nproc)}
+build_only=
+if [ "${1:-}" = --build-only ]; then
+    build_only=1
+    shift
+fi
 all=(adspath dn root_path ldap_errors cp932 private_profile ranged_values server_answers netlogon_reply)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$jobs"
+[ -z "$build_only" ] || exit 0
 build=$(cd "$build" && pwd)
 mkdir -p "$build/logs" "$build/artifacts"
 

@@ -7,8 +7,9 @@
 # prepare  the root (debootstrap), a copy of the source (the files git tracks or would track)
 #          and scripts/install-deps.sh inside, with the machine's network
 # check    bash scripts/test.sh inside with loopback only (the sanitizer and fuzz stages stay
-#          on the host), then bash scripts/package.sh there; the .deb comes out into the
-#          repository's top folder
+#          on the host), then bash scripts/package.sh --from its build there (made with the
+#          package's flags: no second build); the .deb comes out into the repository's top
+#          folder
 # Without an argument, both. The root is <build>/debian13-root (MIVORA_DEBIAN13_ROOT), kept
 # between runs and reused; CI=true makes it afresh. Root only: otherwise exits 77 with the
 # reason (a skipped stage). clang-tidy runs inside as well (clang-tidy 19, the same checks:
@@ -71,10 +72,12 @@ check() {
     # The inner test.sh starts no tier and no install check of its own.
     timed test bash "$rootsh" run "$root" /usr/bin/env MIVORA_SKIP_SANITIZE=1 MIVORA_SKIP_FUZZ=1 \
         MIVORA_SKIP_DEBIAN13=1 MIVORA_SKIP_INSTALL=1 bash "$src/scripts/test.sh" 2>&1 | tee "$out" || rc=1
-    # The inner test.sh's own stage times: its build and ctest.
-    sed -n 's/^stage \(build\|ctest\|clang-tidy\): \([0-9]*\) s$/\1 \2/p' "$out" >>"$root.times"
+    # The inner test.sh's own stage times: its build, ctest and clang-tidy (beside ctest: the
+    # time it added after ctest).
+    sed -n 's/^stage \(build\|ctest\|clang-tidy\): \([0-9]*\) s\b.*/\1 \2/p' "$out" >>"$root.times"
     rm -f "$root$src"/mivora_*.deb
-    if timed package bash "$rootsh" run "$root" bash "$src/scripts/package.sh" >"$root.package.log" 2>&1; then
+    if timed package bash "$rootsh" run "$root" bash "$src/scripts/package.sh" --from "$src/build" \
+        >"$root.package.log" 2>&1; then
         local deb
         for deb in "$root$src"/mivora_*.deb; do
             # A link there would copy a file of this machine's.
