@@ -50,7 +50,7 @@ QString RangedValues::rangeRequest(qint64 low) const
     // The server decides low; a step past the largest number asks for everything left.
     const QString high = step_ <= 0   ? QStringLiteral("*")
         : low > largest - (step_ - 1) ? QString::number(largest)
-                                      : QString::number(low + step_ - 1);
+                                      : QString::number(low + (step_ - 1));
     return QStringLiteral("%1;range=%2-%3").arg(attribute_).arg(low).arg(high);
 }
 

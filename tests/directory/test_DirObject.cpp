@@ -163,6 +163,9 @@ private slots:
         const QString first = QStringLiteral("member;range=0-%1").arg(high);
         QCOMPARE(stepped.take({ { first, numbered(0, 1) } }),
             std::optional<QString>(QStringLiteral("member;range=%1-%2").arg(high + 1).arg(largest)));
+        RangedValues single(QStringLiteral("member"), 1);
+        QCOMPARE(single.take({ { QStringLiteral("member;range=0-%1").arg(largest - 1), numbered(0, 1) } }),
+            std::optional<QString>(QStringLiteral("member;range=%1-%1").arg(largest)));
     }
 
     void malformedRangesAreNotRanges()
