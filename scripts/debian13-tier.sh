@@ -2,7 +2,7 @@
 # The Debian 13 tier: the README's test command and the package, run inside a minimal Debian 13
 # root made with debootstrap from this machine's mirror (scripts/debian-root.sh).
 #
-#   debian13-tier.sh [prepare|check]
+#   debian13-tier.sh [prepare|check|remove]
 #
 # prepare  the root (debootstrap), a copy of the source (the files git tracks or would track)
 #          and scripts/install-deps.sh inside, with the machine's network
@@ -10,6 +10,7 @@
 #          on the host), then bash scripts/package.sh --from its build there (made with the
 #          package's flags: no second build); the .deb comes out into the repository's top
 #          folder
+# remove   the root, its build with it (CI frees the disk; locally it is kept and reused)
 # Without an argument, both. The root is <build>/debian13-root (MIVORA_DEBIAN13_ROOT), kept
 # between runs and reused; CI=true makes it afresh. Root only: otherwise exits 77 with the
 # reason (a skipped stage). clang-tidy runs inside as well (clang-tidy 19, the same checks:
@@ -99,9 +100,11 @@ check() {
 case ${1:-all} in
 prepare) prepare ;;
 check) check ;;
+# Refused unless debian-root.sh made it, as in prepare.
+remove) bash "$rootsh" remove "$root" && rm -f "$root.times" ;;
 all) prepare && check ;;
 *)
-    echo "usage: debian13-tier.sh [prepare|check]" >&2
+    echo "usage: debian13-tier.sh [prepare|check|remove]" >&2
     exit 2
     ;;
 esac

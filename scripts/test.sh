@@ -39,14 +39,24 @@ status=0
 build_dir=${MIVORA_BUILD_DIR:-$here/build}
 
 times=()
+# The disk left where the builds are: the stages' trees, roots and packages fill several GB.
+disk_free() { df -BG --output=avail "$here" | tail -n 1 | tr -d ' '; }
 # Notes a stage's wall time from its start (SECONDS then) for the summary at the end; a stage
 # that ran beside another (third argument) is noted with the time it added after that one.
 stage_done() {
     if [ -n "${3:-}" ]; then
-        times+=("$(printf 'stage %s: %d s (beside %s, %d s in all)' "$1" $((SECONDS - $3)) "$4" $((SECONDS - $2)))")
+        times+=("$(printf 'stage %s: %d s (beside %s, %d s in all; %s free)' "$1" $((SECONDS - $3)) "$4" \
+            $((SECONDS - $2)) "$(disk_free)")")
     else
-        times+=("$(printf 'stage %s: %d s' "$1" $((SECONDS - $2)))")
+        times+=("$(printf 'stage %s: %d s (%s free)' "$1" $((SECONDS - $2)) "$(disk_free)")")
     fi
+}
+# CI's machine is thrown away after the run and its disk is small: a tree no later stage reads
+# goes as soon as its stage ends. Local runs keep them for the next, incremental, run.
+free_for_ci() {
+    [ "${CI:-}" = true ] || return 0
+    echo "CI: removing $1 (no later stage reads it; $(disk_free) free before)" >&2
+    "${@:2}"
 }
 stage_skipped() {
     echo "$1 stage skipped ($2)" >&2
@@ -181,6 +191,7 @@ else
     if [ -n "$fuzz_build_pid" ]; then
         finish_beside fuzz-build "$fuzz_build_pid" "$build_dir/fuzz-build.log" "$fuzz_build_t0" "$SECONDS" sanitizer-ctest
     fi
+    free_for_ci "the sanitizer build" rm -rf "$asan_dir"
 fi
 
 if [ -z "$tier_pid" ]; then
@@ -204,6 +215,8 @@ else
             bash "$here/scripts/debian13-tier.sh" check || status=1
         fi
         stage_done debian13 "$t0"
+        # Its package was copied out; the install check starts from a root of its own.
+        free_for_ci "the Debian 13 root" bash "$here/scripts/debian13-tier.sh" remove
     fi
 fi
 
