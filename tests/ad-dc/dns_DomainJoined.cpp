@@ -21,7 +21,6 @@
 #include <QTemporaryDir>
 
 using namespace browsertests;
-using platform::MessageIcon;
 
 namespace {
 
@@ -152,7 +151,7 @@ private slots:
                 qPrintable(text));
             for (const QString& dc : named)
                 QVERIFY2(text.contains(dc + QStringLiteral(".example.test")), qPrintable(text));
-            QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+            QCOMPARE(recorder->boxes.constFirst().icon, platform::MessageIcon::Critical);
             QVERIFY(window->cmdConnect->isEnabled());
             QCOMPARE(window->lvList->model()->rowCount(), 0);
             return;

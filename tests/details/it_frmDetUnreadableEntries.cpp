@@ -15,11 +15,11 @@ namespace {
 
 using namespace TestDirectory;
 
-const QString missing = QStringLiteral("CN=存在しない,CN=Users,DC=example,DC=test");
-const QString hiddenFirst = QStringLiteral("CN=先頭が見えないグループ,CN=Users,DC=example,DC=test");
-const QString hiddenLast = QStringLiteral("CN=最後が見えないグループ,CN=Users,DC=example,DC=test");
-const QString hiddenMembership = QStringLiteral("CN=所属先が見えないグループ,CN=Users,DC=example,DC=test");
-const QString unreadableUser = QStringLiteral("CN=所属先が読めない利用者,CN=Users,DC=example,DC=test");
+const QString missing = QStringLiteral("CN=存在しない,") + users;
+const QString hiddenFirst = QStringLiteral("CN=先頭が見えないグループ,") + users;
+const QString hiddenLast = QStringLiteral("CN=最後が見えないグループ,") + users;
+const QString hiddenMembership = QStringLiteral("CN=所属先が見えないグループ,") + users;
+const QString unreadableUser = QStringLiteral("CN=所属先が読めない利用者,") + users;
 
 QByteArray extraEntries()
 {

@@ -23,11 +23,7 @@ const QByteArray samplePasswd = "root:x:0:0:root:/root:/bin/bash\n"
                                 "carol:x:60001:60001::/home/carol:/bin/sh\n"
                                 "nobody:x:65534:65534:nobody:/nonexistent:/usr/sbin/nologin\n"
                                 "山田:x:1001:1001::/home/yamada:/bin/bash\n";
-
-template <typename Call> int32_t directoryError(Call&& call)
-{
-    return errorNumberOf<directory::DirectoryError>(std::forward<Call>(call));
-}
+const auto directoryError = [](const auto& call) { return errorNumberOf<directory::DirectoryError>(call); };
 } // namespace
 
 class TestWinNtProvider : public QObject {

@@ -21,11 +21,7 @@ QString hostName()
 
 const QString cimv2 = QStringLiteral("root\\cimv2");
 const QString loopback = QStringLiteral("127.0.0.1");
-
-template <typename Call> int32_t wmiError(Call&& call)
-{
-    return errorNumberOf<wmi::WmiError>(std::forward<Call>(call));
-}
+const auto wmiError = [](const auto& call) { return errorNumberOf<wmi::WmiError>(call); };
 } // namespace
 
 class TestWmiScripting : public QObject {
