@@ -16,9 +16,9 @@ QStringList bulkUserPaths()
 
 const QString runDirectory = qEnvironmentVariable("MIVORA_AD_DC_RUN", QStringLiteral(MIVORA_AD_DC_DIRECTORY "/run"));
 
-QByteArray dcLog()
+QByteArray dcLog(const QString& run)
 {
-    QFile log(runDirectory + QStringLiteral("/log/samba.out"));
+    QFile log(run + QStringLiteral("/log/samba.out"));
     return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
 

@@ -19,41 +19,31 @@ private slots:
 
     void userTabShowsNamesAndGroups_data()
     {
-        userTabColumns();
-        QTest::newRow("two groups") << AdDc::yamadaTaro << QStringList({ "山田 太郎", "山田 太郎", "山田", "太郎" })
-                                    << QStringList({ "プロジェクトA", "営業部メンバー" });
-        QTest::newRow("no displayName") << AdDc::tanakaMinoru << QStringList({ "田中 実", "", "田中", "実" })
-                                        << QStringList({ "プロジェクトA", "全社員" });
-        QTest::newRow("nested group") << AdDc::satoHanako << QStringList({ "佐藤 花子", "佐藤 花子", "佐藤", "花子" })
-                                      << QStringList({ "東京支店メンバー" });
-        QTest::newRow("escaped comma") << AdDc::yamadaJiro
-                                       << QStringList({ "Yamada, Jiro", "Yamada, Jiro", "Yamada", "Jiro" })
-                                       << QStringList({ "全社員" });
-        QTest::newRow("escaped equals sign")
-            << AdDc::suzukiEquals << QStringList({ "鈴木=一郎", "鈴木=一郎", "鈴木", "一郎" })
-            << QStringList({ "全社員" });
-        QTest::newRow("escaped number sign")
-            << AdDc::takahashiHash << QStringList({ "#高橋 直子", "#高橋 直子", "高橋", "直子" })
-            << QStringList({ "全社員" });
-        // Domain Users is the primary group, which memberOf does not name.
-        QTest::newRow("the test account")
-            << AdDc::tester << QStringList({ "mivora-tester", "Mivora Tester", "Tester", "Mivora" }) << QStringList();
+        userTabRows({
+            { "two groups", AdDc::yamadaTaro, { "山田 太郎", "山田 太郎", "山田", "太郎" },
+                { "プロジェクトA", "営業部メンバー" } },
+            { "no displayName", AdDc::tanakaMinoru, { "田中 実", "", "田中", "実" }, { "プロジェクトA", "全社員" } },
+            { "nested group", AdDc::satoHanako, { "佐藤 花子", "佐藤 花子", "佐藤", "花子" }, { "東京支店メンバー" } },
+            { "escaped comma", AdDc::yamadaJiro, { "Yamada, Jiro", "Yamada, Jiro", "Yamada", "Jiro" }, { "全社員" } },
+            { "escaped equals sign", AdDc::suzukiEquals, { "鈴木=一郎", "鈴木=一郎", "鈴木", "一郎" }, { "全社員" } },
+            { "escaped number sign", AdDc::takahashiHash, { "#高橋 直子", "#高橋 直子", "高橋", "直子" },
+                { "全社員" } },
+            // Domain Users is the primary group, which memberOf does not name.
+            { "the test account", AdDc::tester, { "mivora-tester", "Mivora Tester", "Tester", "Mivora" }, {} },
+        });
     }
     void userTabShowsNamesAndGroups() { userTabCase(ListOrder::ServersOwn); }
 
     void groupTabListsMembersAndMemberships_data()
     {
-        groupTabColumns();
-        QTest::newRow("nested, with a computer")
-            << AdDc::salesMembers << "営業部メンバー"
-            << QStringList({ "PC-EIGYO-001", "山田 太郎", "東京支店メンバー" }) << QStringList({ "全社員" });
-        QTest::newRow("members with escaped DNs")
-            << AdDc::allStaff << "全社員"
-            << QStringList({ "#高橋 直子", "Yamada, Jiro", "営業部メンバー", "田中 実", "鈴木=一郎" }) << QStringList();
-        QTest::newRow("in a nested group") << AdDc::tokyoMembers << "東京支店メンバー" << QStringList({ "佐藤 花子" })
-                                           << QStringList({ "営業部メンバー" });
-        QTest::newRow("members by primary group only")
-            << AdDc::domainUsers << "Domain Users" << QStringList() << QStringList({ "Users" });
+        groupTabRows({
+            { "nested, with a computer", AdDc::salesMembers, "営業部メンバー",
+                { "PC-EIGYO-001", "山田 太郎", "東京支店メンバー" }, { "全社員" } },
+            { "members with escaped DNs", AdDc::allStaff, "全社員",
+                { "#高橋 直子", "Yamada, Jiro", "営業部メンバー", "田中 実", "鈴木=一郎" }, {} },
+            { "in a nested group", AdDc::tokyoMembers, "東京支店メンバー", { "佐藤 花子" }, { "営業部メンバー" } },
+            { "members by primary group only", AdDc::domainUsers, "Domain Users", {}, { "Users" } },
+        });
     }
     void groupTabListsMembersAndMemberships() { groupTabCase(ListOrder::ServersOwn); }
 
@@ -94,29 +84,24 @@ private slots:
 
     void computerOpensOnTheComputerTab_data()
     {
-        nameTabColumns();
-        QTest::newRow("in a Japanese OU") << AdDc::pcSales << 1 << "PC-EIGYO-001";
-        QTest::newRow("in CN=Computers") << AdDc::pc0001 << 1 << "PC-0001";
-        QTest::newRow("the domain controller") << AdDc::dc1 << 1 << "DC1";
+        nameTabRows({ { "in a Japanese OU", AdDc::pcSales, 1, "PC-EIGYO-001" },
+            { "in CN=Computers", AdDc::pc0001, 1, "PC-0001" }, { "the domain controller", AdDc::dc1, 1, "DC1" } });
     }
     void computerOpensOnTheComputerTab() { nameTabCase(); }
 
     void containersAndOusOpenOnTheFirstTab_data()
     {
-        nameTabColumns();
-        QTest::newRow("organizational unit") << AdDc::sales << 0 << "営業部";
-        QTest::newRow("domain controllers") << AdDc::domainControllers << 0 << "Domain Controllers";
-        QTest::newRow("container") << AdDc::users << 0 << "Users";
-        QTest::newRow("container in an OU") << AdDc::salesDocuments << 0 << "資料";
+        nameTabRows({ { "organizational unit", AdDc::sales, 0, "営業部" },
+            { "domain controllers", AdDc::domainControllers, 0, "Domain Controllers" },
+            { "container", AdDc::users, 0, "Users" }, { "container in an OU", AdDc::salesDocuments, 0, "資料" } });
     }
     void containersAndOusOpenOnTheFirstTab() { nameTabCase(); }
 
     void objectsWithoutATabWarn_data()
     {
-        noTabColumns();
-        QTest::newRow("the domain (domainDNS)") << AdDc::base;
-        QTest::newRow("builtinDomain") << AdDc::builtin;
-        QTest::newRow("contact") << AdDc::usersContact;
+        oneColumn<QString>("dn",
+            { { "the domain (domainDNS)", AdDc::base }, { "builtinDomain", AdDc::builtin },
+                { "contact", AdDc::usersContact } });
     }
     void objectsWithoutATabWarn() { noTabCase(); }
 };

@@ -21,39 +21,30 @@
 #include <QTemporaryDir>
 
 using namespace browsertests;
-using platform::MessageIcon;
 
 namespace {
 
 const QString typedPassword = QStringLiteral("Dns-Tier-Passw0rd!");
+// The folders of the two DCs' starts: the first DC's and DC2's (in the client's site).
+const QString dnsRun = qEnvironmentVariable("MIVORA_DNS_RUN");
+const QString siteRun = qEnvironmentVariable("MIVORA_DNS_SITE_RUN");
 
-QString runDirectory()
-{
-    return QString::fromLocal8Bit(qgetenv("MIVORA_DNS_RUN"));
-}
+// The DC locator's records: the domain's DCs, those of the client's site (Osaka: DC2's), and the
+// domain's LDAP servers, asked for when the first name has none.
+const QString dcRecords = QStringLiteral("_ldap._tcp.dc._msdcs.") + AdDc::domain;
+const QString siteRecords = QStringLiteral("_ldap._tcp.Osaka._sites.dc._msdcs.") + AdDc::domain;
+const QString ldapRecords = QStringLiteral("_ldap._tcp.") + AdDc::domain;
 
-QByteArray dcLog(const QString& run = runDirectory())
-{
-    QFile log(run + QStringLiteral("/log/samba.out"));
-    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-}
-
-// Replaces the records of `name` in the DC's DNS (its database; the DNS server answers from it).
-bool setRecords(const QString& name, const QString& type, const QStringList& values)
+// Replaces the SRV records of `name` in the DC's DNS (its database; the DNS server answers from it).
+bool setRecords(const QString& name, const QStringList& values)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(QStringLiteral("/usr/bin/python3"),
-        QStringList { QStringLiteral(MIVORA_AD_DC_SCRIPTS "/set-dns-records.py"), runDirectory(), name, type }
+        QStringList { QStringLiteral(MIVORA_AD_DC_SCRIPTS "/set-dns-records.py"), dnsRun, name, QStringLiteral("SRV") }
             + values);
     return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
-
-// The DC locator's records: the domain's DCs, those of the client's site (Osaka: DC2's), and the
-// domain's LDAP servers, asked for when the first name has none.
-const QString dcRecords = QStringLiteral("_ldap._tcp.dc._msdcs.example.test");
-const QString siteRecords = QStringLiteral("_ldap._tcp.Osaka._sites.dc._msdcs.example.test");
-const QString ldapRecords = QStringLiteral("_ldap._tcp.example.test");
 
 } // namespace
 
@@ -63,7 +54,7 @@ class DnsDomainJoined : public QObject {
 private slots:
     void initTestCase()
     {
-        if (runDirectory().isEmpty())
+        if (dnsRun.isEmpty())
             QSKIP("AD DNS tier skipped: run through dns-tier.sh (ctest -R dns_DomainJoined)");
         QVERIFY(qEnvironmentVariableIsEmpty("LDAPCONF"));
         QVERIFY(qEnvironmentVariableIsEmpty("LDAPURI"));
@@ -71,8 +62,8 @@ private slots:
     void init()
     {
         for (const QString& name : { dcRecords, ldapRecords })
-            QVERIFY(setRecords(name, QStringLiteral("SRV"), { QStringLiteral("dc1.example.test:389:0") }));
-        QVERIFY(setRecords(siteRecords, QStringLiteral("SRV"), {}));
+            QVERIFY(setRecords(name, { QStringLiteral("dc1.example.test:389:0") }));
+        QVERIFY(setRecords(siteRecords, {}));
         // The DC a directory located stays its DC: each test starts with none.
         directory::setCurrentDirectory(std::make_unique<directory::LdapDirectory>());
         window = openMainWindow(AdDc::domain, QStringLiteral("field-probe"), typedPassword);
@@ -86,7 +77,7 @@ private slots:
 
     void connectFindsTheDcThroughDnsAndListsTheRoot()
     {
-        const qsizetype logBefore = dcLog().size();
+        const qsizetype logBefore = AdDc::dcLog(dnsRun).size();
         click(window->cmdConnect);
 
         QVERIFY2(recorder->boxes.isEmpty(), qPrintable(recorder->boxes.value(0).text));
@@ -97,7 +88,7 @@ private slots:
         for (const Row& row : rows)
             QVERIFY2(row.tag.startsWith(u"LDAP://CN=") || row.tag.startsWith(u"LDAP://OU="), qPrintable(row.tag));
         // The ticket's bind, sealed by SASL: this DC refuses unsigned binds on plain LDAP.
-        const QByteArray log = dcLog().mid(logBefore);
+        const QByteArray log = AdDc::dcLog(dnsRun).mid(logBefore);
         QVERIFY2(log.contains("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]"), log.constData());
         QCOMPARE(AdDc::ldapProtectionsOfTheTester(log), QStringList { QStringLiteral("SEAL") });
         QVERIFY(!log.contains(typedPassword.toUtf8()));
@@ -142,12 +133,11 @@ private slots:
         QFETCH(QStringList, ldapServers);
         QFETCH(QString, boundAt);
         QFETCH(QStringList, named);
-        QVERIFY(setRecords(dcRecords, QStringLiteral("SRV"), dcs));
-        QVERIFY(setRecords(siteRecords, QStringLiteral("SRV"), siteDcs));
-        QVERIFY(setRecords(ldapRecords, QStringLiteral("SRV"), ldapServers));
-        const QString siteRun = qEnvironmentVariable("MIVORA_DNS_SITE_RUN");
-        const qsizetype firstLog = dcLog().size();
-        const qsizetype siteLog = dcLog(siteRun).size();
+        QVERIFY(setRecords(dcRecords, dcs));
+        QVERIFY(setRecords(siteRecords, siteDcs));
+        QVERIFY(setRecords(ldapRecords, ldapServers));
+        const qsizetype firstLog = AdDc::dcLog(dnsRun).size();
+        const qsizetype siteLog = AdDc::dcLog(siteRun).size();
         QElapsedTimer clock;
         clock.start();
         click(window->cmdConnect);
@@ -161,7 +151,7 @@ private slots:
                 qPrintable(text));
             for (const QString& dc : named)
                 QVERIFY2(text.contains(dc + QStringLiteral(".example.test")), qPrintable(text));
-            QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+            QCOMPARE(recorder->boxes.constFirst().icon, platform::MessageIcon::Critical);
             QVERIFY(window->cmdConnect->isEnabled());
             QCOMPARE(window->lvList->model()->rowCount(), 0);
             return;
@@ -171,8 +161,8 @@ private slots:
         QVERIFY(!window->cmdConnect->isEnabled());
         QVERIFY(elapsed < directory::ConnectionOptions().networkTimeoutSeconds * 1000);
         const QByteArray testersBind("[LDAP,krb5] user [EXAMPLE]\\[mivora-tester]");
-        QCOMPARE(dcLog().mid(firstLog).contains(testersBind), boundAt == u"first");
-        QCOMPARE(dcLog(siteRun).mid(siteLog).contains(testersBind), boundAt == u"site");
+        QCOMPARE(AdDc::dcLog(dnsRun).mid(firstLog).contains(testersBind), boundAt == u"first");
+        QCOMPARE(AdDc::dcLog(siteRun).mid(siteLog).contains(testersBind), boundAt == u"site");
     }
 
     void nodeClickDetailsAndExportWork()
@@ -214,7 +204,7 @@ private slots:
     void aDcNameWithoutSpnGivesTheKerberosBox()
     {
         // alias.example.test reaches the DC, but no account holds ldap/alias.example.test.
-        QVERIFY(setRecords(dcRecords, QStringLiteral("SRV"), { QStringLiteral("alias.example.test:389:0") }));
+        QVERIFY(setRecords(dcRecords, { QStringLiteral("alias.example.test:389:0") }));
         click(window->cmdConnect);
 
         QCOMPARE(recorder->boxes.size(), 1);

@@ -8,7 +8,7 @@
 #include <QTest>
 
 using platform::MessageIcon;
-using TestDirectory::adsPath;
+using namespace TestDirectory;
 
 namespace {
 
@@ -33,46 +33,33 @@ private slots:
 
     void userTabShowsNamesAndTheGroupsThatCanBeRead_data()
     {
-        userTabColumns();
-        QTest::newRow("two groups") << TestDirectory::yamadaTaro
-                                    << QStringList({ "山田 太郎", "山田 太郎", "山田", "太郎" })
-                                    << QStringList({ "営業部メンバー", "プロジェクトA" });
-        QTest::newRow("no display name") << TestDirectory::tanakaMinoru << QStringList({ "田中 実", "", "田中", "実" })
-                                         << QStringList({ "全社員" });
-        QTest::newRow("one group hidden")
-            << TestDirectory::itoKen << QStringList({ "伊藤 健", "伊藤 健", "伊藤", "健" })
-            << QStringList({ "東京支店メンバー", "全社員" });
-        QTest::newRow("one group") << TestDirectory::satoHanako
-                                   << QStringList({ "佐藤 花子", "佐藤 花子", "佐藤", "花子" })
-                                   << QStringList({ "東京支店メンバー" });
-        QTest::newRow("no group") << TestDirectory::takahashiNaoko
-                                  << QStringList({ "高橋 直子", "高橋 直子", "高橋", "直子" }) << QStringList();
-        QTest::newRow("escaped comma") << TestDirectory::yamadaJiro
-                                       << QStringList({ "Yamada, Jiro", "Yamada, Jiro", "Yamada", "Jiro" })
-                                       << QStringList({ "全社員" });
-        QTest::newRow("display name only")
-            << TestDirectory::readerDn << QStringList({ "Mivora Reader", "Mivora Reader", "", "" }) << QStringList();
+        userTabRows({
+            { "two groups", yamadaTaro, { "山田 太郎", "山田 太郎", "山田", "太郎" },
+                { "営業部メンバー", "プロジェクトA" } },
+            { "no display name", tanakaMinoru, { "田中 実", "", "田中", "実" }, { "全社員" } },
+            { "one group hidden", itoKen, { "伊藤 健", "伊藤 健", "伊藤", "健" }, { "東京支店メンバー", "全社員" } },
+            { "one group", satoHanako, { "佐藤 花子", "佐藤 花子", "佐藤", "花子" }, { "東京支店メンバー" } },
+            { "no group", takahashiNaoko, { "高橋 直子", "高橋 直子", "高橋", "直子" }, {} },
+            { "escaped comma", yamadaJiro, { "Yamada, Jiro", "Yamada, Jiro", "Yamada", "Jiro" }, { "全社員" } },
+            { "display name only", readerDn, { "Mivora Reader", "Mivora Reader", "", "" }, {} },
+        });
     }
     void userTabShowsNamesAndTheGroupsThatCanBeRead() { userTabCase(ListOrder::AsStored); }
 
     void groupTabListsMembersAndMembershipsInDirectoryOrder_data()
     {
-        groupTabColumns();
-        QTest::newRow("nested, in one group")
-            << TestDirectory::salesMembers << QStringLiteral("営業部メンバー")
-            << QStringList({ "山田 太郎", "東京支店メンバー", "PC-EIGYO-001" }) << QStringList({ "全社員" });
-        QTest::newRow("in no group") << TestDirectory::allStaff << QStringLiteral("全社員")
-                                     << QStringList({ "営業部メンバー", "鈴木 一郎", "田中 実", "伊藤 健",
-                                            "Yamada, Jiro", "Hans Müller", "システム管理者" })
-                                     << QStringList();
-        QTest::newRow("in one nested group")
-            << TestDirectory::tokyoMembers << QStringLiteral("東京支店メンバー")
-            << QStringList({ "佐藤 花子", "伊藤 健" }) << QStringList({ "営業部メンバー" });
-        QTest::newRow("in two groups") << TestDirectory::sysAdmins << QStringLiteral("システム管理者")
-                                       << QStringList({ "administrator" })
-                                       << QStringList({ "全社員", "プロジェクトA" });
-        QTest::newRow("no members, in no group")
-            << TestDirectory::emptyGroup << QStringLiteral("空のグループ") << QStringList() << QStringList();
+        groupTabRows({
+            { "nested, in one group", salesMembers, "営業部メンバー",
+                { "山田 太郎", "東京支店メンバー", "PC-EIGYO-001" }, { "全社員" } },
+            { "in no group", allStaff, "全社員",
+                { "営業部メンバー", "鈴木 一郎", "田中 実", "伊藤 健", "Yamada, Jiro", "Hans Müller",
+                    "システム管理者" },
+                {} },
+            { "in one nested group", tokyoMembers, "東京支店メンバー", { "佐藤 花子", "伊藤 健" },
+                { "営業部メンバー" } },
+            { "in two groups", sysAdmins, "システム管理者", { "administrator" }, { "全社員", "プロジェクトA" } },
+            { "no members, in no group", emptyGroup, "空のグループ", {}, {} },
+        });
     }
     void groupTabListsMembersAndMembershipsInDirectoryOrder() { groupTabCase(ListOrder::AsStored); }
 
@@ -80,7 +67,7 @@ private slots:
     {
         MessageRecorder recorder;
 
-        const auto det = openOn(TestDirectory::projectA);
+        const auto det = openOn(projectA);
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
         QVERIFY2(recorder.boxes[0].text.startsWith(noSuchObjectPrefix), qPrintable(recorder.boxes[0].text));
@@ -91,32 +78,25 @@ private slots:
         QCOMPARE(entriesOf(det->lstGrpGroup), QStringList({ "鈴木 一郎" }));
         QCOMPARE(det->lstGrpMember->count(), 0);
         QCOMPARE(currentCursor(), Qt::ArrowCursor);
-        QVERIFY(!det->ShowDetail(adsPath(TestDirectory::projectA)));
+        QVERIFY(!det->ShowDetail(adsPath(projectA)));
         QCOMPARE(entriesOf(det->lstGrpGroup), QStringList({ "鈴木 一郎" }));
     }
 
     void containersOrganizationalUnitsAndComputersShowTheirName_data()
     {
-        nameTabColumns();
-        QTest::newRow("container") << TestDirectory::users << 0 << QStringLiteral("Users");
-        QTest::newRow("container in an OU") << TestDirectory::salesDocuments << 0 << QStringLiteral("資料");
-        QTest::newRow("OU") << TestDirectory::sales << 0 << QStringLiteral("営業部");
-        QTest::newRow("nested OU") << TestDirectory::tokyo << 0 << QStringLiteral("東京支店");
-        QTest::newRow("OU with a space") << TestDirectory::domainControllers << 0
-                                         << QStringLiteral("Domain Controllers");
-        QTest::newRow("computer") << TestDirectory::srv01 << 1 << QStringLiteral("SRV01");
-        QTest::newRow("computer in a group") << TestDirectory::pcSales << 1 << QStringLiteral("PC-EIGYO-001");
-        QTest::newRow("computer at the root") << TestDirectory::pcRoot << 1 << QStringLiteral("PC-ROOT-001");
+        nameTabRows({ { "container", users, 0, "Users" }, { "container in an OU", salesDocuments, 0, "資料" },
+            { "OU", sales, 0, "営業部" }, { "nested OU", tokyo, 0, "東京支店" },
+            { "OU with a space", domainControllers, 0, "Domain Controllers" }, { "computer", srv01, 1, "SRV01" },
+            { "computer in a group", pcSales, 1, "PC-EIGYO-001" },
+            { "computer at the root", pcRoot, 1, "PC-ROOT-001" } });
     }
     void containersOrganizationalUnitsAndComputersShowTheirName() { nameTabCase(); }
 
     void objectOfAnotherClassHasNoDetailsScreen_data()
     {
-        noTabColumns();
-        QTest::newRow("domain root") << TestDirectory::base;
-        QTest::newRow("contact") << TestDirectory::rootContact;
-        QTest::newRow("device") << TestDirectory::printer;
-        QTest::newRow("builtinDomain") << TestDirectory::builtin;
+        oneColumn<QString>("dn",
+            { { "domain root", base }, { "contact", rootContact }, { "device", printer },
+                { "builtinDomain", builtin } });
     }
     void objectOfAnotherClassHasNoDetailsScreen() { noTabCase(); }
 
@@ -124,7 +104,7 @@ private slots:
     {
         QTest::addColumn<QString>("dn");
         QTest::newRow("no such object") << QStringLiteral("cn=誰もいない,cn=Users,dc=example,dc=test");
-        QTest::newRow("hidden from the reader") << TestDirectory::hiddenGroup;
+        QTest::newRow("hidden from the reader") << hiddenGroup;
     }
     void pathThatNamesNoObjectGivesTheCriticalMessageWithEveryFieldEmpty()
     {
@@ -146,10 +126,10 @@ private slots:
     {
         MessageRecorder recorder;
 
-        const auto det = openOn(TestDirectory::users);
+        const auto det = openOn(users);
         QCOMPARE(det->txtOuName->text(), QStringLiteral("Users"));
         // The DN alone, without the provider prefix.
-        QVERIFY(!det->ShowDetail(TestDirectory::users));
+        QVERIFY(!det->ShowDetail(users));
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(recorder.boxes[0].icon, MessageIcon::Critical);
         QVERIFY(recorder.boxes[0].text.startsWith(QString::number(directory::hresult::BadPathName) + "\r\n"));
@@ -160,9 +140,9 @@ private slots:
     {
         MessageRecorder recorder;
 
-        const auto det = openOn(TestDirectory::allStaff);
+        const auto det = openOn(allStaff);
         QCOMPARE(det->lstGrpGroup->count(), 7);
-        mdlMain::strObjectPath = adsPath(TestDirectory::satoHanako);
+        mdlMain::strObjectPath = adsPath(satoHanako);
         det->cmdUpdate->click();
         QCOMPARE(det->sstDet->currentIndex(), 3);
         QCOMPARE(det->txtUsrName->text(), QStringLiteral("佐藤 花子"));
@@ -176,7 +156,7 @@ private slots:
     {
         MessageRecorder recorder;
 
-        const auto det = openOn(TestDirectory::yamadaTaro);
+        const auto det = openOn(yamadaTaro);
         det->show();
         QVERIFY(QTest::qWaitForWindowExposed(det.get()));
         QCOMPARE(det->windowTitle(), QStringLiteral("詳細"));
@@ -190,9 +170,9 @@ private slots:
     void refreshesGiveTheSameContentAsOneOpening_data()
     {
         QTest::addColumn<QString>("dn");
-        QTest::newRow("group") << TestDirectory::allStaff;
-        QTest::newRow("user") << TestDirectory::yamadaTaro;
-        QTest::newRow("group that fails") << TestDirectory::projectA;
+        QTest::newRow("group") << allStaff;
+        QTest::newRow("user") << yamadaTaro;
+        QTest::newRow("group that fails") << projectA;
     }
     void refreshesGiveTheSameContentAsOneOpening()
     {

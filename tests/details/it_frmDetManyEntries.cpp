@@ -14,7 +14,7 @@ namespace {
 
 constexpr int memberCount = 450;
 constexpr int window = directory::LdapDirectory::readWindow;
-const QString hidden = QStringLiteral("CN=機密プロジェクト,CN=Users,DC=example,DC=test");
+const QString& hidden = TestDirectory::hiddenGroup;
 
 // An entry that does not exist; one of its own for each place (values of an attribute are distinct).
 QString missingAt(int place)
@@ -39,11 +39,6 @@ QStringList memberDns()
     return dns;
 }
 
-QString cnOf(const QString& dn)
-{
-    return dn.section(u',', 0, 0).section(u'=', 1);
-}
-
 QStringList cnsOf(const QStringList& dns)
 {
     QStringList names;
@@ -54,11 +49,6 @@ QStringList cnsOf(const QStringList& dns)
 
 // The first and last place of a window, and the places either side of the boundaries.
 const QList<int> unreadablePlaces { 0, window - 1, window, window + 1, 2 * window, memberCount - 1 };
-
-QByteArray entry(const QString& dn, const QStringList& classes, const QStringList& members, const QStringList& memberOf)
-{
-    return ldifEntry(dn, classes, cnOf(dn), members, memberOf);
-}
 
 // Every memberOf value of the user: the readable groups of ou=大量 with an unreadable one at each
 // unreadable place.
@@ -76,19 +66,16 @@ QStringList userMemberships()
 
 QByteArray extraEntries()
 {
-    const QStringList& group = groupClasses;
-    const QStringList& user = userClasses;
-    QByteArray ldif = entry(bigGroup, group, memberDns(), {});
+    QByteArray ldif = ldifEntry(bigGroup, groupClasses, memberDns(), {});
     for (const int place : unreadablePlaces) {
         QStringList members = memberDns();
         members[place] = missingAt(place);
         // A second unreadable member further on must not be the one reported.
         if (place + 7 < memberCount)
             members[place + 7] = hidden;
-        ldif += entry(groupWithUnreadableAt(place), group, members, {});
+        ldif += ldifEntry(groupWithUnreadableAt(place), groupClasses, members, {});
     }
-    ldif += entry(manyGroupsUser, user, {}, userMemberships());
-    return ldif;
+    return ldif + ldifEntry(manyGroupsUser, userClasses, {}, userMemberships());
 }
 
 } // namespace

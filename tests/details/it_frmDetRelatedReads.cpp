@@ -6,7 +6,6 @@
 #include "DetailsTestSupport.h"
 #include "PrivateDetailsSuite.h"
 #include "details/GroupReads.h"
-#include "directory/Dn.h"
 
 #include <QTabWidget>
 #include <QTest>
@@ -50,35 +49,21 @@ const QStringList userMemberOf { g3, missing, g1, hidden, g2 };
 const QStringList fullGroupMemberOf { g2, g1 };
 const QStringList stopGroupMemberOf { g1, hidden, g3 };
 
-QString cnOf(const QString& dn)
-{
-    return directory::dn::rdnValue(directory::dn::firstRdn(dn));
-}
-
-QByteArray entry(const QString& dn, bool isGroup, const QStringList& members, const QStringList& memberOf)
-{
-    return ldifEntry(dn, isGroup ? groupClasses : userClasses, cnOf(dn), members, memberOf);
-}
-
 QByteArray extraEntries()
 {
     const QStringList allThree { stoppingGroup, fullGroup, membershipStopGroup };
     QByteArray ldif;
-    ldif += entry(found1, false, {}, allThree);
-    ldif += entry(readOnly2, false, {}, {});
-    ldif += entry(kato, false, {}, allThree);
-    ldif += entry(found4, false, {}, allThree);
-    ldif += entry(sameNameElsewhere, false, {}, allThree);
-    ldif += entry(notAMember, false, {}, allThree);
-    ldif += entry(stoppingGroup, true, stoppingMembers, {});
-    ldif += entry(fullGroup, true, fullMembers, fullGroupMemberOf);
-    ldif += entry(membershipStopGroup, true, { found1 }, stopGroupMemberOf);
-    ldif += entry(g1, true, { user, fullGroup, membershipStopGroup }, {});
-    ldif += entry(g2, true, {}, {});
-    ldif += entry(g3, true, { user, membershipStopGroup }, {});
-    ldif += entry(g4, true, { user, fullGroup, membershipStopGroup }, {});
-    ldif += entry(user, false, {}, userMemberOf);
-    return ldif;
+    for (const QString& dn : { found1, kato, found4, sameNameElsewhere, notAMember })
+        ldif += ldifEntry(dn, userClasses, {}, allThree);
+    ldif += ldifEntry(readOnly2, userClasses, {}, {});
+    ldif += ldifEntry(stoppingGroup, groupClasses, stoppingMembers, {});
+    ldif += ldifEntry(fullGroup, groupClasses, fullMembers, fullGroupMemberOf);
+    ldif += ldifEntry(membershipStopGroup, groupClasses, { found1 }, stopGroupMemberOf);
+    ldif += ldifEntry(g1, groupClasses, { user, fullGroup, membershipStopGroup }, {});
+    ldif += ldifEntry(g2, groupClasses, {}, {});
+    ldif += ldifEntry(g3, groupClasses, { user, membershipStopGroup }, {});
+    ldif += ldifEntry(g4, groupClasses, { user, fullGroup, membershipStopGroup }, {});
+    return ldif + ldifEntry(user, userClasses, {}, userMemberOf);
 }
 
 QStringList namesOf(const QStringList& dns)

@@ -13,27 +13,21 @@ using platform::MessageIcon;
 
 namespace {
 
-const QString hidden = QStringLiteral("CN=機密プロジェクト,CN=Users,DC=example,DC=test");
-const QString missing = QStringLiteral("CN=存在しない,CN=Users,DC=example,DC=test");
-const QString suzuki = QStringLiteral("CN=鈴木 一郎,CN=Users,DC=example,DC=test");
-const QString tanaka = QStringLiteral("CN=田中 実,CN=Users,DC=example,DC=test");
-const QString allStaff = QStringLiteral("CN=全社員,DC=example,DC=test");
-const QString sysAdmins = QStringLiteral("CN=システム管理者,CN=Users,DC=example,DC=test");
+using namespace TestDirectory;
 
-const QString hiddenFirst = QStringLiteral("CN=先頭が見えないグループ,CN=Users,DC=example,DC=test");
-const QString hiddenLast = QStringLiteral("CN=最後が見えないグループ,CN=Users,DC=example,DC=test");
-const QString hiddenMembership = QStringLiteral("CN=所属先が見えないグループ,CN=Users,DC=example,DC=test");
-const QString unreadableUser = QStringLiteral("CN=所属先が読めない利用者,CN=Users,DC=example,DC=test");
+const QString missing = QStringLiteral("CN=存在しない,") + users;
+const QString hiddenFirst = QStringLiteral("CN=先頭が見えないグループ,") + users;
+const QString hiddenLast = QStringLiteral("CN=最後が見えないグループ,") + users;
+const QString hiddenMembership = QStringLiteral("CN=所属先が見えないグループ,") + users;
+const QString unreadableUser = QStringLiteral("CN=所属先が読めない利用者,") + users;
 
 QByteArray extraEntries()
 {
-    const QStringList& group = groupClasses;
-    const QStringList& user = userClasses;
-    return ldifEntry(hiddenFirst, group, QStringLiteral("先頭が見えないグループ"), { hidden, suzuki }, {})
-        + ldifEntry(hiddenLast, group, QStringLiteral("最後が見えないグループ"), { suzuki, tanaka, hidden }, {})
-        + ldifEntry(hiddenMembership, group, QStringLiteral("所属先が見えないグループ"), { suzuki, tanaka },
-            { allStaff, hidden, sysAdmins })
-        + ldifEntry(unreadableUser, user, QStringLiteral("所属先が読めない利用者"), {}, { missing, allStaff, hidden });
+    return ldifEntry(hiddenFirst, groupClasses, { hiddenGroup, suzukiIchiro }, {})
+        + ldifEntry(hiddenLast, groupClasses, { suzukiIchiro, tanakaMinoru, hiddenGroup }, {})
+        + ldifEntry(
+            hiddenMembership, groupClasses, { suzukiIchiro, tanakaMinoru }, { allStaff, hiddenGroup, sysAdmins })
+        + ldifEntry(unreadableUser, userClasses, {}, { missing, allStaff, hiddenGroup });
 }
 
 } // namespace

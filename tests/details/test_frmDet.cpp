@@ -2,6 +2,7 @@
 // disappears between two reads, no object at all.
 #include "DetailsTestSupport.h"
 #include "RealBoxes.h"
+#include "TestDirectory.h"
 
 #include <QPushButton>
 #include <QTabWidget>
@@ -10,41 +11,32 @@
 
 using directory::DirectoryError;
 using platform::MessageIcon;
+using TestDirectory::adsPath;
 
 namespace {
 
 const QString domainDn = QStringLiteral("DC=example,DC=test");
 const QString groupDn = QStringLiteral("CN=チーム,DC=example,DC=test");
 
-QString pathOf(const QString& dn)
-{
-    return QStringLiteral("LDAP://") + dn;
-}
-
 // A group with two members.
-void fillSample(InMemoryDirectory& dir)
-{
-    dir.add(domainDn, { QStringLiteral("top"), QStringLiteral("domain"), QStringLiteral("domainDNS") });
-    for (const char* name : { "m1", "m2" }) {
-        dir.add(QStringLiteral("CN=%1,").arg(QLatin1String(name)) + domainDn,
-            { QStringLiteral("top"), QStringLiteral("user") }, { { "cn", { QLatin1String(name) } } });
-    }
-    dir.add(groupDn, { QStringLiteral("top"), QStringLiteral("group") },
-        { { "cn", { "チーム" } },
-            { "member", { QStringLiteral("CN=m1,") + domainDn, QStringLiteral("CN=m2,") + domainDn } } });
-}
-
 std::unique_ptr<InMemoryDirectory> sampleDirectory()
 {
     auto dir = std::make_unique<InMemoryDirectory>();
-    fillSample(*dir);
+    dir->add(domainDn, { QStringLiteral("top"), QStringLiteral("domain"), QStringLiteral("domainDNS") });
+    for (const char* name : { "m1", "m2" }) {
+        dir->add(QStringLiteral("CN=%1,").arg(QLatin1String(name)) + domainDn,
+            { QStringLiteral("top"), QStringLiteral("user") }, { { "cn", { QLatin1String(name) } } });
+    }
+    dir->add(groupDn, { QStringLiteral("top"), QStringLiteral("group") },
+        { { "cn", { "チーム" } },
+            { "member", { QStringLiteral("CN=m1,") + domainDn, QStringLiteral("CN=m2,") + domainDn } } });
     return dir;
 }
 
 // The window opened on the sample's group, its message boxes recorded.
 struct GroupWindow {
     DirectoryScope<InMemoryDirectory> scope { sampleDirectory() };
-    ObjectPathScope path { pathOf(groupDn) };
+    ObjectPathScope path { adsPath(groupDn) };
     MessageRecorder recorder;
     frmDet det;
 };
@@ -70,16 +62,12 @@ private slots:
         const QString dn = QStringLiteral("CN=Someone,") + domainDn;
         scope.directory->add(dn, { QStringLiteral("top"), className },
             { { "cn", { "Someone" } }, { "ou", { "Someone" } }, { "displayName", { "表示" } } });
-        const ObjectPathScope path(pathOf(dn));
+        const ObjectPathScope path(adsPath(dn));
         MessageRecorder recorder;
 
         frmDet det;
-        QCOMPARE(recorder.boxes.size(), 1);
-        QCOMPARE(recorder.boxes[0].text, QStringLiteral("このオブジェクトの詳細画面はありません。"));
-        QCOMPARE(recorder.boxes[0].icon, MessageIcon::Warning);
-        QCOMPARE(det.sstDet->currentIndex(), 0);
-        QVERIFY(everyFieldEmpty(det));
-        QVERIFY(!det.ShowDetail(pathOf(dn)));
+        verifyNoDetailsScreen(recorder.boxes, det);
+        QVERIFY(!det.ShowDetail(adsPath(dn)));
         QCOMPARE(currentCursor(), Qt::ArrowCursor);
     }
 
@@ -128,7 +116,7 @@ private slots:
     void theWarningOnTheDomainObjectShowsTheArrowNotTheHourglass()
     {
         DirectoryScope<InMemoryDirectory> scope { sampleDirectory() };
-        const ObjectPathScope path(pathOf(domainDn));
+        const ObjectPathScope path(adsPath(domainDn));
         RealBoxes boxes;
 
         frmDet det;

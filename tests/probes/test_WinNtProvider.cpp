@@ -23,6 +23,7 @@ const QByteArray samplePasswd = "root:x:0:0:root:/root:/bin/bash\n"
                                 "carol:x:60001:60001::/home/carol:/bin/sh\n"
                                 "nobody:x:65534:65534:nobody:/nonexistent:/usr/sbin/nologin\n"
                                 "山田:x:1001:1001::/home/yamada:/bin/bash\n";
+const auto directoryError = [](const auto& call) { return errorNumberOf<directory::DirectoryError>(call); };
 } // namespace
 
 class TestWinNtProvider : public QObject {
@@ -78,12 +79,9 @@ private slots:
     void otherComputersAreNotReachedButRecorded()
     {
         const winnt::Namespace provider = winnt::bindNamespace(QStringLiteral("WinNT:"));
-        QCOMPARE(errorNumberOf<directory::DirectoryError>(
-                     [&] { provider.OpenDSObject(QStringLiteral("WinNT://192.0.2.1"), {}, {}, 1); }),
-            winnt::BadNetPath);
-        QCOMPARE(errorNumberOf<directory::DirectoryError>(
-                     [&] { provider.OpenDSObject(QStringLiteral("WinNT://example.test"), {}, {}, 1); }),
-            winnt::BadNetPath);
+        for (const char* path : { "WinNT://192.0.2.1", "WinNT://example.test" })
+            QCOMPARE(directoryError([&] { provider.OpenDSObject(QString::fromLatin1(path), {}, {}, 1); }),
+                winnt::BadNetPath);
         QCOMPARE(serversAskedFor(winNt), QStringList({ "192.0.2.1", "example.test" }));
     }
 
@@ -91,11 +89,10 @@ private slots:
     {
         const winnt::Namespace provider = winnt::bindNamespace(QStringLiteral("WinNT:"));
         for (const char* path : { "WinNT://", "winnt://localhost", "WinNT://WORKGROUP/localhost" })
-            QCOMPARE(errorNumberOf<directory::DirectoryError>(
-                         [&] { provider.OpenDSObject(QString::fromLatin1(path), {}, {}, 1); }),
+            QCOMPARE(directoryError([&] { provider.OpenDSObject(QString::fromLatin1(path), {}, {}, 1); }),
                 directory::hresult::BadPathName);
-        QCOMPARE(errorNumberOf<directory::DirectoryError>([] { winnt::bindNamespace(QStringLiteral("LDAP:")); }),
-            directory::hresult::BadPathName);
+        QCOMPARE(
+            directoryError([] { winnt::bindNamespace(QStringLiteral("LDAP:")); }), directory::hresult::BadPathName);
         QVERIFY(serversAskedFor(winNt).isEmpty());
     }
 

@@ -21,6 +21,7 @@ QString hostName()
 
 const QString cimv2 = QStringLiteral("root\\cimv2");
 const QString loopback = QStringLiteral("127.0.0.1");
+const auto wmiError = [](const auto& call) { return errorNumberOf<wmi::WmiError>(call); };
 } // namespace
 
 class TestWmiScripting : public QObject {
@@ -49,20 +50,15 @@ private slots:
         QFETCH(QString, server);
         QFETCH(int, failure);
         const wmi::SWbemLocator locator;
-        QCOMPARE(errorNumberOf<wmi::WmiError>(
-                     [&] { locator.ConnectServer(server, cimv2, QStringLiteral("administrator"), {}); }),
-            failure);
+        QCOMPARE(wmiError([&] { locator.ConnectServer(server, cimv2, QStringLiteral("administrator"), {}); }), failure);
         QCOMPARE(probes::testing::serversAskedFor(probes::StandIn::Wmi), QStringList { server });
     }
 
     void onlyTheCimv2NamespaceIsServed()
     {
         const wmi::SWbemLocator locator;
-        QCOMPARE(errorNumberOf<wmi::WmiError>(
-                     [&] { locator.ConnectServer(loopback, QStringLiteral("ROOT/CIMV2"), {}, {}); }),
-            0);
-        QCOMPARE(errorNumberOf<wmi::WmiError>(
-                     [&] { locator.ConnectServer(loopback, QStringLiteral("root\\default"), {}, {}); }),
+        QCOMPARE(wmiError([&] { locator.ConnectServer(loopback, QStringLiteral("ROOT/CIMV2"), {}, {}); }), 0);
+        QCOMPARE(wmiError([&] { locator.ConnectServer(loopback, QStringLiteral("root\\default"), {}, {}); }),
             wmi::hresult::InvalidNamespace);
     }
 
@@ -70,10 +66,8 @@ private slots:
     {
         wmi::SWbemServices services = wmi::SWbemLocator().ConnectServer(loopback, cimv2, {}, {});
         services.Security_().setAuthenticationLevel(wmi::wbemAuthenticationLevelPktPrivacy);
-        QCOMPARE(errorNumberOf<wmi::WmiError>([&] { services.Security_().setAuthenticationLevel(7); }),
-            wmi::hresult::InvalidParameter);
-        QCOMPARE(errorNumberOf<wmi::WmiError>([&] { services.Security_().setAuthenticationLevel(-1); }),
-            wmi::hresult::InvalidParameter);
+        QCOMPARE(wmiError([&] { services.Security_().setAuthenticationLevel(7); }), wmi::hresult::InvalidParameter);
+        QCOMPARE(wmiError([&] { services.Security_().setAuthenticationLevel(-1); }), wmi::hresult::InvalidParameter);
         QCOMPARE(services.Security_().authenticationLevel(), 6);
     }
 
@@ -84,8 +78,7 @@ private slots:
         QCOMPARE(result.size(), size_t(1));
         QVERIFY(!result.front().Caption.isEmpty());
         for (const char* query : { "", "Select * From Win32_Process", "Select * From Win32_OperatingSystem Where 1" })
-            QCOMPARE(errorNumberOf<wmi::WmiError>([&] { services.ExecQuery(QString::fromLatin1(query)); }),
-                wmi::hresult::InvalidQuery);
+            QCOMPARE(wmiError([&] { services.ExecQuery(QString::fromLatin1(query)); }), wmi::hresult::InvalidQuery);
     }
 
     void prettyNameIsReadAsTheShellWouldReadIt_data()

@@ -1,25 +1,7 @@
 #include "AppFolderScope.h"
 
-#include "platform/Testing.h"
-
 #include <QDir>
 #include <QTest>
-
-bool CaseFolder::renew()
-{
-    folder.emplace();
-    return folder->isValid();
-}
-
-AppFolderScope::AppFolderScope()
-{
-    platform::testing::setAppPath(folder.path());
-}
-
-AppFolderScope::~AppFolderScope()
-{
-    platform::testing::setAppPath(QString());
-}
 
 bool AppFolderScope::moveInto(const QString& name)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Testing.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <optional>
@@ -7,7 +9,7 @@
 // An empty folder of its own for each case: renew() from init() drops the last case's folder.
 class CaseFolder {
 public:
-    [[nodiscard]] bool renew();
+    [[nodiscard]] bool renew() { return folder.emplace().isValid(); }
     QString path() const { return folder->path(); }
     QString filePath(const QString& name) const { return folder->filePath(name); }
 
@@ -19,10 +21,9 @@ private:
 // scope lives; the real one comes back at its end.
 class AppFolderScope {
 public:
-    AppFolderScope();
-    ~AppFolderScope();
-    AppFolderScope(const AppFolderScope&) = delete;
-    AppFolderScope& operator=(const AppFolderScope&) = delete;
+    AppFolderScope() { platform::testing::setAppPath(folder.path()); }
+    ~AppFolderScope() { platform::testing::setAppPath(QString()); }
+    Q_DISABLE_COPY_MOVE(AppFolderScope)
 
     bool isValid() const { return folder.isValid(); }
     // Makes the subfolder `name` the program's folder; false when it could not be made.

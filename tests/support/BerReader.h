@@ -46,3 +46,42 @@ inline bool readTlv(const QByteArray& data, qsizetype at, qsizetype limit, qsize
     length = found.length;
     return true;
 }
+
+// What the test servers read of an LDAP request: the message id, the operation's tag, and of a
+// bind its name and authentication, of a search its base and scope.
+struct LdapRequestParts {
+    int id = 0;
+    int operation = 0; // 0x60 bind, 0x63 search, 0x42 unbind, 0x50 abandon, 0x77 extended, ...
+    QByteArray dn; // bind: the name; search: the base
+    BerTlv authentication; // bind: 0x80 the simple password, 0xA3 the SASL mechanism and credentials
+    int scope = -1; // search: 0 base, 1 one level, 2 subtree
+};
+
+// The request `message` (an element of `data`). False when its envelope, a bind's name and
+// authentication or a search's base do not decode.
+inline bool readLdapRequest(const QByteArray& data, const BerTlv& message, LdapRequestParts& parts)
+{
+    BerTlv id;
+    BerTlv op;
+    if (message.tag != 0x30 || !readTlv(data, message.start, message.end(), id) || id.tag != 0x02
+        || !readTlv(data, id.end(), message.end(), op))
+        return false;
+    for (qsizetype i = id.start; i < id.end(); ++i)
+        parts.id = (parts.id << 8) | static_cast<unsigned char>(data.at(i));
+    parts.operation = op.tag;
+    if (op.tag != 0x60 && op.tag != 0x63)
+        return true;
+    BerTlv first; // bind: the version; search: the base
+    BerTlv second; // bind: the name; search: the scope
+    if (!readTlv(data, op.start, op.end(), first))
+        return false;
+    const bool hasSecond = readTlv(data, first.end(), op.end(), second);
+    if (op.tag == 0x63) {
+        parts.dn = data.mid(first.start, first.length);
+        if (hasSecond && second.length == 1)
+            parts.scope = static_cast<unsigned char>(data.at(second.start));
+        return true;
+    }
+    parts.dn = data.mid(second.start, second.length);
+    return hasSecond && readTlv(data, second.end(), op.end(), parts.authentication);
+}

@@ -1,9 +1,10 @@
 #pragma once
 
 // The details-window cases that the slapd tier (it_frmDet) and the Samba tier (ad_frmDet) share:
-// a tier's _data function calls the columns function and adds its own directory's rows, its test
-// function calls the case, which fetches them.
+// a tier's _data function passes its own directory's rows to the rows function, its test function
+// calls the case, which fetches them.
 
+#include "DataTable.h"
 #include "DetailsTestSupport.h"
 
 // Samba returns member and memberOf values in an order of its own: its lists compare sorted.
@@ -17,11 +18,17 @@ inline QStringList listed(const QListWidget* list, ListOrder order)
     return entries;
 }
 
-inline void userTabColumns()
+struct UserTabRow {
+    const char* tag;
+    QString dn;
+    QStringList names; // cn, displayName, sn, givenName
+    QStringList groups;
+};
+inline void userTabRows(std::initializer_list<UserTabRow> rows)
 {
-    QTest::addColumn<QString>("dn");
-    QTest::addColumn<QStringList>("names"); // cn, displayName, sn, givenName
-    QTest::addColumn<QStringList>("groups");
+    addColumns<QString, QStringList, QStringList>({ "dn", "names", "groups" });
+    for (const UserTabRow& row : rows)
+        QTest::newRow(row.tag) << row.dn << row.names << row.groups;
 }
 // A user opens on the user tab with its four names and its groups; the other tabs stay empty
 // and a second reading works.
@@ -45,12 +52,18 @@ inline void userTabCase(ListOrder order)
     QVERIFY(recorder.boxes.isEmpty());
 }
 
-inline void groupTabColumns()
+struct GroupTabRow {
+    const char* tag;
+    QString dn;
+    QString cn;
+    QStringList members;
+    QStringList memberships;
+};
+inline void groupTabRows(std::initializer_list<GroupTabRow> rows)
 {
-    QTest::addColumn<QString>("dn");
-    QTest::addColumn<QString>("cn");
-    QTest::addColumn<QStringList>("members");
-    QTest::addColumn<QStringList>("memberships");
+    addColumns<QString, QString, QStringList, QStringList>({ "dn", "cn", "members", "memberships" });
+    for (const GroupTabRow& row : rows)
+        QTest::newRow(row.tag) << row.dn << row.cn << row.members << row.memberships;
 }
 // A group opens on the group tab with its members and the groups it is in.
 inline void groupTabCase(ListOrder order)
@@ -71,11 +84,17 @@ inline void groupTabCase(ListOrder order)
     QVERIFY(det->ShowDetail(QStringLiteral("LDAP://") + dn));
 }
 
-inline void nameTabColumns()
+struct NameTabRow {
+    const char* tag;
+    QString dn;
+    int tab;
+    QString name;
+};
+inline void nameTabRows(std::initializer_list<NameTabRow> rows)
 {
-    QTest::addColumn<QString>("dn");
-    QTest::addColumn<int>("tab");
-    QTest::addColumn<QString>("name");
+    addColumns<QString, int, QString>({ "dn", "tab", "name" });
+    for (const NameTabRow& row : rows)
+        QTest::newRow(row.tag) << row.dn << row.tab << row.name;
 }
 // A container or OU (tab 0) or a computer (tab 1) shows its name alone; a computer is a user too,
 // by its class chain, and the user tab stays empty.
@@ -96,11 +115,8 @@ inline void nameTabCase()
     QVERIFY(det->ShowDetail(QStringLiteral("LDAP://") + dn));
 }
 
-inline void noTabColumns()
-{
-    QTest::addColumn<QString>("dn");
-}
-// An object of a class without a tab: the one warning, under the hourglass, and nothing shown.
+// An object of a class without a tab (rows: oneColumn<QString>("dn", ...)): the one warning, under
+// the hourglass, and nothing shown.
 inline void noTabCase()
 {
     QFETCH(QString, dn);

@@ -21,8 +21,7 @@ public:
         : previous_(std::exchange(mdlMain::strObjectPath, path))
     { }
     ~ObjectPathScope() { mdlMain::strObjectPath = previous_; }
-    ObjectPathScope(const ObjectPathScope&) = delete;
-    ObjectPathScope& operator=(const ObjectPathScope&) = delete;
+    Q_DISABLE_COPY_MOVE(ObjectPathScope)
 
 private:
     QString previous_;

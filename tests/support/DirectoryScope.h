@@ -13,8 +13,7 @@ public:
         , previous_(directory::setCurrentDirectory(std::move(owned)))
     { }
     ~DirectoryScope() { directory::setCurrentDirectory(std::move(previous_)); }
-    DirectoryScope(const DirectoryScope&) = delete;
-    DirectoryScope& operator=(const DirectoryScope&) = delete;
+    Q_DISABLE_COPY_MOVE(DirectoryScope)
 
     // The directory that was in place before, for one that stands in front of it.
     directory::Directory* previous() const { return previous_.get(); }

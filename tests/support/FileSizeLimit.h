@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtGlobal>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -24,8 +25,7 @@ public:
         ::setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, previousHandler);
     }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    Q_DISABLE_COPY_MOVE(FileSizeLimit)
 
     bool ok() const { return set; }
 

@@ -28,16 +28,6 @@ void InMemoryDirectory::add(
     entries_.insert(keyOf(dn), std::move(entry));
 }
 
-void InMemoryDirectory::failBind(const QString& dn, const DirectoryError& error)
-{
-    bindFailures_.insert(keyOf(dn), error);
-}
-
-void InMemoryDirectory::failEnumeration(const QString& dn, int delivered, const DirectoryError& error)
-{
-    enumerationFailures_.insert(keyOf(dn), EnumerationFailure { delivered, error });
-}
-
 void InMemoryDirectory::acceptCredentials(const QString& user, const QString& password)
 {
     acceptedUser_ = user;

@@ -13,9 +13,12 @@ public:
     // Adds an entry; its parent is the DN without the first RDN. Attributes by LDAP name.
     void add(const QString& dn, const QStringList& objectClasses, const QHash<QString, QStringList>& attributes = {});
     // Every bind (and read) of this DN fails with the error.
-    void failBind(const QString& dn, const directory::DirectoryError& error);
+    void failBind(const QString& dn, const directory::DirectoryError& error) { bindFailures_.insert(keyOf(dn), error); }
     // Enumerating the children of this DN fails after `delivered` children.
-    void failEnumeration(const QString& dn, int delivered, const directory::DirectoryError& error);
+    void failEnumeration(const QString& dn, int delivered, const directory::DirectoryError& error)
+    {
+        enumerationFailures_.insert(keyOf(dn), EnumerationFailure { delivered, error });
+    }
 
     // Every path bound so far, in order (readEach counts too).
     const QStringList& boundPaths() const { return boundPaths_; }

@@ -2,127 +2,48 @@
 #include "BerReader.h"
 #include "SocketWrite.h"
 
-#include <QFile>
-#include <QUrl>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-bool fillAddress(const QString& path, sockaddr_un& address)
-{
-    const QByteArray bytes = QFile::encodeName(path);
-    if (bytes.size() >= qsizetype(sizeof(address.sun_path)))
-        return false;
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
-    return true;
-}
-
-int connectTo(const QString& path)
-{
-    sockaddr_un address {};
-    if (!fillAddress(path, address))
-        return -1;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-QByteArray contentOf(const QByteArray& data, const BerTlv& element)
-{
-    return data.mid(element.start, element.length);
-}
-
-int integerOf(const QByteArray& data, const BerTlv& element)
-{
-    int value = 0;
-    for (qsizetype i = element.start; i < element.end(); ++i)
-        value = (value << 8) | static_cast<unsigned char>(data.at(i));
-    return value;
-}
-
 bool decodeRequest(const QByteArray& data, const BerTlv& message, LdapRelay::Request& request)
 {
-    BerTlv id;
-    BerTlv op;
-    if (message.tag != 0x30 || !readTlv(data, message.start, message.end(), id) || id.tag != 0x02
-        || !readTlv(data, id.end(), message.end(), op))
+    LdapRequestParts parts;
+    if (!readLdapRequest(data, message, parts))
         return false;
-    request.messageId = integerOf(data, id);
-    request.operation = op.tag;
-    if (op.tag == 0x60) {
-        BerTlv version;
-        BerTlv name;
-        BerTlv authentication;
-        if (!readTlv(data, op.start, op.end(), version) || !readTlv(data, version.end(), op.end(), name)
-            || !readTlv(data, name.end(), op.end(), authentication))
+    request.messageId = parts.id;
+    request.operation = parts.operation;
+    request.dn = parts.dn;
+    const BerTlv& authentication = parts.authentication;
+    BerTlv mechanism;
+    BerTlv credentials;
+    if (authentication.tag == 0x80) {
+        request.simpleBind = true;
+        request.credentials = data.mid(authentication.start, authentication.length);
+    } else if (authentication.tag == 0xA3) {
+        if (!readTlv(data, authentication.start, authentication.end(), mechanism))
             return false;
-        request.dn = contentOf(data, name);
-        if (authentication.tag == 0x80) {
-            request.simpleBind = true;
-            request.credentials = contentOf(data, authentication);
-        } else if (authentication.tag == 0xA3) {
-            BerTlv mechanism;
-            if (!readTlv(data, authentication.start, authentication.end(), mechanism))
-                return false;
-            request.mechanism = contentOf(data, mechanism);
-            BerTlv credentials;
-            if (readTlv(data, mechanism.end(), authentication.end(), credentials))
-                request.credentials = contentOf(data, credentials);
-        }
-    } else if (op.tag == 0x63) {
-        BerTlv base;
-        if (!readTlv(data, op.start, op.end(), base))
-            return false;
-        request.dn = contentOf(data, base);
+        request.mechanism = data.mid(mechanism.start, mechanism.length);
+        if (readTlv(data, mechanism.end(), authentication.end(), credentials))
+            request.credentials = data.mid(credentials.start, credentials.length);
     }
     return true;
 }
 
 } // namespace
 
-LdapRelay::~LdapRelay()
-{
-    listener.stop();
-}
-
 bool LdapRelay::start(const QString& listen, const QString& upstream)
 {
     upstreamPath = upstream;
-    if (!listener.listenUnix(listen))
-        return false;
-    listener.run([this] { run(); });
-    return true;
+    return listener.listenUnix(listen) && listener.run([this] { run(); });
 }
 
 bool LdapRelay::startTcp(const QString& address, const QString& upstream)
 {
     upstreamPath = upstream;
-    if (!listener.listenTcp(address))
-        return false;
-    listener.run([this] { run(); });
-    return true;
-}
-
-QString LdapRelay::uri() const
-{
-    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(listener.path()));
+    return listener.listenTcp(address) && listener.run([this] { run(); });
 }
 
 void LdapRelay::run()
@@ -149,7 +70,7 @@ void LdapRelay::run()
                 std::lock_guard lock(mutex);
                 ++accepted;
             }
-            const int server = connectTo(upstreamPath);
+            const int server = SocketListener::connectUnix(upstreamPath);
             if (server < 0) {
                 // Nothing to relay to: the client sees a closed connection, as with a dead server.
                 ::close(client);
@@ -215,11 +136,7 @@ QByteArray LdapRelay::sent() const
 
 QList<LdapRelay::Request> LdapRelay::requests() const
 {
-    std::vector<QByteArray> connections;
-    {
-        std::lock_guard lock(mutex);
-        connections = fromClients;
-    }
+    const std::vector<QByteArray> connections = copyUnder(mutex, fromClients);
     QList<Request> result;
     for (size_t c = 0; c < connections.size(); ++c) {
         const QByteArray& data = connections[c];
@@ -235,18 +152,6 @@ QList<LdapRelay::Request> LdapRelay::requests() const
         }
     }
     return result;
-}
-
-int LdapRelay::connectionCount() const
-{
-    std::lock_guard lock(mutex);
-    return accepted;
-}
-
-int LdapRelay::openConnectionCount() const
-{
-    std::lock_guard lock(mutex);
-    return relaying;
 }
 
 QList<QByteArray> LdapRelay::answers() const

@@ -28,9 +28,8 @@ public:
     };
 
     LdapRelay() = default;
-    ~LdapRelay();
-    LdapRelay(const LdapRelay&) = delete;
-    LdapRelay& operator=(const LdapRelay&) = delete;
+    ~LdapRelay() { listener.stop(); }
+    Q_DISABLE_COPY_MOVE(LdapRelay)
 
     // Listens on listenPath and passes each connection on to upstreamPath. False on failure,
     // with the reason in lastError().
@@ -39,8 +38,7 @@ public:
     // file; the port is in port().
     bool startTcp(const QString& address, const QString& upstreamPath);
     quint16 port() const { return listener.port(); }
-    // ldapi:// URI of the relay, percent-encoded as libldap wants it.
-    QString uri() const;
+    QString uri() const { return listener.uri(); }
     QString lastError() const { return listener.lastError(); }
 
     // Every byte clients sent so far, connection after connection.
@@ -48,9 +46,9 @@ public:
     // The requests in those bytes, decoded. A message that does not decode ends its connection's list.
     QList<Request> requests() const;
     // Connections accepted so far, those that found no server to relay to included.
-    int connectionCount() const;
+    int connectionCount() const { return copyUnder(mutex, accepted); }
     // Connections still relayed: when a client has closed its own, all it sent is in sent().
-    int openConnectionCount() const;
+    int openConnectionCount() const { return copyUnder(mutex, relaying); }
     // What the server sent back, one entry per connection (to record a real server's answers).
     QList<QByteArray> answers() const;
     // Forgets what was sent so far (connections stay open).

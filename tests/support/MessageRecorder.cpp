@@ -40,11 +40,6 @@ MessageRecorder::MessageRecorder()
     });
 }
 
-MessageRecorder::~MessageRecorder()
-{
-    platform::setMessageBoxHandler(std::move(previous));
-}
-
 QStringList MessageRecorder::texts() const
 {
     QStringList result;

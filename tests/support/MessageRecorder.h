@@ -36,9 +36,8 @@ Qt::CursorShape currentCursor();
 class MessageRecorder {
 public:
     MessageRecorder();
-    ~MessageRecorder();
-    MessageRecorder(const MessageRecorder&) = delete;
-    MessageRecorder& operator=(const MessageRecorder&) = delete;
+    ~MessageRecorder() { platform::setMessageBoxHandler(std::move(previous)); }
+    Q_DISABLE_COPY_MOVE(MessageRecorder)
 
     // The texts alone, in the order the boxes came up.
     QStringList texts() const;

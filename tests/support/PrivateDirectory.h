@@ -4,6 +4,7 @@
 // one does not hold, and the LDIF those entries are written in.
 
 #include "ScratchDirectoryServer.h"
+#include "directory/Dn.h"
 
 #include <QStringList>
 #include <QTemporaryFile>
@@ -15,10 +16,17 @@ inline QByteArray ldifLine(const char* type, const QString& value)
     return QByteArray(type) + ":: " + value.toUtf8().toBase64() + '\n';
 }
 
-// An entry with its classes, its cn (and the same sn for a person), members and memberOf values.
-inline QByteArray ldifEntry(const QString& dn, const QStringList& classes, const QString& cn,
-    const QStringList& members, const QStringList& memberOf)
+// The value of a DN's first RDN: the cn of the entries written here, the name the window shows.
+inline QString cnOf(const QString& dn)
 {
+    return directory::dn::rdnValue(directory::dn::firstRdn(dn));
+}
+
+// An entry with its classes, the cn of its DN (and the same sn for a person), members and memberOf values.
+inline QByteArray ldifEntry(
+    const QString& dn, const QStringList& classes, const QStringList& members, const QStringList& memberOf)
+{
+    const QString cn = cnOf(dn);
     QByteArray ldif = ldifLine("dn", dn);
     for (const QString& objectClass : classes)
         ldif += ldifLine("objectClass", objectClass);

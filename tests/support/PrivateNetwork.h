@@ -15,8 +15,7 @@
 class PrivateNetwork {
 public:
     PrivateNetwork() = default;
-    PrivateNetwork(const PrivateNetwork&) = delete;
-    PrivateNetwork& operator=(const PrivateNetwork&) = delete;
+    Q_DISABLE_COPY_MOVE(PrivateNetwork)
 
     // addresses: IPv4 texts put on lo (as /32). hosts: the whole /etc/hosts inside. resolv.conf
     // names 127.0.0.1 only. False with the reason in lastError() (for example not root).

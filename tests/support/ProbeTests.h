@@ -20,11 +20,6 @@ namespace probetests {
 // A main window over a fresh application directory, recording every message box while it lives.
 class ProbeWindow : public MessageRecorder {
 public:
-    ProbeWindow() { window = std::make_unique<frmMain>(); }
-    ~ProbeWindow() { window.reset(); }
-    ProbeWindow(const ProbeWindow&) = delete;
-    ProbeWindow& operator=(const ProbeWindow&) = delete;
-
     // Raises the click event of CommandN, as the connected button does.
     void click(int n)
     {
@@ -35,7 +30,7 @@ public:
     QString iniPath() const { return appDir.filePath(QStringLiteral("larchfen.ini")); }
 
     AppFolderScope appDir;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<frmMain> window = std::make_unique<frmMain>();
 };
 
 // The probe suites' base: a fresh ProbeWindow for each case, no directory left from the last.

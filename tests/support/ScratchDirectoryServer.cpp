@@ -44,17 +44,6 @@ char processState(qint64 pid)
     return line.at(close + 2);
 }
 
-template <typename Predicate> bool waitFor(Predicate done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 } // namespace
 
 // A reaped process or a zombie (nobody reaps a daemon whose parent exited, when PID 1
@@ -104,48 +93,6 @@ bool ScratchDirectoryServer::restart()
     return runScript(QStringLiteral("start-directory-server.sh"), { QStringLiteral("--restart"), dir });
 }
 
-bool ScratchDirectoryServer::pause()
-{
-    if (!sendSignal(SIGSTOP, "SIGSTOP"))
-        return false;
-    const qint64 server = pid();
-    // The signal is delivered asynchronously: wait until the kernel shows it stopped.
-    if (!waitFor([server] { return processState(server) == 'T'; }, 5000)) {
-        error = QStringLiteral("slapd %1 did not stop on SIGSTOP").arg(server);
-        return false;
-    }
-    return true;
-}
-
-bool ScratchDirectoryServer::resume()
-{
-    if (!sendSignal(SIGCONT, "SIGCONT"))
-        return false;
-    const qint64 server = pid();
-    if (!waitFor([server] { return processState(server) != 'T'; }, 5000)) {
-        error = QStringLiteral("slapd %1 did not continue on SIGCONT").arg(server);
-        return false;
-    }
-    return true;
-}
-
-bool ScratchDirectoryServer::kill()
-{
-    const qint64 server = pid();
-    if (!sendSignal(SIGKILL, "SIGKILL"))
-        return false;
-    if (!waitFor([server] { return !processAlive(server); }, 5000)) {
-        error = QStringLiteral("slapd %1 survived SIGKILL").arg(server);
-        return false;
-    }
-    return true;
-}
-
-bool ScratchDirectoryServer::isRunning() const
-{
-    return pid() != 0;
-}
-
 bool ScratchDirectoryServer::isPaused() const
 {
     return processState(pid()) == 'T';
@@ -157,62 +104,6 @@ qint64 ScratchDirectoryServer::pid() const
     const qint64 value = readFile(QStringLiteral("run/slapd.pid")).toLongLong(&ok);
     // the pid file outlives a killed server; the pid may even be reused, but not so soon
     return ok && processAlive(value) ? value : 0;
-}
-
-QString ScratchDirectoryServer::directory() const
-{
-    return dir;
-}
-
-QString ScratchDirectoryServer::ldapConfPath() const
-{
-    return dir + QStringLiteral("/ldap.conf");
-}
-
-QString ScratchDirectoryServer::ldapiUri() const
-{
-    return readFile(QStringLiteral("ldapi-uri"));
-}
-
-QString ScratchDirectoryServer::tcpUri() const
-{
-    return QStringLiteral("ldap://127.0.0.1:%1").arg(port());
-}
-
-int ScratchDirectoryServer::port() const
-{
-    return readFile(QStringLiteral("port")).toInt();
-}
-
-int ScratchDirectoryServer::tlsPort() const
-{
-    return readFile(QStringLiteral("tls-port")).toInt();
-}
-
-QString ScratchDirectoryServer::file(const QString& name) const
-{
-    return dir + u'/' + name;
-}
-
-QString ScratchDirectoryServer::serverLog() const
-{
-    QFile log(dir + QStringLiteral("/run/slapd.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(log.readAll());
-}
-
-void ScratchDirectoryServer::useForThisProcess() const
-{
-    qputenv("LDAPCONF", QFile::encodeName(ldapConfPath()));
-}
-
-bool ScratchDirectoryServer::startForThisProcess()
-{
-    if (!start())
-        return false;
-    useForThisProcess();
-    return true;
 }
 
 bool ScratchDirectoryServer::serveAgain()
@@ -254,19 +145,25 @@ bool ScratchDirectoryServer::runScript(const QString& script, const QStringList&
     return true;
 }
 
-bool ScratchDirectoryServer::sendSignal(int signalNumber, const char* name)
+bool ScratchDirectoryServer::signalAndWait(int signalNumber, const char* name)
 {
     const qint64 server = pid();
-    if (server == 0) {
+    if (server == 0)
         error = QStringLiteral("no server runs to get %1").arg(QLatin1String(name));
-        return false;
-    }
-    if (::kill(pid_t(server), signalNumber) != 0) {
+    else if (::kill(pid_t(server), signalNumber) != 0)
         error = QStringLiteral("%1 to slapd %2 failed").arg(QLatin1String(name)).arg(server);
-        return false;
+    else
+        error.clear();
+    // The signal is delivered asynchronously: wait until the kernel shows it stopped, running or gone.
+    const auto done = [&] {
+        const char state = processState(server);
+        return signalNumber == SIGSTOP ? state == 'T' : signalNumber == SIGCONT ? state != 'T' : !processAlive(server);
+    };
+    for (QDeadlineTimer deadline(5000); error.isEmpty() && !done(); QThread::msleep(5)) {
+        if (deadline.hasExpired())
+            error = QStringLiteral("slapd %1 did not take %2").arg(server).arg(QLatin1String(name));
     }
-    error.clear();
-    return true;
+    return error.isEmpty();
 }
 
 QString ScratchDirectoryServer::readFile(const QString& name) const

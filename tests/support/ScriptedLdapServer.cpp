@@ -1,20 +1,12 @@
 #include "ScriptedLdapServer.h"
-#include "BerReader.h"
 #include "SocketWrite.h"
 
-#include <QFile>
-#include <QUrl>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <lber.h>
 #include <ldap.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -110,74 +102,27 @@ QByteArray noticeOfDisconnection()
 
 } // namespace ldapmessage
 
-namespace {
-
-bool decode(const QByteArray& message, ScriptedLdapServer::Request& request)
-{
-    qsizetype start = 0;
-    qsizetype length = 0;
-    if (!readTlv(message, 0, message.size(), start, length))
-        return false;
-    const qsizetype end = start + length;
-    qsizetype idStart = 0;
-    qsizetype idLength = 0;
-    if (!readTlv(message, start, end, idStart, idLength))
-        return false;
-    for (qsizetype i = idStart; i < idStart + idLength; ++i)
-        request.id = (request.id << 8) | static_cast<unsigned char>(message.at(i));
-    const qsizetype opAt = idStart + idLength;
-    qsizetype opStart = 0;
-    qsizetype opLength = 0;
-    if (!readTlv(message, opAt, end, opStart, opLength))
-        return false;
-    request.operation = static_cast<unsigned char>(message.at(opAt));
-    qsizetype first = 0;
-    qsizetype firstLength = 0;
-    if (request.operation == 0x63 && readTlv(message, opStart, opStart + opLength, first, firstLength)) {
-        request.dn = message.mid(first, firstLength);
-        qsizetype scope = 0;
-        qsizetype scopeLength = 0;
-        if (readTlv(message, first + firstLength, opStart + opLength, scope, scopeLength) && scopeLength == 1)
-            request.scope = static_cast<unsigned char>(message.at(scope));
-    }
-    if (request.operation == 0x60) {
-        qsizetype version = 0;
-        qsizetype versionLength = 0;
-        if (readTlv(message, opStart, opStart + opLength, version, versionLength)
-            && readTlv(message, version + versionLength, opStart + opLength, first, firstLength))
-            request.dn = message.mid(first, firstLength);
-    }
-    request.bytes = message;
-    return true;
-}
-
-} // namespace
-
 QByteArray ScriptedLdapServer::Request::pageCookie() const
 {
     const qsizetype oid = bytes.indexOf(LDAP_CONTROL_PAGEDRESULTS);
     if (oid < 0)
         return {};
     qsizetype at = oid + qsizetype(std::strlen(LDAP_CONTROL_PAGEDRESULTS));
-    qsizetype start = 0;
-    qsizetype length = 0;
-    if (at < bytes.size() && bytes.at(at) == 0x01) { // criticality
-        if (!readTlv(bytes, at, bytes.size(), start, length))
+    BerTlv criticality;
+    if (at < bytes.size() && bytes.at(at) == 0x01) {
+        if (!readTlv(bytes, at, bytes.size(), criticality))
             return {};
-        at = start + length;
+        at = criticality.end();
     }
     // OCTET STRING { SEQUENCE { INTEGER size, OCTET STRING cookie } }
-    if (!readTlv(bytes, at, bytes.size(), start, length) || !readTlv(bytes, start, start + length, start, length))
+    BerTlv value;
+    BerTlv sequence;
+    BerTlv size;
+    BerTlv cookie;
+    if (!readTlv(bytes, at, bytes.size(), value) || !readTlv(bytes, value.start, value.end(), sequence)
+        || !readTlv(bytes, sequence.start, sequence.end(), size) || !readTlv(bytes, size.end(), bytes.size(), cookie))
         return {};
-    qsizetype size = 0;
-    qsizetype sizeLength = 0;
-    if (!readTlv(bytes, start, start + length, size, sizeLength))
-        return {};
-    qsizetype cookie = 0;
-    qsizetype cookieLength = 0;
-    if (!readTlv(bytes, size + sizeLength, bytes.size(), cookie, cookieLength))
-        return {};
-    return bytes.mid(cookie, cookieLength);
+    return bytes.mid(cookie.start, cookie.length);
 }
 
 void ScriptedLdapServer::Session::send(const QByteArray& bytes)
@@ -219,21 +164,14 @@ ScriptedLdapServer::~ScriptedLdapServer()
 
 bool ScriptedLdapServer::start(const QString& socketPath, Script answer)
 {
-    path = socketPath;
     script = std::move(answer);
-    if (!listener.listenUnix(path))
-        return false;
-    listener.run([this] { run(); });
-    return true;
+    return listener.listenUnix(socketPath) && listener.run([this] { run(); });
 }
 
 bool ScriptedLdapServer::startTcp(Script answer)
 {
     script = std::move(answer);
-    if (!listener.listenTcp(QStringLiteral("127.0.0.1")))
-        return false;
-    listener.run([this] { run(); });
-    return true;
+    return listener.listenTcp(QStringLiteral("127.0.0.1")) && listener.run([this] { run(); });
 }
 
 void ScriptedLdapServer::stop()
@@ -241,25 +179,6 @@ void ScriptedLdapServer::stop()
     if (listener.running())
         stopping = true;
     listener.stop();
-}
-
-QString ScriptedLdapServer::uri() const
-{
-    if (path.isEmpty())
-        return QStringLiteral("ldap://127.0.0.1:%1").arg(listener.port());
-    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(path));
-}
-
-int ScriptedLdapServer::connectionCount() const
-{
-    std::lock_guard lock(mutex);
-    return connections;
-}
-
-QList<ScriptedLdapServer::Request> ScriptedLdapServer::requests() const
-{
-    std::lock_guard lock(mutex);
-    return received;
 }
 
 void ScriptedLdapServer::run()
@@ -296,14 +215,13 @@ void ScriptedLdapServer::run()
                 continue;
             }
             client.pending.append(buffer, got);
-            qsizetype start = 0;
-            qsizetype length = 0;
-            while (!client.session.closed() && readTlv(client.pending, 0, client.pending.size(), start, length)) {
-                const QByteArray message = client.pending.left(start + length);
-                client.pending.remove(0, start + length);
+            BerTlv message;
+            while (!client.session.closed() && readTlv(client.pending, 0, client.pending.size(), message)) {
                 Request request;
                 request.connection = client.session.connection;
-                if (!decode(message, request))
+                request.bytes = client.pending.left(message.end());
+                client.pending.remove(0, message.end());
+                if (!readLdapRequest(request.bytes, message, request))
                     continue;
                 {
                     std::lock_guard lock(mutex);
@@ -323,9 +241,7 @@ void ScriptedLdapServer::run()
 
 bool CountingListener::start(const QString& address, quint16 port)
 {
-    if (!listener.listenTcp(address, port))
-        return false;
-    listener.run([this] {
+    return listener.listenTcp(address, port) && listener.run([this] {
         for (;;) {
             std::vector<pollfd> watched = listener.watchList();
             if (!SocketListener::wait(watched))
@@ -337,5 +253,4 @@ bool CountingListener::start(const QString& address, quint16 port)
             }
         }
     });
-    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BerReader.h"
 #include "SocketListener.h"
 
 #include <QByteArray>
@@ -36,12 +37,8 @@ QByteArray noticeOfDisconnection();
 // byte at a time, half a message, or not at all. SASL EXTERNAL binds only need a bind response.
 class ScriptedLdapServer {
 public:
-    struct Request {
+    struct Request : LdapRequestParts {
         int connection = 0;
-        int id = 0;
-        int operation = 0; // 0x60 bind, 0x63 search, 0x42 unbind, 0x50 abandon, ...
-        QByteArray dn; // bind: the name; search: the base
-        int scope = -1; // search: 0 base, 1 one level, 2 subtree
         QByteArray bytes; // the whole message
         // True when the search's attribute list or filter holds `text` (as the client wrote it).
         bool mentions(const QByteArray& text) const { return bytes.contains(text); }
@@ -70,8 +67,7 @@ public:
 
     ScriptedLdapServer() = default;
     ~ScriptedLdapServer();
-    ScriptedLdapServer(const ScriptedLdapServer&) = delete;
-    ScriptedLdapServer& operator=(const ScriptedLdapServer&) = delete;
+    Q_DISABLE_COPY_MOVE(ScriptedLdapServer)
 
     // Listens on socketPath; false with lastError() on failure. Binds get success; the script
     // gets every other request, unbinds and abandons too.
@@ -79,17 +75,16 @@ public:
     // The same on 127.0.0.1, a free port (for resets, which only TCP has).
     bool startTcp(Script script);
     void stop();
-    QString uri() const; // ldapi://, percent-encoded, or ldap://127.0.0.1:PORT
+    QString uri() const { return listener.uri(); }
     QString lastError() const { return listener.lastError(); }
 
     // Connections accepted so far, and every request decoded on them.
-    int connectionCount() const;
-    QList<Request> requests() const;
+    int connectionCount() const { return copyUnder(mutex, connections); }
+    QList<Request> requests() const { return copyUnder(mutex, received); }
 
 private:
     void run();
 
-    QString path;
     Script script;
     std::atomic<bool> stopping { false };
     mutable std::mutex mutex;

@@ -1,6 +1,7 @@
 #include "SocketListener.h"
 
 #include <QFile>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -12,23 +13,46 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+namespace {
+
+bool unixAddress(const QString& path, sockaddr_un& address)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (name.size() >= qsizetype(sizeof(address.sun_path)))
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    return true;
+}
+
+} // namespace
+
 bool SocketListener::listenUnix(const QString& path)
 {
     socketPath = path;
-    const QByteArray name = QFile::encodeName(path);
     sockaddr_un address {};
-    if (name.size() >= qsizetype(sizeof(address.sun_path))) {
+    if (!unixAddress(path, address)) {
         error = QStringLiteral("socket path too long: ") + path;
         return false;
     }
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
     QFile::remove(path);
     return listenOn(AF_UNIX, &address, sizeof(address), path);
 }
 
+int SocketListener::connectUnix(const QString& path)
+{
+    sockaddr_un address {};
+    const int fd = unixAddress(path, address) ? ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool SocketListener::listenTcp(const QString& text, quint16 port)
 {
+    tcpAddress = text;
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -72,6 +96,13 @@ void SocketListener::stop()
     }
     if (!socketPath.isEmpty())
         QFile::remove(socketPath);
+}
+
+QString SocketListener::uri() const
+{
+    if (socketPath.isEmpty())
+        return QStringLiteral("ldap://%1:%2").arg(tcpAddress).arg(tcpPort);
+    return QStringLiteral("ldapi://") + QString::fromLatin1(QUrl::toPercentEncoding(socketPath));
 }
 
 std::vector<pollfd> SocketListener::watchList() const

@@ -2,9 +2,17 @@
 
 #include <QString>
 #include <functional>
+#include <mutex>
 #include <poll.h>
 #include <thread>
 #include <vector>
+
+// A copy of `value` taken under `mutex`: what a test reads of the state a server thread fills.
+template <class T> T copyUnder(std::mutex& mutex, const T& value)
+{
+    std::lock_guard lock(mutex);
+    return value;
+}
 
 // A listening stream socket served by a thread of its own, and a pipe that wakes that thread when
 // it is time to stop: what the relay and the fake servers share. The serving loop starts each
@@ -13,8 +21,7 @@ class SocketListener {
 public:
     SocketListener() = default;
     ~SocketListener() { stop(); }
-    SocketListener(const SocketListener&) = delete;
-    SocketListener& operator=(const SocketListener&) = delete;
+    Q_DISABLE_COPY_MOVE(SocketListener)
 
     // On the Unix socket `path`; a socket file left there is removed first. False on failure,
     // with the reason in lastError().
@@ -24,8 +31,11 @@ public:
     QString lastError() const { return error; }
     QString path() const { return socketPath; }
     quint16 port() const { return tcpPort; }
+    // ldapi:// with the socket path percent-encoded as libldap wants it, or ldap://ADDRESS:PORT.
+    QString uri() const;
 
-    void run(std::function<void()> serve) { thread = std::thread(std::move(serve)); }
+    // Starts the thread that serves; true, to follow a listen call with &&.
+    bool run(std::function<void()> serve) { return (thread = std::thread(std::move(serve))).joinable(); }
     bool running() const { return thread.joinable(); }
     // Wakes the thread, waits for it, closes both sockets and removes the socket file.
     void stop();
@@ -37,10 +47,14 @@ public:
     // A new connection, when watched[1] says one is waiting; else -1.
     int accept(const std::vector<pollfd>& watched) const;
 
+    // A connected stream socket to the Unix socket `path`; -1 on failure.
+    static int connectUnix(const QString& path);
+
 private:
     bool listenOn(int family, const void* address, unsigned size, const QString& name);
 
     QString socketPath;
+    QString tcpAddress;
     QString error;
     quint16 tcpPort = 0;
     int listenFd = -1;

@@ -1,9 +1,5 @@
 #include "TestFiles.h"
 
-#include "platform/Cp932.h"
-
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -19,28 +15,6 @@
 #include <unistd.h>
 
 namespace testfiles {
-
-QByteArray sjis(const QString& text)
-{
-    return platform::toAnsi(text);
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entries(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 Unwritable::Unwritable(const QString& path)
     : path(QFile::encodeName(path))

@@ -2,7 +2,11 @@
 
 // Small file helpers shared by the platform and shell tests.
 
+#include "platform/Cp932.h"
+
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -11,10 +15,27 @@
 
 namespace testfiles {
 
-QByteArray sjis(const QString& text);
-bool writeBytes(const QString& path, const QByteArray& bytes);
-QByteArray readBytes(const QString& path);
-QStringList entries(const QString& dir);
+inline QByteArray sjis(const QString& text)
+{
+    return platform::toAnsi(text);
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
 
 // Makes a file or directory unwritable for as long as the guard lives. Mode bits do not stop
 // root, so when they are not enough the immutable attribute is set too. ok() is false when
@@ -23,8 +44,7 @@ class Unwritable {
 public:
     explicit Unwritable(const QString& path);
     ~Unwritable();
-    Unwritable(const Unwritable&) = delete;
-    Unwritable& operator=(const Unwritable&) = delete;
+    Q_DISABLE_COPY_MOVE(Unwritable)
 
     bool ok() const { return !writable(); }
 
@@ -49,8 +69,7 @@ class SmallTmpfs {
 public:
     explicit SmallTmpfs(qint64 bytes);
     ~SmallTmpfs();
-    SmallTmpfs(const SmallTmpfs&) = delete;
-    SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+    Q_DISABLE_COPY_MOVE(SmallTmpfs)
 
     bool ok() const { return mounted; }
     QString reason() const { return why; }

@@ -25,11 +25,6 @@ SaveDialogAnswers::SaveDialogAnswers()
     });
 }
 
-SaveDialogAnswers::~SaveDialogAnswers()
-{
-    platform::CommonDialog::setSaveAnswer(std::move(previous));
-}
-
 PopupAnswer::PopupAnswer(QString itemName)
     : itemName(std::move(itemName))
     , watch(

@@ -24,9 +24,8 @@ using namespace viewitems;
 class SaveDialogAnswers {
 public:
     SaveDialogAnswers();
-    ~SaveDialogAnswers();
-    SaveDialogAnswers(const SaveDialogAnswers&) = delete;
-    SaveDialogAnswers& operator=(const SaveDialogAnswers&) = delete;
+    ~SaveDialogAnswers() { platform::CommonDialog::setSaveAnswer(std::move(previous)); }
+    Q_DISABLE_COPY_MOVE(SaveDialogAnswers)
 
     QList<std::optional<QString>> answers;
     QStringList offered;
