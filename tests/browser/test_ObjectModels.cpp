@@ -103,9 +103,8 @@ private slots:
         const QModelIndex root = model.root;
         const int number = errorNumberOf<browser::ProgramError>([&] {
             NodeTreeModel::Pending pending(model, root);
-            pending.add(SharedText(pathOf(1), nameOf(1)));
-            pending.add(SharedText(pathOf(2), nameOf(2)));
-            pending.add(SharedText(pathOf(1), nameOf(1)));
+            for (int k : { 1, 2, 1 })
+                pending.add(SharedText(pathOf(k), nameOf(k)));
         });
         QCOMPARE(number, browser::errnum::KeyNotUnique);
         QCOMPARE(model.rowCount(root), 2);

@@ -381,8 +381,6 @@ private:
     {
         click(window->cmdConnect);
         QPersistentModelIndex node = childWithKey(topNode(window->tvNode, 0), adsPath(dn));
-        if (!node.isValid())
-            return {};
         clickNode(window->tvNode, node);
         return node;
     }

@@ -136,9 +136,8 @@ private slots:
     void saveKeepsCommentsOtherSectionsAndUnknownKeys()
     {
         QVERIFY(writeBytes(ini,
-            sjis(QStringLiteral("; "
-                                "設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=old\r\nTHEME=青\r\n\r\n["
-                                "Last]\r\nx=1\r\n"))));
+            sjis(QStringLiteral("; 設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=old\r\nTHEME=青\r\n\r\n"
+                                "[Last]\r\nx=1\r\n"))));
         saveThroughWindow({ QStringLiteral("d.test"), QStringLiteral("acc"), QStringLiteral("new") });
         QCOMPARE(readBytes(ini),
             sjis(QStringLiteral("; 設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=new\r\nTHEME=青\r\n"
