@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <functional>
 #include <grp.h>
 #include <limits>
 #include <sys/stat.h>
@@ -52,17 +53,16 @@ private:
     qint64 capacity;
 };
 
-// A writer into memory: the bytes a file would get.
-struct MemoryExport {
-    QByteArray written()
-    {
-        writer.flush();
-        return file.received;
-    }
-
+// The bytes a file would get from a writer given `lines`.
+QByteArray exported(std::initializer_list<QString> lines)
+{
     RecordingFile file;
-    ExportWriter writer { file };
-};
+    ExportWriter writer(file);
+    for (const QString& line : lines)
+        writer.writeLine(line);
+    writer.flush();
+    return file.received;
+}
 
 // A device, which the export refuses, written in place: /dev/full stands for a disk that fills up.
 std::unique_ptr<platform::AtomicFile> device(const QString& path)
@@ -99,55 +99,43 @@ private slots:
 
     void headingUsesTheHalfWidthCornerBrackets()
     {
-        MemoryExport out;
-        ExportWriter& writer = out.writer;
-        writer.writeLine(browser::headingLine(QStringLiteral("ou=営業部")));
-        QCOMPARE(out.written(),
-            QByteArray(
-                "\xA2ou=\x89\x63\x8B\xC6\x95\x94\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I"
-                "\x83u\x83W\x83"
-                "F\x83N\x83g\r\n"));
+        QCOMPARE(exported({ browser::headingLine(QStringLiteral("ou=営業部")) }),
+            QByteArray("\xA2ou=\x89\x63\x8B\xC6\x95\x94\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9"
+                       "\x83I\x83u\x83W\x83\x46\x83N\x83g\r\n"));
     }
 
     void dataLineEndsEveryFieldWithATab()
     {
-        MemoryExport out;
-        ExportWriter& writer = out.writer;
-        writer.writeLine(browser::dataLine(
-            3, QStringLiteral("user"), QStringLiteral("cn=田中 実"), QStringLiteral("LDAP://cn=田中 実,dc=x")));
-        QCOMPARE(out.written(),
+        QCOMPARE(exported({ browser::dataLine(3, QStringLiteral("user"), QStringLiteral("cn=田中 実"),
+                     QStringLiteral("LDAP://cn=田中 実,dc=x")) }),
             QByteArray("3\tuser\tcn=\x93\x63\x92\x86 \x8E\xC0\tLDAP://cn=\x93\x63\x92\x86 \x8E\xC0,dc=x\t\r\n"));
     }
 
     void charactersOutsideCp932BecomeQuestionMarks()
     {
-        MemoryExport out;
-        ExportWriter& writer = out.writer;
-        writer.writeLine(QStringLiteral("cn=Hans Müller"));
-        writer.writeLine(QStringLiteral("cn=김민준\t😀"));
-        QCOMPARE(out.written(), QByteArray("cn=Hans M?ller\r\ncn=???\t?\r\n"));
+        QCOMPARE(exported({ QStringLiteral("cn=Hans Müller"), QStringLiteral("cn=김민준\t😀") }),
+            QByteArray("cn=Hans M?ller\r\ncn=???\t?\r\n"));
     }
 
     void valuesAreWrittenAsTheyAre()
     {
-        MemoryExport out;
-        ExportWriter& writer = out.writer;
-        writer.writeLine(
-            browser::dataLine(1, QStringLiteral("user"), QStringLiteral("cn=a\"b,c\td"), QStringLiteral("p")));
-        QCOMPARE(out.written(), QByteArray("1\tuser\tcn=a\"b,c\td\tp\t\r\n"));
+        QCOMPARE(exported({ browser::dataLine(
+                     1, QStringLiteral("user"), QStringLiteral("cn=a\"b,c\td"), QStringLiteral("p")) }),
+            QByteArray("1\tuser\tcn=a\"b,c\td\tp\t\r\n"));
     }
 
     void manyLinesArriveWholeAndInOrder()
     {
-        MemoryExport out;
-        ExportWriter& writer = out.writer;
+        RecordingFile file;
+        ExportWriter writer(file);
         QByteArray expected;
         for (int i = 1; i <= 20000; ++i) {
             writer.writeLine(QStringLiteral("行%1").arg(i));
             expected += "\x8D\x73" + QByteArray::number(i) + "\r\n";
         }
         QVERIFY(expected.size() > 2 * ExportWriter::bufferSize);
-        QCOMPARE(out.written(), expected);
+        writer.flush();
+        QCOMPARE(file.received, expected);
     }
 
     void deviceThatFillsUpFailsAndIsNotWrittenAgain()
@@ -298,22 +286,14 @@ private slots:
 
     void removedFolderIsNotReportedAsSaved()
     {
-        const QString folder = temp.filePath(QStringLiteral("vanishing"));
-        QVERIFY(QDir().mkpath(folder));
-        Export output(folder + QStringLiteral("/list.csv"));
-        output.writeLine(QStringLiteral("line"));
-        QVERIFY(QDir(folder).removeRecursively());
-        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(finishAfter([](const QString& folder) { return QDir(folder).removeRecursively(); }),
+            browser::errnum::PathNotFound);
     }
 
     void renamedFolderIsNotReportedAsSaved()
     {
-        const QString folder = temp.filePath(QStringLiteral("moving"));
-        QVERIFY(QDir().mkpath(folder));
-        Export output(folder + QStringLiteral("/list.csv"));
-        output.writeLine(QStringLiteral("line"));
-        QVERIFY(QDir().rename(folder, temp.filePath(QStringLiteral("moved"))));
-        QCOMPARE(errorNumberOf<ProgramError>([&] { output.finish(); }), browser::errnum::PathNotFound);
+        QCOMPARE(finishAfter([](const QString& folder) { return QDir().rename(folder, folder + u'2'); }),
+            browser::errnum::PathNotFound);
     }
 
     // The new file of a replacement has no name anyone could remove; a file written in place has.
@@ -389,6 +369,18 @@ private slots:
     }
 
 private:
+    // The error number of finishing an export into a folder of its own once `change` has been
+    // done to the folder: -1 when the folder could not be made, -2 when `change` failed.
+    int finishAfter(const std::function<bool(const QString&)>& change)
+    {
+        const QString folder = temp.filePath(QStringLiteral("changing"));
+        if (!QDir().mkpath(folder))
+            return -1;
+        Export output(folder + QStringLiteral("/list.csv"));
+        output.writeLine(QStringLiteral("line"));
+        return change(folder) ? errorNumberOf<ProgramError>([&] { output.finish(); }) : -2;
+    }
+
     QTemporaryDir temp;
 };
 

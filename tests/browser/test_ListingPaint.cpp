@@ -115,16 +115,13 @@ private slots:
         QVERIFY(recorder->boxes.isEmpty());
         PaintLog listPaints(window->lvList);
         PaintLog treePaints(window->tvNode);
-        QTreeView* tree = window->tvNode;
-        tree->expand(childWithKey(topNode(tree), QStringLiteral("LDAP://") + bigDn));
+        window->tvNode->expand(childWithKey(topNode(window->tvNode), QStringLiteral("LDAP://") + bigDn));
 
         bool disconnected = false;
         connect(window->cmdDisConect, &QPushButton::clicked, this, [&] { disconnected = true; });
         bool timerRan = false;
-        QList<int> paintedAfterFirstPage;
-        QList<int> paintedTreeAfterFirstPage;
-        QList<bool> quietBetweenPages;
-        QList<bool> hourglassBetweenPages;
+        QList<int> paintedAfterFirstPage, paintedTreeAfterFirstPage;
+        QList<bool> quietBetweenPages, hourglassBetweenPages;
         dir->betweenPages = [&](int delivered) {
             if (delivered == 1) {
                 paintedAfterFirstPage = listPaints.rowsAtPaint;

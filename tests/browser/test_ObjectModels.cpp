@@ -26,7 +26,6 @@ QString nameOf(int k)
     return QStringLiteral("CN=u%1").arg(k);
 }
 
-// A tree with one root, checked by Qt's model tester throughout.
 // Children first..last of `node` (under the DN `parentDn`), joining the tree as one page.
 void addPage(NodeTreeModel& model, const QModelIndex& node, int first, int last,
     const QString& parentDn = QStringLiteral("OU=big,DC=example,DC=test"))
@@ -36,26 +35,26 @@ void addPage(NodeTreeModel& model, const QModelIndex& node, int first, int last,
         pending.add(SharedText(pathOf(k, parentDn), nameOf(k)));
 }
 
-struct CheckedTree {
+// A tree with one root, checked by Qt's model tester throughout.
+struct CheckedTree : NodeTreeModel {
     // The root with children 1..children as its first page.
     explicit CheckedTree(int children = 0)
     {
         if (children > 0)
-            addPage(model, root, 1, children);
+            addPage(*this, root, 1, children);
     }
 
     // Children first..last under the k-th child of the root, whose DN is childDn(k).
     QModelIndex addPageUnder(int k, int first, int last)
     {
-        const QModelIndex child = model.index(k - 1, 0, root);
-        addPage(model, child, first, last, childDn(k));
+        const QModelIndex child = index(k - 1, 0, root);
+        addPage(*this, child, first, last, childDn(k));
         return child;
     }
     static QString childDn(int k) { return pathOf(k).mid(7); }
 
-    NodeTreeModel model;
-    QAbstractItemModelTester tester { &model, QAbstractItemModelTester::FailureReportingMode::QtTest };
-    QModelIndex root = model.addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
+    QAbstractItemModelTester tester { this, QAbstractItemModelTester::FailureReportingMode::QtTest };
+    QModelIndex root = addRoot(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example"));
 };
 
 } // namespace
@@ -66,26 +65,21 @@ class TestObjectModels : public QObject {
 private slots:
     void sharedTextKeepsPathAndNameExactly()
     {
-        const SharedText inside(pathOf(7), nameOf(7));
-        QCOMPARE(inside.path(), pathOf(7));
-        QCOMPARE(inside.name(), nameOf(7));
+        for (const auto& [path, name] : { std::pair(pathOf(7), nameOf(7)),
+                 { QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example.test") },
+                 { QStringLiteral("LDAP://DC="), QString() } }) {
+            const SharedText text(path, name);
+            QCOMPARE(text.path(), path);
+            QCOMPARE(text.name(), name);
+        }
         // The name costs no characters of its own when the path holds it.
-        QCOMPARE(inside.chars.size(), pathOf(7).size());
-
-        const SharedText root(QStringLiteral("LDAP://DC=example,DC=test"), QStringLiteral("example.test"));
-        QCOMPARE(root.path(), QStringLiteral("LDAP://DC=example,DC=test"));
-        QCOMPARE(root.name(), QStringLiteral("example.test"));
-
-        const SharedText empty(QStringLiteral("LDAP://DC="), QString());
-        QCOMPARE(empty.path(), QStringLiteral("LDAP://DC="));
-        QVERIFY(empty.name().isEmpty());
+        QCOMPARE(SharedText(pathOf(7), nameOf(7)).chars.size(), pathOf(7).size());
     }
 
     void childrenOfAPageJoinTheTreeInOneInsertion()
     {
-        CheckedTree tree;
-        NodeTreeModel& model = tree.model;
-        const QModelIndex root = tree.root;
+        CheckedTree model;
+        const QModelIndex root = model.root;
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         for (int page = 0; page < 3; ++page) {
             NodeTreeModel::Pending pending(model, root);
@@ -105,14 +99,12 @@ private slots:
 
     void aTakenKeyIsRefusedAndWhatCameBeforeStays()
     {
-        CheckedTree tree;
-        NodeTreeModel& model = tree.model;
-        const QModelIndex root = tree.root;
+        CheckedTree model;
+        const QModelIndex root = model.root;
         const int number = errorNumberOf<browser::ProgramError>([&] {
             NodeTreeModel::Pending pending(model, root);
-            pending.add(SharedText(pathOf(1), nameOf(1)));
-            pending.add(SharedText(pathOf(2), nameOf(2)));
-            pending.add(SharedText(pathOf(1), nameOf(1)));
+            for (int k : { 1, 2, 1 })
+                pending.add(SharedText(pathOf(k), nameOf(k)));
         });
         QCOMPARE(number, browser::errnum::KeyNotUnique);
         QCOMPARE(model.rowCount(root), 2);
@@ -129,31 +121,30 @@ private slots:
     // is made as it fills, so joining allocates nothing.
     void pendingNodesJoinTheTreeOrLeaveNoKeyBehind()
     {
-        CheckedTree tree;
-        NodeTreeModel& model = tree.model;
+        CheckedTree model;
         {
             NodeTreeModel::Pending roots(model, QModelIndex());
             roots.add(SharedText(pathOf(1), nameOf(1)));
         }
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(model.node(pathOf(1)).data().toString(), nameOf(1));
-        addPage(model, tree.root, 2, 3);
+        addPage(model, model.root, 2, 3);
         {
-            NodeTreeModel::Pending pending(model, tree.root);
+            NodeTreeModel::Pending pending(model, model.root);
             pending.add(SharedText(pathOf(4), nameOf(4)));
-            const auto& children = static_cast<const browser::TreeNode*>(tree.root.internalPointer())->children;
+            const auto& children = static_cast<const browser::TreeNode*>(model.root.internalPointer())->children;
             QVERIFY(children.capacity() >= children.size() + 1);
-            model.removeChildren(tree.root);
+            model.removeChildren(model.root);
         }
-        QCOMPARE(model.rowCount(tree.root), 0);
+        QCOMPARE(model.rowCount(model.root), 0);
         QVERIFY(!model.contains(pathOf(4)));
         QCOMPARE(model.size(), 2);
-        addPage(model, tree.root, 2, 9);
+        addPage(model, model.root, 2, 9);
         {
             // Most keys leave, so the table is made anew: the open page's keys stay in it.
             NodeTreeModel::Pending roots(model, QModelIndex());
             roots.add(SharedText(pathOf(10), nameOf(10)));
-            model.removeChildren(tree.root);
+            model.removeChildren(model.root);
         }
         QCOMPARE(model.node(pathOf(10)).data().toString(), nameOf(10));
         QCOMPARE(model.size(), 3);
@@ -168,10 +159,9 @@ private slots:
 
     void removingChildrenFreesTheKeysOfTheWholeSubtree()
     {
-        CheckedTree tree(3);
-        NodeTreeModel& model = tree.model;
-        const QModelIndex root = tree.root;
-        const QPersistentModelIndex second = tree.addPageUnder(2, 9, 9);
+        CheckedTree model(3);
+        const QModelIndex root = model.root;
+        const QPersistentModelIndex second = model.addPageUnder(2, 9, 9);
         QPersistentModelIndex grandchild = model.index(0, 0, second);
         QVERIFY(grandchild.isValid());
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
@@ -196,9 +186,8 @@ private slots:
 
     void removingAFewChildrenAmongManyKeepsEveryOtherKey()
     {
-        CheckedTree tree(200);
-        NodeTreeModel& model = tree.model;
-        const QModelIndex tenth = tree.addPageUnder(10, 1, 5);
+        CheckedTree model(200);
+        const QModelIndex tenth = model.addPageUnder(10, 1, 5);
         QCOMPARE(model.size(), 206);
 
         model.removeChildren(tenth);
@@ -207,19 +196,19 @@ private slots:
         for (int k = 1; k <= 5; ++k)
             QVERIFY(!model.contains(pathOf(k, CheckedTree::childDn(10))));
         for (int k = 1; k <= 200; ++k)
-            QCOMPARE(model.node(pathOf(k)), model.index(k - 1, 0, tree.root));
+            QCOMPARE(model.node(pathOf(k)), model.index(k - 1, 0, model.root));
     }
 
     void japaneseTextsRoundTripAndKeysAreExact()
     {
         const QString path = QStringLiteral("LDAP://dc1.example.test/CN=山田 太郎,OU=営業部,DC=example,DC=test");
-        const SharedText inside(path, QStringLiteral("CN=山田 太郎"));
-        QCOMPARE(inside.path(), path);
-        QCOMPARE(inside.name(), QStringLiteral("CN=山田 太郎"));
-        // A name the path does not hold (an escaped RDN) is kept after it.
-        const SharedText escaped(QStringLiteral("LDAP://CN=a\\,b,DC=example,DC=test"), QStringLiteral("CN=a,b"));
-        QCOMPARE(escaped.name(), QStringLiteral("CN=a,b"));
-        QCOMPARE(escaped.path(), QStringLiteral("LDAP://CN=a\\,b,DC=example,DC=test"));
+        // The second is a name the path does not hold (an escaped RDN): it is kept after it.
+        for (const auto& [fullPath, name] : { std::pair(path, QStringLiteral("CN=山田 太郎")),
+                 { QStringLiteral("LDAP://CN=a\\,b,DC=example,DC=test"), QStringLiteral("CN=a,b") } }) {
+            const SharedText text(fullPath, name);
+            QCOMPARE(text.path(), fullPath);
+            QCOMPARE(text.name(), name);
+        }
 
         NodeTreeModel model;
         const QModelIndex root = model.addRoot(path, QStringLiteral("山田"));
@@ -234,23 +223,24 @@ private slots:
     {
         ObjectListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("No"));
-        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("種類"));
-        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("名称"));
+        const QStringList headings { QStringLiteral("No"), QStringLiteral("種類"), QStringLiteral("名称") };
+        for (int column = 0; column < 3; ++column)
+            QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), headings.at(column));
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        const QStringList classes { QStringLiteral("user"), QStringLiteral("inetOrgPerson"),
+            QStringLiteral("organizationalUnit") };
         {
             ObjectListModel::Pending rows(model);
-            rows.add(SharedText(pathOf(1), nameOf(1)), QStringLiteral("user"));
-            rows.add(SharedText(pathOf(2), nameOf(2)), QStringLiteral("inetOrgPerson"));
-            rows.add(SharedText(pathOf(3), nameOf(3)), QStringLiteral("organizationalUnit"));
+            for (int k = 1; k <= 3; ++k)
+                rows.add(SharedText(pathOf(k), nameOf(k)), classes.at(k - 1));
         }
         QCOMPARE(inserted.size(), 1);
         QCOMPARE(model.rowCount(), 3);
         const auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
         QCOMPARE(QStringList({ cell(1, 0), cell(1, 1), cell(1, 2) }),
             QStringList({ QStringLiteral("2"), QStringLiteral("inetOrgPerson"), nameOf(2) }));
-        QCOMPARE(cell(0, 1), QStringLiteral("user"));
-        QCOMPARE(cell(2, 1), QStringLiteral("organizationalUnit"));
+        for (int row : { 0, 2 })
+            QCOMPARE(cell(row, 1), classes.at(row));
         QCOMPARE(model.index(2, 0).data(ObjectListModel::TagRole).toString(), pathOf(3));
         QCOMPARE(model.tag(0), pathOf(1));
         QVERIFY(!model.hasChildren(model.index(0, 0)));

@@ -10,14 +10,12 @@
 
 using namespace browsertests;
 using platform::MessageIcon;
+using TestDirectory::adsPath;
 
 namespace {
 const QString rootKey = QStringLiteral("LDAP://DC=example,DC=test");
-
-QString adsPath(const QString& dn)
-{
-    return QStringLiteral("LDAP://") + dn;
-}
+// The nodes after Connect: the root and its children.
+const int rootNodes = 1 + int(TestDirectory::rootListing.size());
 
 QStringList adsPaths(const QStringList& dns)
 {
@@ -26,7 +24,6 @@ QStringList adsPaths(const QStringList& dns)
         paths.append(adsPath(dn));
     return paths;
 }
-
 } // namespace
 
 class ItConnectBrowse : public QObject, BrowsingFixture {
@@ -50,7 +47,7 @@ private slots:
         QCOMPARE(rows.constLast().no, QString::number(TestDirectory::rootListing.size()));
         // Tree and list agree, node by row.
         QCOMPARE(childTexts(root), namesOf(rows));
-        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()));
+        QCOMPARE(nodeCount(window->tvNode), rootNodes);
         // Nothing outside the five classes, nothing expanded or selected by the listing.
         QVERIFY(!childKeys(root).contains(adsPath(TestDirectory::builtin)));
         QVERIFY(!childKeys(root).contains(adsPath(TestDirectory::rootContact)));
@@ -77,13 +74,12 @@ private slots:
         for (int i = 0; i < childCount(sales); ++i)
             QCOMPARE(childCount(child(sales, i)), 0);
         QCOMPARE(childKeys(root), adsPaths(TestDirectory::rootListing));
-        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()) + 5);
+        QCOMPARE(nodeCount(window->tvNode), rootNodes + 5);
     }
 
     void secondClickGivesTheSameChildrenOnceAndNoGrandchildren()
     {
-        click(window->cmdConnect);
-        QPersistentModelIndex sales = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales));
+        QPersistentModelIndex sales = connectAndFind(TestDirectory::sales);
         clickNode(window->tvNode, sales);
         const QStringList firstKeys = childKeys(sales);
         const QList<Row> firstRows = listRows(window->lvList);
@@ -96,11 +92,10 @@ private slots:
         QCOMPARE(childKeys(sales), firstKeys);
         QCOMPARE(listRows(window->lvList), firstRows);
         QCOMPARE(childCount(childWithKey(sales, adsPath(TestDirectory::tokyo))), 0);
-        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()) + 5);
+        QCOMPARE(nodeCount(window->tvNode), rootNodes + 5);
         // The grandchildren's keys went with them: a listing of one of them finds no node.
         QVERIFY(!window->ListObjects(adsPath(TestDirectory::satoHanako), QString()));
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("35601\r\n要素が見つかりません。"));
+        verifyOneErrorBox(QStringLiteral("35601\r\n要素が見つかりません。"));
     }
 
     void clickingTheRootListsItAgainUnderTheSameNode()
@@ -115,14 +110,13 @@ private slots:
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(topNode(window->tvNode, 0), root);
         QCOMPARE(childKeys(root), adsPaths(TestDirectory::rootListing));
-        QCOMPARE(nodeCount(window->tvNode), 1 + int(TestDirectory::rootListing.size()));
+        QCOMPARE(nodeCount(window->tvNode), rootNodes);
         QCOMPARE(tagsOf(listRows(window->lvList)), adsPaths(TestDirectory::rootListing));
     }
 
     void bigContainerListsEveryChild()
     {
-        click(window->cmdConnect);
-        QPersistentModelIndex bulk = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::bulkOu));
+        QPersistentModelIndex bulk = connectAndFind(TestDirectory::bulkOu);
 
         clickNode(window->tvNode, bulk);
 
@@ -140,8 +134,7 @@ private slots:
 
     void clickingAUserListsWhatTheDirectoryReports()
     {
-        click(window->cmdConnect);
-        QPersistentModelIndex user = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::takahashiNaoko));
+        QPersistentModelIndex user = connectAndFind(TestDirectory::takahashiNaoko);
 
         clickNode(window->tvNode, user);
 
@@ -195,20 +188,14 @@ private slots:
 
         click(window->cmdConnect);
 
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, expected);
-        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
-        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+        verifyOneErrorBox(expected);
         QCOMPARE(currentCursor(), Qt::ArrowCursor);
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(text(topNode(window->tvNode, 0)), domain);
         QCOMPARE(keyOf(topNode(window->tvNode, 0)), rootPath);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QCOMPARE(rowCount(window->lvList), 0);
-        QVERIFY(window->txtDomain->isEnabled());
-        QVERIFY(window->txtAccount->isEnabled());
-        QVERIFY(window->txtPassWord->isEnabled());
-        QVERIFY(window->cmdConnect->isEnabled());
+        verifyLoginFieldsEnabled(true);
     }
 
     void connectAfterAFailedConnectStartsAFreshTree()
@@ -230,9 +217,8 @@ private slots:
     void missingFieldsAreAskedForInOrder()
     {
         const CountedDirectory directory;
-        window->txtDomain->clear();
-        window->txtAccount->clear();
-        window->txtPassWord->clear();
+        for (QLineEdit* field : { window->txtDomain, window->txtAccount, window->txtPassWord })
+            field->clear();
 
         click(window->cmdConnect);
         window->txtDomain->setText(TestDirectory::domain);
@@ -240,13 +226,12 @@ private slots:
         window->txtAccount->setText(QStringLiteral("someone"));
         click(window->cmdConnect);
 
-        QCOMPARE(recorder->boxes.size(), 3);
-        QCOMPARE(recorder->boxes.at(0).text, QStringLiteral("domainを指定してください。"));
-        QCOMPARE(recorder->boxes.at(1).text, QStringLiteral("accountを指定してください。"));
-        QCOMPARE(recorder->boxes.at(2).text, QStringLiteral("passwordを指定してください。"));
-        for (const Box& box : recorder->boxes) {
-            QCOMPARE(box.icon, MessageIcon::Warning);
-            QCOMPARE(box.cursor, Qt::ArrowCursor);
+        const QStringList fields { QStringLiteral("domain"), QStringLiteral("account"), QStringLiteral("password") };
+        QCOMPARE(recorder->boxes.size(), fields.size());
+        for (int i = 0; i < fields.size(); ++i) {
+            QCOMPARE(recorder->boxes.at(i).text, fields.at(i) + QStringLiteral("を指定してください。"));
+            QCOMPARE(recorder->boxes.at(i).icon, MessageIcon::Warning);
+            QCOMPARE(recorder->boxes.at(i).cursor, Qt::ArrowCursor);
         }
         QCOMPARE(directory.calls(), 0);
         QCOMPARE(rowCount(window->tvNode), 0);
@@ -292,10 +277,7 @@ private slots:
     {
         click(window->cmdConnect);
 
-        QVERIFY(!window->txtDomain->isEnabled());
-        QVERIFY(!window->txtAccount->isEnabled());
-        QVERIFY(!window->txtPassWord->isEnabled());
-        QVERIFY(!window->cmdConnect->isEnabled());
+        verifyLoginFieldsEnabled(false);
         QVERIFY(window->cmdDisConect->isEnabled());
         QVERIFY(window->tvNode->isEnabled());
         // The tree is still used: a click lists.
@@ -313,20 +295,15 @@ private slots:
         QVERIFY(!window->ListObjects(QStringLiteral("LDAP://cn=not there,dc=example,dc=test"), QString()));
 
         QCOMPARE(directory.calls(), 0);
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("35601\r\n要素が見つかりません。"));
-        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
-        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+        verifyOneErrorBox(QStringLiteral("35601\r\n要素が見つかりません。"));
         QCOMPARE(rowCount(window->lvList), 0);
         QCOMPARE(nodeCount(window->tvNode), nodes);
-        QVERIFY(!window->cmdConnect->isEnabled());
-        QVERIFY(!window->txtDomain->isEnabled());
+        verifyLoginFieldsEnabled(false);
     }
 
     void disconnectEmptiesAndUnlocksWithoutTheDirectory()
     {
-        click(window->cmdConnect);
-        clickNode(window->tvNode, childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales)));
+        clickNode(window->tvNode, connectAndFind(TestDirectory::sales));
         const CountedDirectory directory;
 
         click(window->cmdDisConect);
@@ -335,10 +312,7 @@ private slots:
         QVERIFY(recorder->boxes.isEmpty());
         QCOMPARE(rowCount(window->tvNode), 0);
         QCOMPARE(rowCount(window->lvList), 0);
-        QVERIFY(window->txtDomain->isEnabled());
-        QVERIFY(window->txtAccount->isEnabled());
-        QVERIFY(window->txtPassWord->isEnabled());
-        QVERIFY(window->cmdConnect->isEnabled());
+        verifyLoginFieldsEnabled(true);
         QCOMPARE(window->txtDomain->text(), TestDirectory::domain);
         QCOMPARE(window->txtAccount->text(), QStringLiteral("someone"));
         QCOMPARE(window->txtPassWord->text(), QStringLiteral("secret"));
@@ -364,8 +338,31 @@ private slots:
         QVERIFY(recorder->boxes.isEmpty());
         QCOMPARE(rowCount(window->tvNode), 0);
         QCOMPARE(rowCount(window->lvList), 0);
-        QVERIFY(window->cmdConnect->isEnabled());
-        QVERIFY(window->txtDomain->isEnabled());
+        verifyLoginFieldsEnabled(true);
+    }
+
+private:
+    QPersistentModelIndex connectAndFind(const QString& dn)
+    {
+        click(window->cmdConnect);
+        return childWithKey(topNode(window->tvNode, 0), adsPath(dn));
+    }
+
+    // The one error box, up over the hourglass.
+    void verifyOneErrorBox(const QString& text)
+    {
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, text);
+        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+    }
+
+    // The three login fields and Connect, which Connect locks and Disconnect unlocks together.
+    void verifyLoginFieldsEnabled(bool enabled)
+    {
+        for (const QWidget* field : std::initializer_list<const QWidget*> {
+                 window->txtDomain, window->txtAccount, window->txtPassWord, window->cmdConnect })
+            QVERIFY2(field->isEnabled() == enabled, qPrintable(field->objectName()));
     }
 };
 

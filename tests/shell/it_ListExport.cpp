@@ -8,54 +8,42 @@
 
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <algorithm>
 
 using namespace browsertests;
 using platform::MessageIcon;
+using TestDirectory::adsPath;
 
 namespace {
-QString adsPath(const QString& dn)
-{
-    return QStringLiteral("LDAP://") + dn;
-}
-
-const QByteArray salesExport
-    = "\xA2ou=\x89"
-      "c\x8B\xC6\x95\x94\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u"
-      "\x83W\x83"
-      "F\x83N\x83g\r\n"
-      "1\torganizationalUnit\tou=\x93\x8C\x8B\x9E\x8Ex\x93X\tLDAP://ou=\x93\x8C\x8B\x9E\x8Ex\x93X,ou="
-      "\x89"
-      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
-      "2\tuser\tcn=\x8ER\x93"
-      "c \x91\xBE\x98Y\tLDAP://cn=\x8ER\x93"
-      "c \x91\xBE\x98Y,ou=\x89"
-      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
-      "3\tcomputer\tcn=PC-EIGYO-001\tLDAP://cn=PC-EIGYO-001,ou=\x89"
-      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
-      "4\tgroup\tcn=\x89"
-      "c\x8B\xC6\x95\x94\x83\x81\x83\x93\x83o\x81[\tLDAP://cn=\x89"
-      "c\x8B\xC6\x95\x94\x83\x81\x83\x93\x83o\x81[,ou=\x89"
-      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n"
-      "5\tcontainer\tcn=\x8E\x91\x97\xBF\tLDAP://cn=\x8E\x91\x97\xBF,ou=\x89"
-      "c\x8B\xC6\x95\x94,dc=example,dc=test\t\r\n";
+const QString saved = QStringLiteral("保存しました。");
+const QByteArray emptyRdn = "ou=\x8B\xF3\x82\xCC\x95\x94\x8F\x90"; // ou=空の部署
 
 // "｢" + text + "｣以下に存在するオブジェクト" CR LF, spelled out in CP932.
 QByteArray heading(const QByteArray& text)
 {
     return "\xA2" + text
-        + "\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u\x83W\x83"
-          "F\x83N\x83g\r\n";
+        + "\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u\x83W\x83\x46\x83N\x83g\r\n";
 }
 
-// The file's lines after the heading, as text.
+const QByteArray salesRdn = "ou=\x89\x63\x8B\xC6\x95\x94"; // ou=営業部
+
+// A line of the export of ou=営業部: the child `rdn` (in CP932) of that class.
+QByteArray salesLine(const char* no, const char* className, const QByteArray& rdn)
+{
+    return QByteArray(no) + '\t' + className + '\t' + rdn + "\tLDAP://" + rdn + ',' + salesRdn
+        + ",dc=example,dc=test\t\r\n";
+}
+
+const QByteArray salesExport = heading(salesRdn) + salesLine("1", "organizationalUnit", "ou=\x93\x8C\x8B\x9E\x8Ex\x93X")
+    + salesLine("2", "user", "cn=\x8ER\x93\x63 \x91\xBE\x98Y") + salesLine("3", "computer", "cn=PC-EIGYO-001")
+    + salesLine("4", "group", "cn=\x89\x63\x8B\xC6\x95\x94\x83\x81\x83\x93\x83o\x81[")
+    + salesLine("5", "container", "cn=\x8E\x91\x97\xBF");
+
+// The file's lines after the heading, as text: each one ends in CR LF, the file's last one too.
 QStringList dataLines(const QByteArray& file)
 {
-    QStringList lines = platform::fromAnsi(file).split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    if (!lines.isEmpty())
-        lines.removeFirst();
-    return lines;
+    const QStringList lines = platform::fromAnsi(file).split(QStringLiteral("\r\n"));
+    return lines.mid(1, lines.size() - 2);
 }
 
 QStringList linesFor(const QList<Row>& rows)
@@ -64,16 +52,6 @@ QStringList linesFor(const QList<Row>& rows)
     for (const Row& row : rows)
         lines.append(row.no + u'\t' + row.className + u'\t' + row.name + u'\t' + row.tag + u'\t');
     return lines;
-}
-
-QList<Box> boxesWithIcon(const QList<Box>& boxes, MessageIcon icon)
-{
-    QList<Box> found;
-    for (const Box& box : boxes) {
-        if (box.icon == icon)
-            found.append(box);
-    }
-    return found;
 }
 } // namespace
 
@@ -96,16 +74,10 @@ private slots:
         exportThrough(sales, file);
 
         QCOMPARE(readBytes(file), salesExport);
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
-        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Information);
-        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::ArrowCursor);
+        verifyOneBox(saved, MessageIcon::Information, Qt::ArrowCursor);
         // The listing was refreshed as by a click, and the file says what the list shows.
         QCOMPARE(dataLines(readBytes(file)), linesFor(listRows(window->lvList)));
-        QStringList tags;
-        for (const Row& row : listRows(window->lvList))
-            tags.append(row.tag);
-        QCOMPARE(childKeys(sales), tags);
+        QCOMPARE(childKeys(sales), tagsOf(listRows(window->lvList)));
         QCOMPARE(childCount(sales), 5);
     }
 
@@ -121,12 +93,10 @@ private slots:
         QVERIFY(bytes.contains("\tuser\tcn=Hans M?ller\tLDAP://cn=Hans M?ller,cn=Users,dc=example,dc=test\t\r\n"));
         QVERIFY(bytes.contains("\tuser\tcn=???\tLDAP://cn=???,cn=Users,dc=example,dc=test\t\r\n"));
         // The list itself keeps the names as they are.
-        bool kimListed = false;
-        for (const Row& row : listRows(window->lvList)) {
-            if (row.tag == adsPath(TestDirectory::kimMinjun))
-                kimListed = row.name == QStringLiteral("cn=김민준");
-        }
-        QVERIFY(kimListed);
+        const QList<Row> rows = listRows(window->lvList);
+        const Row* kim = rowWithDn(rows, TestDirectory::kimMinjun);
+        QVERIFY(kim);
+        QCOMPARE(kim->name, QStringLiteral("cn=김민준"));
     }
 
     void emptyContainerGivesTheHeadingAlone()
@@ -136,10 +106,8 @@ private slots:
 
         exportThrough(empty, file);
 
-        // ou=空の部署
-        QCOMPARE(readBytes(file), heading("ou=\x8B\xF3\x82\xCC\x95\x94\x8F\x90"));
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
+        QCOMPARE(readBytes(file), heading(emptyRdn));
+        verifyOneBox(saved, MessageIcon::Information);
         QCOMPARE(rowCount(window->lvList), 0);
     }
 
@@ -196,12 +164,12 @@ private slots:
         QTest::addColumn<Qt::MouseButton>("button");
         QTest::addColumn<bool>("onNode");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("right on a node") << Qt::RightButton << true << true;
-        QTest::newRow("right below the nodes") << Qt::RightButton << false << true;
-        QTest::newRow("left on a node") << Qt::LeftButton << true << false;
-        QTest::newRow("left below the nodes") << Qt::LeftButton << false << false;
-        QTest::newRow("middle on a node") << Qt::MiddleButton << true << false;
-        QTest::newRow("middle below the nodes") << Qt::MiddleButton << false << false;
+        for (const auto& [button, name] :
+            { std::pair(Qt::RightButton, "right"), { Qt::LeftButton, "left" }, { Qt::MiddleButton, "middle" } }) {
+            for (const bool onNode : { true, false })
+                QTest::addRow("%s %s", name, onNode ? "on a node" : "below the nodes")
+                    << button << onNode << (button == Qt::RightButton);
+        }
     }
     void menuIsShownForTheRightButtonOnly()
     {
@@ -266,10 +234,7 @@ private slots:
         const QString file = temp.filePath(QStringLiteral("kept.csv"));
         exportThrough(sales, file);
         QCOMPARE(recorder->boxes.size(), 1);
-        QFile sentinel(file);
-        QVERIFY(sentinel.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        sentinel.write("sentinel");
-        sentinel.close();
+        QVERIFY(testfiles::writeBytes(file, "sentinel"));
         clickNode(window->tvNode, childWithKey(sales, adsPath(TestDirectory::tokyo)));
         const QList<Row> rows = listRows(window->lvList);
 
@@ -298,14 +263,11 @@ private slots:
     {
         QPersistentModelIndex empty = connectAndSelect(TestDirectory::emptyOu);
         const QString file = temp.filePath(QStringLiteral("replace.csv"));
-        QFile old(file);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(10000, 'z'));
-        old.close();
+        QVERIFY(testfiles::writeBytes(file, QByteArray(10000, 'z')));
 
         exportThrough(empty, file);
 
-        QCOMPARE(readBytes(file), heading("ou=\x8B\xF3\x82\xCC\x95\x94\x8F\x90"));
+        QCOMPARE(readBytes(file), heading(emptyRdn));
         QCOMPARE(recorder->boxes.size(), 1);
     }
 
@@ -323,8 +285,8 @@ private slots:
     void unwritableFolderShowsOnlyTheError()
     {
         QPersistentModelIndex sales = connectAndSelect(TestDirectory::sales);
-        clickNode(window->tvNode, childWithKey(sales, adsPath(TestDirectory::tokyo)));
         QPersistentModelIndex tokyo = childWithKey(sales, adsPath(TestDirectory::tokyo));
+        clickNode(window->tvNode, tokyo);
         window->tvNode->setCurrentIndex(sales);
         const QList<Row> rows = listRows(window->lvList);
         const QStringList salesChildren = childKeys(sales);
@@ -334,10 +296,7 @@ private slots:
 
         exportThrough(sales, file);
 
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("70\r\n書き込みできません。"));
-        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
-        QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
+        verifyOneBox(QStringLiteral("70\r\n書き込みできません。"), MessageIcon::Critical, Qt::WaitCursor);
         QCOMPARE(listRows(window->lvList), rows);
         QCOMPARE(childKeys(sales), salesChildren);
         QCOMPARE(childWithKey(sales, adsPath(TestDirectory::tokyo)), tokyo);
@@ -359,7 +318,8 @@ private slots:
         QCOMPARE(recorder->boxes.size(), 3);
         QCOMPARE(recorder->boxes.at(2).text, recorder->boxes.at(0).text);
         QCOMPARE(recorder->boxes.at(2).icon, MessageIcon::Critical);
-        QVERIFY(boxesWithIcon(recorder->boxes, MessageIcon::Information).isEmpty());
+        QVERIFY(std::none_of(recorder->boxes.cbegin(), recorder->boxes.cend(),
+            [](const Box& box) { return box.icon == MessageIcon::Information; }));
     }
 
     // A device is no export file: /dev/full no longer stands for a full disk here (a small tmpfs does).
@@ -369,9 +329,7 @@ private slots:
 
         exportThrough(sales, QStringLiteral("/dev/full"));
 
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("75\r\nパス名またはファイル名が無効です。"));
-        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        verifyOneBox(QStringLiteral("75\r\nパス名またはファイル名が無効です。"), MessageIcon::Critical);
     }
 
     void fullFilesystemShowsTheErrorAndKeepsThePreviousFile()
@@ -385,9 +343,7 @@ private slots:
 
         exportThrough(bulk, file);
 
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("61\r\nディスクの空き容量が不足しています。"));
-        QCOMPARE(recorder->boxes.constFirst().icon, MessageIcon::Critical);
+        verifyOneBox(QStringLiteral("61\r\nディスクの空き容量が不足しています。"), MessageIcon::Critical);
         QCOMPARE(readBytes(file), QByteArray("previous\r\n"));
         QCOMPARE(testfiles::entries(disk.path()), QStringList { QStringLiteral("bulk.csv") });
     }
@@ -399,8 +355,7 @@ private slots:
 
         exportThrough(bulk, file);
 
-        QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, QStringLiteral("保存しました。"));
+        verifyOneBox(saved, MessageIcon::Information);
         const QByteArray bytes = readBytes(file);
         QVERIFY(bytes.startsWith(heading("ou=\x91\xE5\x97\xCA")));
         const QStringList lines = dataLines(bytes);
@@ -411,13 +366,21 @@ private slots:
     }
 
 private:
+    // The one box the case brought up; the pointer under it too when `cursor` is given.
+    void verifyOneBox(const QString& text, MessageIcon icon, std::optional<Qt::CursorShape> cursor = {})
+    {
+        QCOMPARE(recorder->boxes.size(), 1);
+        QCOMPARE(recorder->boxes.constFirst().text, text);
+        QCOMPARE(recorder->boxes.constFirst().icon, icon);
+        if (cursor)
+            QCOMPARE(recorder->boxes.constFirst().cursor, *cursor);
+    }
+
     // Connects and clicks the root's child `dn`, which so becomes the selected node.
     QPersistentModelIndex connectAndSelect(const QString& dn)
     {
         click(window->cmdConnect);
         QPersistentModelIndex node = childWithKey(topNode(window->tvNode, 0), adsPath(dn));
-        if (!node.isValid())
-            return {};
         clickNode(window->tvNode, node);
         return node;
     }

@@ -1,8 +1,9 @@
 // Opening the details window from the main window, as a person does it: a double-click on a row
 // of the list, "プロパティ" on the tree's popup menu. Against the sample directory on slapd.
+#include "BrowserTests.h"
 #include "DetailsTestSupport.h"
+#include "MainWindowFixture.h"
 #include "TestDirectory.h"
-#include "ViewItems.h"
 #include "browser/NodeTreeModel.h"
 #include "browser/ObjectListModel.h"
 #include "shell/frmMain.h"
@@ -19,7 +20,7 @@
 
 using platform::MessageIcon;
 using TestDirectory::adsPath;
-using namespace viewitems;
+using namespace browsertests;
 
 namespace {
 
@@ -127,35 +128,6 @@ QStringList rowsAndNodesOf(QStringList state)
     return state;
 }
 
-QPersistentModelIndex rowWithTag(const QTreeView* list, const QString& tag)
-{
-    for (int i = 0; i < rowCount(list); ++i) {
-        if (topNode(list, i).data(Qt::UserRole).toString() == tag)
-            return topNode(list, i);
-    }
-    return {};
-}
-
-QPersistentModelIndex childWithKey(const QPersistentModelIndex node, const QString& key)
-{
-    for (int i = 0; i < childCount(node); ++i) {
-        if (keyOf(child(node, i)) == key)
-            return child(node, i);
-    }
-    return {};
-}
-
-QPoint centreOf(QTreeView* view, QPersistentModelIndex item)
-{
-    view->scrollTo(item);
-    return view->visualRect(item).center();
-}
-
-void clickItem(QTreeView* view, QPersistentModelIndex item, Qt::MouseButton button = Qt::LeftButton)
-{
-    QTest::mouseClick(view->viewport(), button, {}, centreOf(view, item));
-}
-
 // Press, release, double-click, release: what a person's double-click sends.
 void doubleClickAt(QWidget* viewport, QPoint at)
 {
@@ -166,44 +138,32 @@ void doubleClickAt(QWidget* viewport, QPoint at)
 
 void doubleClickItem(QTreeView* view, QPersistentModelIndex item)
 {
-    doubleClickAt(view->viewport(), centreOf(view, item));
-}
-
-// A right click on the tree, below its nodes, and "プロパティ" on the popup menu.
-void chooseProperty(frmMain& window)
-{
-    QTest::mouseClick(
-        window.tvNode->viewport(), Qt::RightButton, {}, QPoint(20, window.tvNode->viewport()->height() - 5));
+    view->scrollTo(item);
+    doubleClickAt(view->viewport(), view->visualRect(item).center());
 }
 
 } // namespace
 
-class ItOpenDetails : public QObject {
+class ItOpenDetails : public QObject, BrowsingFixture {
     Q_OBJECT
 private slots:
     void init()
     {
-        window = std::make_unique<frmMain>();
-        window->show();
+        startBrowsing(TestDirectory::domain);
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        window->txtDomain->setText(TestDirectory::domain);
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
-        recorder = std::make_unique<MessageRecorder>();
-        QTest::mouseClick(window->cmdConnect, Qt::LeftButton);
+        click(window->cmdConnect);
         QVERIFY(recorder->boxes.isEmpty());
         QCOMPARE(rowCount(window->tvNode), 1);
     }
     void cleanup()
     {
-        recorder.reset();
-        window.reset();
+        endBrowsing();
         verifyDetailsCaseEnded();
     }
 
     void doubleClickOnARowOpensItsObjectModallyWithNoOwner()
     {
-        QPersistentModelIndex row = rowWithTag(window->lvList, adsPath(TestDirectory::allStaff));
+        QPersistentModelIndex row = rowIndexOf(window->lvList, TestDirectory::allStaff);
         QVERIFY(row.isValid());
         ModalAnswers answers;
         doubleClickItem(window->lvList, row);
@@ -227,10 +187,10 @@ private slots:
 
     void propertyOnTheRootNodeWarnsBeforeTheWindowShowsWithEveryFieldEmpty()
     {
-        clickItem(window->tvNode, topNode(window->tvNode, 0));
+        clickNode(window->tvNode, topNode(window->tvNode, 0));
         recorder->boxes.clear();
         ModalAnswers answers(QStringLiteral("mnuProperty"));
-        chooseProperty(*window);
+        clickBelowLastNode(window->tvNode, Qt::RightButton);
 
         QVERIFY(answers.menuShown);
         QCOMPARE(mdlMain::strObjectPath, rootKey);
@@ -251,12 +211,12 @@ private slots:
     {
         QPersistentModelIndex sales = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales));
         QVERIFY(sales.isValid());
-        clickItem(window->tvNode, sales);
+        clickNode(window->tvNode, sales);
         QPersistentModelIndex users = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::users));
         QVERIFY(users.isValid());
         ModalAnswers answers(QStringLiteral("mnuProperty"));
         // Right-clicking another node selects nothing.
-        clickItem(window->tvNode, users, Qt::RightButton);
+        clickNode(window->tvNode, users, Qt::RightButton);
 
         QCOMPARE(answers.seen.size(), 1);
         QCOMPARE(answers.seen[0].tab, 0);
@@ -276,7 +236,7 @@ private slots:
         // Below the last row of the list, then the handler itself with no row selected.
         doubleClickAt(window->lvList->viewport(), QPoint(20, window->lvList->viewport()->height() - 5));
         window->lvList_DblClick();
-        chooseProperty(*window);
+        clickBelowLastNode(window->tvNode, Qt::RightButton);
         QVERIFY(answers.menuShown);
         window->mnuProperty_Click();
 
@@ -305,10 +265,10 @@ private slots:
     void mainWindowIsAsItWasAfterTheDetailsWindowCloses()
     {
         QPersistentModelIndex sales = childWithKey(topNode(window->tvNode, 0), adsPath(TestDirectory::sales));
-        clickItem(window->tvNode, sales);
-        QPersistentModelIndex row = rowWithTag(window->lvList, adsPath(TestDirectory::salesMembers));
+        clickNode(window->tvNode, sales);
+        QPersistentModelIndex row = rowIndexOf(window->lvList, TestDirectory::salesMembers);
         QVERIFY(row.isValid());
-        clickItem(window->lvList, row);
+        clickNode(window->lvList, row);
         const QStringList before = stateOf(*window);
         QVERIFY(window->lvList->selectionModel()->isSelected(row));
         QCOMPARE(window->tvNode->selectionModel()->selectedIndexes(), QModelIndexList { sales });
@@ -322,7 +282,7 @@ private slots:
         QCOMPARE(stateOf(*window), before);
         {
             ModalAnswers answers(QStringLiteral("mnuProperty"));
-            chooseProperty(*window);
+            clickBelowLastNode(window->tvNode, Qt::RightButton);
             QCOMPARE(answers.seen.size(), 1);
             QCOMPARE(answers.seen[0].textBoxes[0], QStringLiteral("営業部"));
         }
@@ -333,8 +293,8 @@ private slots:
     void closingAndOpeningOnAnotherObjectShowsOnlyTheNewOne()
     {
         ModalAnswers answers;
-        doubleClickItem(window->lvList, rowWithTag(window->lvList, adsPath(TestDirectory::allStaff)));
-        doubleClickItem(window->lvList, rowWithTag(window->lvList, adsPath(TestDirectory::takahashiNaoko)));
+        doubleClickItem(window->lvList, rowIndexOf(window->lvList, TestDirectory::allStaff));
+        doubleClickItem(window->lvList, rowIndexOf(window->lvList, TestDirectory::takahashiNaoko));
 
         QCOMPARE(answers.seen.size(), 2);
         QVERIFY(!answers.seen[0].window);
@@ -346,10 +306,6 @@ private slots:
         QVERIFY(user.userGroups.isEmpty());
         QVERIFY(recorder->boxes.isEmpty());
     }
-
-private:
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<MessageRecorder> recorder;
 };
 
 QTEST_MAIN(ItOpenDetails)

@@ -7,15 +7,16 @@
 #include <QLineEdit>
 
 using namespace browsertests;
+using TestDirectory::adsPath;
 
 namespace {
-QString adsPath(const QString& dn)
+// The one box: the server is down.
+void verifyServerDownBox(const MessageRecorder& recorder)
 {
-    return QStringLiteral("LDAP://") + dn;
-}
-QString serverDownPrefix()
-{
-    return QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n");
+    QCOMPARE(recorder.boxes.size(), 1);
+    const QString& text = recorder.boxes.constFirst().text;
+    QVERIFY2(
+        text.startsWith(QString::number(directory::hresult::ServerDown) + QStringLiteral("\r\n")), qPrintable(text));
 }
 } // namespace
 
@@ -52,9 +53,7 @@ private slots:
         MessageRecorder recorder;
         clickNode(window->tvNode, sales);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QVERIFY2(recorder.boxes.constFirst().text.startsWith(serverDownPrefix()),
-            qPrintable(recorder.boxes.constFirst().text));
+        verifyServerDownBox(recorder);
         QCOMPARE(recorder.boxes.constFirst().icon, platform::MessageIcon::Critical);
         QCOMPARE(currentCursor(), Qt::ArrowCursor);
         // Nothing is undone: the old children are gone, the list is empty, the rest stays.
@@ -79,9 +78,7 @@ private slots:
 
         click(window->cmdConnect);
 
-        QCOMPARE(recorder.boxes.size(), 1);
-        QVERIFY2(recorder.boxes.constFirst().text.startsWith(serverDownPrefix()),
-            qPrintable(recorder.boxes.constFirst().text));
+        verifyServerDownBox(recorder);
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());

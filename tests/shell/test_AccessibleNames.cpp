@@ -78,11 +78,10 @@ private slots:
     void treeListAndButtonsSayWhatTheyAre()
     {
         frmMain window;
-        QCOMPARE(nameOf(window.tvNode), QStringLiteral("ディレクトリのツリー"));
-        QCOMPARE(nameOf(window.lvList), QStringLiteral("オブジェクトの一覧"));
-        QCOMPARE(nameOf(window.cmdConnect), QStringLiteral("接続"));
-        QCOMPARE(nameOf(window.cmdDisConect), QStringLiteral("切断"));
-        QCOMPARE(nameOf(window.cmdClose), QStringLiteral("終了"));
+        for (const auto& [widget, name] : { std::pair<QWidget*, const char*>(window.tvNode, "ディレクトリのツリー"),
+                 { window.lvList, "オブジェクトの一覧" }, { window.cmdConnect, "接続" },
+                 { window.cmdDisConect, "切断" }, { window.cmdClose, "終了" } })
+            QCOMPARE(nameOf(widget), QString::fromUtf8(name));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         everyReachableControlIsNamed(&window);

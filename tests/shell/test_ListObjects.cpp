@@ -6,6 +6,7 @@
 #include "InMemoryDirectory.h"
 #include "MainWindowFixture.h"
 #include "RealBoxes.h"
+#include "TestDirectory.h"
 
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -13,13 +14,14 @@
 
 using namespace browsertests;
 using directory::DirectoryError;
+using TestDirectory::adsPath;
 
 namespace {
 const QString domainDn = QStringLiteral("DC=example,DC=test");
-const QString rootKey = QStringLiteral("LDAP://DC=example,DC=test");
 const QString bigDn = QStringLiteral("OU=big,DC=example,DC=test");
 const QStringList ouClass { QStringLiteral("top"), QStringLiteral("organizationalUnit") };
 const QStringList userClass { QStringLiteral("top"), QStringLiteral("person"), QStringLiteral("user") };
+const DirectoryError serverDown(directory::hresult::ServerDown, QStringLiteral("サーバーが動作していません。"));
 
 QString userDn(int k, const QString& parent = bigDn)
 {
@@ -63,25 +65,20 @@ private slots:
 
     void failureAfterSomeChildrenKeepsWhatWasListed()
     {
-        auto* dir = useInMemory(5);
-        const DirectoryError error(directory::hresult::ServerDown, QStringLiteral("サーバーが動作していません。"));
-        dir->failEnumeration(bigDn, 3, error);
+        useInMemory(5)->failEnumeration(bigDn, 3, serverDown);
         QPersistentModelIndex big = connectAndFind(bigDn);
 
         clickNode(window->tvNode, big);
 
         QCOMPARE(recorder->boxes.size(), 1);
-        QCOMPARE(recorder->boxes.constFirst().text, error.reportText());
+        QCOMPARE(recorder->boxes.constFirst().text, serverDown.reportText());
         QCOMPARE(recorder->boxes.constFirst().cursor, Qt::WaitCursor);
         QCOMPARE(childCount(big), 3);
         const QList<Row> rows = listRows(window->lvList);
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.constLast(),
-            (Row { QStringLiteral("3"), QStringLiteral("user"), QStringLiteral("CN=u3"),
-                QStringLiteral("LDAP://") + userDn(3) }));
-        QCOMPARE(childKeys(big),
-            QStringList({ QStringLiteral("LDAP://") + userDn(1), QStringLiteral("LDAP://") + userDn(2),
-                QStringLiteral("LDAP://") + userDn(3) }));
+            (Row { QStringLiteral("3"), QStringLiteral("user"), QStringLiteral("CN=u3"), adsPath(userDn(3)) }));
+        QCOMPARE(childKeys(big), QStringList({ adsPath(userDn(1)), adsPath(userDn(2)), adsPath(userDn(3)) }));
     }
 
     void failureAfterSomeChildrenKeepsTheLinesWritten()
@@ -96,8 +93,8 @@ private slots:
 
         QCOMPARE(recorder->boxes.size(), 1);
         QCOMPARE(readBytes(file),
-            QByteArray("\xA2OU=big\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u\x83W\x83"
-                       "F\x83N\x83g\r\n"
+            QByteArray("\xA2OU=big\xA3\x88\xC8\x89\xBA\x82\xC9\x91\xB6\x8D\xDD\x82\xB7\x82\xE9\x83I\x83u"
+                       "\x83W\x83\x46\x83N\x83g\r\n"
                        "1\tuser\tCN=u1\tLDAP://CN=u1,OU=big,DC=example,DC=test\t\r\n"
                        "2\tuser\tCN=u2\tLDAP://CN=u2,OU=big,DC=example,DC=test\t\r\n"));
         QCOMPARE(listRows(window->lvList).size(), 2);
@@ -133,7 +130,7 @@ private slots:
         QVERIFY(window->ListObjects(keyOf(first), QString()));
         QCOMPARE(childCount(first), 2);
 
-        QVERIFY(window->ListObjects(bigDnKey(), QString()));
+        QVERIFY(window->ListObjects(adsPath(bigDn), QString()));
 
         QVERIFY(recorder->boxes.isEmpty());
         QCOMPARE(childCount(big), children);
@@ -141,7 +138,7 @@ private slots:
         QCOMPARE(rowCount(window->lvList), children);
         QCOMPARE(text(topNode(window->lvList, children - 1)), QString::number(children));
         QCOMPARE(childCount(child(big, 0)), 0);
-        QVERIFY(!window->ListObjects(QStringLiteral("LDAP://") + userDn(2, userDn(1)), QString()));
+        QVERIFY(!window->ListObjects(adsPath(userDn(2, userDn(1))), QString()));
         QCOMPARE(recorder->boxes.size(), 1);
     }
 
@@ -162,15 +159,14 @@ private slots:
     {
         auto* dir = useInMemory(5);
         const QPersistentModelIndex big = connectAndFind(bigDn);
-        const DirectoryError error(directory::hresult::ServerDown, QStringLiteral("サーバーが動作していません。"));
-        dir->failEnumeration(bigDn, 2, error);
+        dir->failEnumeration(bigDn, 2, serverDown);
         recorder.reset();
         RealBoxes boxes;
 
         clickNode(window->tvNode, big);
 
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen.constFirst().text, error.reportText());
+        QCOMPARE(boxes.seen.constFirst().text, serverDown.reportText());
         QCOMPARE(boxes.seen.constFirst().pointer, Qt::ArrowCursor);
         QCOMPARE(boxes.seen.constFirst().waiting, QStringList { QStringLiteral("frmMain") });
         QCOMPARE(childCount(big), 2);
@@ -188,9 +184,8 @@ private:
         click(window->cmdConnect);
         if (!recorder->boxes.isEmpty())
             qWarning("connect failed: %s", qPrintable(recorder->boxes.constFirst().text));
-        return childWithKey(topNode(window->tvNode, 0), QStringLiteral("LDAP://") + dn);
+        return childWithKey(topNode(window->tvNode, 0), adsPath(dn));
     }
-    static QString bigDnKey() { return QStringLiteral("LDAP://") + bigDn; }
 
     QTemporaryDir temp;
 };

@@ -182,13 +182,8 @@ private slots:
         const QModelIndex a = nodes->addRoot(QStringLiteral("LDAP://A"), QStringLiteral("A"));
         const QModelIndex b = nodes->addRoot(QStringLiteral("LDAP://B"), QStringLiteral("B"));
         window->tvNode->setCurrentIndex(a);
-        // The tree's mouse-up handler may open the popup menu: dismiss whatever pops up.
-        QTimer closer;
-        connect(&closer, &QTimer::timeout, this, [] {
-            if (QWidget* popup = QApplication::activePopupWidget())
-                popup->close();
-        });
-        closer.start(20);
+        // The tree's mouse-up handler may open the popup menu: dismiss it.
+        const browsertests::PopupAnswer dismiss;
         const QPoint onB = window->tvNode->visualRect(b).center();
         QTest::mouseClick(window->tvNode->viewport(), Qt::RightButton, {}, onB);
         QCOMPARE(window->tvNode->currentIndex(), a);
@@ -244,8 +239,8 @@ private slots:
         window->txtDomain->setText(QStringLiteral("example.test"));
         window->txtAccount->setText(QStringLiteral("管理者"));
         window->txtPassWord->setText(QStringLiteral("pw"));
-        for (QWidget* w : { static_cast<QWidget*>(window->txtDomain), static_cast<QWidget*>(window->txtAccount),
-                 static_cast<QWidget*>(window->txtPassWord), static_cast<QWidget*>(window->cmdConnect) })
+        for (QWidget* w : std::initializer_list<QWidget*> {
+                 window->txtDomain, window->txtAccount, window->txtPassWord, window->cmdConnect })
             w->setEnabled(false);
         QCOMPARE(runUntilQuit([this] { window->close(); }), 0);
         QVERIFY(!window->isVisible());

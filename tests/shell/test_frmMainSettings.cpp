@@ -33,6 +33,14 @@ Fields loadFresh()
     return fieldsOf(w);
 }
 
+// The three fields, each compared on its own.
+void verifyFields(const Fields& loaded, const Fields& expected)
+{
+    QCOMPARE(loaded.domain, expected.domain);
+    QCOMPARE(loaded.account, expected.account);
+    QCOMPARE(loaded.password, expected.password);
+}
+
 void saveThroughWindow(const Fields& f)
 {
     frmMain w;
@@ -42,6 +50,7 @@ void saveThroughWindow(const Fields& f)
     w.close();
 }
 } // namespace
+Q_DECLARE_METATYPE(Fields)
 
 class TestFrmMainSettings : public QObject, MainWindowFixture {
     Q_OBJECT
@@ -60,24 +69,17 @@ private slots:
 
     void valuesComeBackAsTyped_data()
     {
-        textTable({ "domain", "account", "password" },
-            {
-                { "ascii", { "example.test", "administrator", "P@ss w0rd!" } },
-                { "japanese", { "営業.例", "山田太郎", "ひみつ①" } },
-                { "mixed", { "corp.example.test", "yamada山田", "ﾊﾟｽ=word\"" } },
-                { "all empty", { "", "", "" } },
-            });
+        QTest::addColumn<Fields>("typed");
+        QTest::newRow("ascii") << Fields { "example.test", "administrator", "P@ss w0rd!" };
+        QTest::newRow("japanese") << Fields { "営業.例", "山田太郎", "ひみつ①" };
+        QTest::newRow("mixed") << Fields { "corp.example.test", "yamada山田", "ﾊﾟｽ=word\"" };
+        QTest::newRow("all empty") << Fields { "", "", "" };
     }
     void valuesComeBackAsTyped()
     {
-        QFETCH(QString, domain);
-        QFETCH(QString, account);
-        QFETCH(QString, password);
-        saveThroughWindow({ domain, account, password });
-        const Fields loaded = loadFresh();
-        QCOMPARE(loaded.domain, domain);
-        QCOMPARE(loaded.account, account);
-        QCOMPARE(loaded.password, password);
+        QFETCH(Fields, typed);
+        saveThroughWindow(typed);
+        verifyFields(loadFresh(), typed);
     }
 
     void valuesComeBackInAFolderCp932CannotName_data() { foldersCp932CannotNameRows(); }
@@ -128,18 +130,14 @@ private slots:
     void keysAndSectionInOtherLetterCaseAreFound()
     {
         QVERIFY(writeBytes(ini, "[data]\r\ndomain=example.test\r\nAccount=adm\r\n"));
-        const Fields loaded = loadFresh();
-        QCOMPARE(loaded.domain, QStringLiteral("example.test"));
-        QCOMPARE(loaded.account, QStringLiteral("adm"));
-        QCOMPARE(loaded.password, QString());
+        verifyFields(loadFresh(), { QStringLiteral("example.test"), QStringLiteral("adm"), QString() });
     }
 
     void saveKeepsCommentsOtherSectionsAndUnknownKeys()
     {
         QVERIFY(writeBytes(ini,
-            sjis(QStringLiteral("; "
-                                "設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=old\r\nTHEME=青\r\n\r\n["
-                                "Last]\r\nx=1\r\n"))));
+            sjis(QStringLiteral("; 設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=old\r\nTHEME=青\r\n\r\n"
+                                "[Last]\r\nx=1\r\n"))));
         saveThroughWindow({ QStringLiteral("d.test"), QStringLiteral("acc"), QStringLiteral("new") });
         QCOMPARE(readBytes(ini),
             sjis(QStringLiteral("; 設定\r\n[Other]\r\nDOMAIN=elsewhere\r\n[Data]\r\nPASSWORD=new\r\nTHEME=青\r\n"
@@ -177,10 +175,7 @@ private slots:
         QFETCH(QByteArray, contents);
         if (exists)
             QVERIFY(writeBytes(ini, contents));
-        const Fields loaded = loadFresh();
-        QCOMPARE(loaded.domain, QString());
-        QCOMPARE(loaded.account, QString());
-        QCOMPARE(loaded.password, QString());
+        verifyFields(loadFresh(), {});
     }
 
     // The folder takes no new file, so the file cannot be replaced: a writable one is written in
@@ -236,9 +231,7 @@ private slots:
         frmMain w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.txtDomain->text(), QString());
-        QCOMPARE(w.txtAccount->text(), QString());
-        QCOMPARE(w.txtPassWord->text(), QString());
+        verifyFields(fieldsOf(w), {});
     }
 
     void converterThatCannotBeOpenedAtUnloadShowsNoBoxAndTheWindowCloses()
