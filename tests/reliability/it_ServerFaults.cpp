@@ -121,7 +121,7 @@ private slots:
 
         click(window->cmdConnect);
 
-        verifyOneBoxOf(recorder, directory::hresult::ServerDown, noAnswer);
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown, QStringLiteral("応答がありません"));
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());
@@ -143,7 +143,7 @@ private slots:
 
         clickNode(window->tvNode, users);
 
-        verifyOneBoxOf(recorder, directory::hresult::ServerDown, noAnswer);
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown, QStringLiteral("応答がありません"));
         QCOMPARE(childCount(users), 0);
         QCOMPARE(rowCount(window->lvList), 0);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
@@ -245,8 +245,6 @@ private:
         hooked->inner.setConnectionOptions({});
         QVERIFY2(server.resume(), qPrintable(server.lastError()));
     }
-
-    const QString noAnswer = QStringLiteral("応答がありません");
 
     void startAgainWith(const QString& databaseConfig)
     {
