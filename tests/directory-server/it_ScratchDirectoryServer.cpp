@@ -16,6 +16,12 @@ struct ToolResult {
     QStringList dns; // decoded "dn:" / "dn::" lines
 };
 
+// The arguments in `text`, split at blanks.
+QStringList words(const char* text)
+{
+    return QString::fromLatin1(text).split(u' ');
+}
+
 // An OpenLDAP client pointed at the server by LDAPCONF, as libldap in Mivora is.
 QProcess* startTool(const QString& program, const QStringList& arguments, const QString& ldapConf)
 {
@@ -60,17 +66,12 @@ ToolResult whoami(const ScratchDirectoryServer& server)
 
 ToolResult search(const ScratchDirectoryServer& server, const QStringList& arguments)
 {
-    return run(QStringLiteral("ldapsearch"),
-        QStringList {
-            QStringLiteral("-Q"), QStringLiteral("-LLL"), QStringLiteral("-o"), QStringLiteral("ldif-wrap=no") }
-            + arguments,
-        server.ldapConfPath());
+    return run(QStringLiteral("ldapsearch"), words("-Q -LLL -o ldif-wrap=no") + arguments, server.ldapConfPath());
 }
 
 ToolResult baseSearch(const ScratchDirectoryServer& server, const QString& dn)
 {
-    return search(
-        server, { QStringLiteral("-s"), QStringLiteral("base"), QStringLiteral("-b"), dn, QStringLiteral("1.1") });
+    return search(server, words("-s base -b") << dn << QStringLiteral("1.1"));
 }
 
 const QString classFilter = QStringLiteral("(|(objectClass=container)(objectClass=organizationalUnit)"
@@ -78,9 +79,7 @@ const QString classFilter = QStringLiteral("(|(objectClass=container)(objectClas
 
 ToolResult pagedListing(const ScratchDirectoryServer& server, const QString& dn)
 {
-    return search(server,
-        { QStringLiteral("-s"), QStringLiteral("one"), QStringLiteral("-E"), QStringLiteral("pr=500/noprompt"),
-            QStringLiteral("-b"), dn, classFilter, QStringLiteral("1.1") });
+    return search(server, words("-s one -E pr=500/noprompt -b") << dn << classFilter << QStringLiteral("1.1"));
 }
 
 } // namespace
@@ -104,8 +103,8 @@ private slots:
         QVERIFY(server.port() >= 20000 && server.port() < 32768);
 
         const ToolResult rootDse = run(QStringLiteral("ldapsearch"),
-            { QStringLiteral("-x"), QStringLiteral("-H"), server.tcpUri(), QStringLiteral("-LLL"), QStringLiteral("-s"),
-                QStringLiteral("base"), QStringLiteral("-b"), QString(), QStringLiteral("namingContexts") },
+            words("-x -H") << server.tcpUri() << words("-LLL -s base -b") << QString()
+                           << QStringLiteral("namingContexts"),
             server.ldapConfPath());
         QCOMPARE(rootDse.exitCode, 0);
         QVERIFY(rootDse.output.contains(QStringLiteral("namingContexts: dc=example,dc=test")));
@@ -220,10 +219,7 @@ private slots:
         ldif.write("dn:: T1U96L+95YqgLERDPWV4YW1wbGUsREM9dGVzdA==\n" // OU=追加,DC=example,DC=test
                    "objectClass: top\nobjectClass: organizationalUnit\nou:: 6L+95Yqg\n\n");
         ldif.close();
-        ScratchDirectoryServer::Options options;
-        options.generatorArguments = QStringList { QStringLiteral("--bulk-users"), QStringLiteral("3") };
-        options.extraLdif = QStringList { ldif.fileName() };
-        ScratchDirectoryServer server(options);
+        ScratchDirectoryServer server({ words("--bulk-users 3"), { ldif.fileName() }, {} });
         QVERIFY2(server.start(), qPrintable(server.lastError()));
         QCOMPARE(pagedListing(server, QStringLiteral("ou=大量ユーザー,dc=example,dc=test")).dns,
             QStringList({ QStringLiteral("cn=user000001,ou=大量ユーザー,dc=example,dc=test"),
@@ -240,9 +236,7 @@ private slots:
         QVERIFY(ldif.open());
         ldif.write("dn: OU=Orphan,OU=Missing,DC=example,DC=test\nobjectClass: organizationalUnit\nou: Orphan\n\n");
         ldif.close();
-        ScratchDirectoryServer::Options options;
-        options.extraLdif = QStringList { ldif.fileName() };
-        ScratchDirectoryServer server(options);
+        ScratchDirectoryServer server({ {}, { ldif.fileName() }, {} });
         QVERIFY(!server.start());
         QVERIFY2(server.lastError().contains(QLatin1String("slapadd")), qPrintable(server.lastError()));
         QVERIFY(!server.isRunning());
@@ -268,9 +262,8 @@ private slots:
         QCOMPARE(bulk.size(), bulkListedChildren);
         for (int k = 1; k <= bulkListedChildren; ++k)
             QCOMPARE(bulk.at(k - 1), bulkChildDn(k));
-        const ToolResult computer = search(server,
-            { QStringLiteral("-s"), QStringLiteral("base"), QStringLiteral("-b"), bulkChildDn(125),
-                QStringLiteral("structuralObjectClass") });
+        const ToolResult computer
+            = search(server, words("-s base -b") << bulkChildDn(125) << QStringLiteral("structuralObjectClass"));
         QVERIFY(computer.output.contains(QStringLiteral("structuralObjectClass: ") + bulkChildClass(125)));
     }
 

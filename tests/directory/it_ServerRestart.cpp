@@ -19,10 +19,7 @@ class ItServerRestart : public QObject {
     ScratchDirectoryServer server;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(server.startForThisProcess(), qPrintable(server.lastError()));
-    }
+    void initTestCase() { QVERIFY2(server.startForThisProcess(), qPrintable(server.lastError())); }
 
     void aStoppedServerFailsTheNextBindAndARestartedOneServesIt()
     {

@@ -7,8 +7,28 @@
 #include <QTest>
 
 using directory::dn::comparisonKey;
-using directory::dn::domainPart;
 namespace dn = directory::dn;
+
+namespace {
+// The current row's text in the column `name`, read where it is used.
+QString cell(const char* name)
+{
+    return *static_cast<QString*>(QTest::qData(name, QMetaType::QString));
+}
+
+// Both DNs of the row have a comparison key, and the keys are the same or differ.
+void compareRowKeys(bool same)
+{
+    const QString a = comparisonKey(cell("a"));
+    const QString b = comparisonKey(cell("b"));
+    QVERIFY(!a.isEmpty());
+    QVERIFY(!b.isEmpty());
+    if (same)
+        QCOMPARE(a, b);
+    else
+        QVERIFY(a != b);
+}
+} // namespace
 
 class TestDn : public QObject {
     Q_OBJECT
@@ -34,22 +54,17 @@ private slots:
     }
     void firstRdnKeepsTheServersSpelling()
     {
-        QFETCH(QString, dn);
-        QFETCH(QString, rdn);
-        QFETCH(QString, value);
-        QCOMPARE(dn::firstRdn(dn), rdn);
-        QCOMPARE(dn::rdnValue(rdn), value);
+        QCOMPARE(dn::firstRdn(cell("dn")), cell("rdn"));
+        QCOMPARE(dn::rdnValue(cell("rdn")), cell("value"));
     }
 
     void dnSyntaxIsCheckedBeforeAnythingIsSent()
     {
-        QVERIFY(dn::isValid(QStringLiteral("DC=example,DC=test")));
-        QVERIFY(dn::isValid(QStringLiteral("CN=Yamada\\, Jiro,DC=x")));
-        QVERIFY(dn::isValid(QStringLiteral("OU=営業部,DC=x")));
-        QVERIFY(!dn::isValid(QStringLiteral("DC=a,,DC=b")));
-        QVERIFY(!dn::isValid(QStringLiteral("no equals sign")));
-        QVERIFY(!dn::isValid(QStringLiteral("DC=a\\")));
-        QVERIFY(!dn::isValid(QString::fromUtf8("DC=a\0b", 6)));
+        for (const char* valid : { "DC=example,DC=test", "CN=Yamada\\, Jiro,DC=x", "OU=営業部,DC=x" })
+            QVERIFY2(dn::isValid(QString::fromUtf8(valid)), valid);
+        for (const QString& invalid : { QStringLiteral("DC=a,,DC=b"), QStringLiteral("no equals sign"),
+                 QStringLiteral("DC=a\\"), QString::fromUtf8("DC=a\0b", 6) })
+            QVERIFY2(!dn::isValid(invalid), qPrintable(invalid));
     }
 
     // The domain root's path from the domain text, label by label, as typed.
@@ -69,12 +84,7 @@ private slots:
                 { "other characters passed on", { "a,b=c.日本", "LDAP://DC=a,b=c,DC=日本" } },
             });
     }
-    void labelsBecomeDcComponents()
-    {
-        QFETCH(QString, domain);
-        QFETCH(QString, path);
-        QCOMPARE(dn::rootPath(domain), path);
-    }
+    void labelsBecomeDcComponents() { QCOMPARE(dn::rootPath(cell("domain")), cell("path")); }
 
     void sameEntryWrittenOtherwiseSharesTheKey_data()
     {
@@ -92,13 +102,7 @@ private slots:
                 { "multi-valued rdn in any order", { "CN=a+SN=b,DC=test", "sn=B+cn=A,dc=test" } },
             });
     }
-    void sameEntryWrittenOtherwiseSharesTheKey()
-    {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QVERIFY(!comparisonKey(a).isEmpty());
-        QCOMPARE(comparisonKey(a), comparisonKey(b));
-    }
+    void sameEntryWrittenOtherwiseSharesTheKey() { compareRowKeys(true); }
 
     void otherEntriesHaveOtherKeys_data()
     {
@@ -112,20 +116,13 @@ private slots:
                 { "other type", { "CN=a,DC=test", "OU=a,DC=test" } },
             });
     }
-    void otherEntriesHaveOtherKeys()
-    {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QVERIFY(!comparisonKey(a).isEmpty());
-        QVERIFY(!comparisonKey(b).isEmpty());
-        QVERIFY(comparisonKey(a) != comparisonKey(b));
-    }
+    void otherEntriesHaveOtherKeys() { compareRowKeys(false); }
 
     void textThatIsNoDnHasNoKey()
     {
-        QCOMPARE(comparisonKey(QStringLiteral("CN=a,,DC=test")), QString());
-        QCOMPARE(comparisonKey(QStringLiteral("no equals sign")), QString());
-        QCOMPARE(comparisonKey(QStringLiteral("CN=a") + QChar(u'\0') + QStringLiteral(",DC=test")), QString());
+        for (const QString& text : { QStringLiteral("CN=a,,DC=test"), QStringLiteral("no equals sign"),
+                 QStringLiteral("CN=a") + QChar(u'\0') + QStringLiteral(",DC=test") })
+            QCOMPARE(comparisonKey(text), QString());
     }
 
     void domainPartIsTheTrailingDomainComponents_data()
@@ -141,12 +138,7 @@ private slots:
                 { "no dn", { "CN=a,,DC=test", "" } },
             });
     }
-    void domainPartIsTheTrailingDomainComponents()
-    {
-        QFETCH(QString, dn);
-        QFETCH(QString, domain);
-        QCOMPARE(domainPart(dn), domain);
-    }
+    void domainPartIsTheTrailingDomainComponents() { QCOMPARE(dn::domainPart(cell("dn")), cell("domain")); }
 };
 
 QTEST_APPLESS_MAIN(TestDn)

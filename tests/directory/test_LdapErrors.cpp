@@ -45,6 +45,9 @@ constexpr int32_t serverDown = -2147016646; // 0x8007203A
 const QString noSpnAdvice = QStringLiteral("接続先のサーバー名がドメインの Kerberos に登録されていません (SPN "
                                            "がありません)。ドメイン コントローラーの DNS 名で接続するか、管理者に"
                                            "サーバー名 ldap/<名前> の SPN の登録を依頼してください。");
+const QString expiredAdvice
+    = QStringLiteral("Kerberos のチケットの有効期限が切れています。kinit を実行するか、ドメインに"
+                     "ログオンし直してチケットを更新してから、もう一度接続してください。");
 
 // `error` has the row's number and description.
 void compareWithRow(const directory::DirectoryError& error)
@@ -68,16 +71,11 @@ private slots:
             << QStringLiteral("Kerberos のチケットがありません。ドメインのアカウントでログオンし直すか、kinit "
                               "を実行してチケットを取得してから、もう一度接続してください。 (詳細: " NO_TICKET ")")
             << QStringList { "チケットがありません", "kinit", "ログオン" };
-        QTest::newRow("expired")
-            << QStringLiteral(EXPIRED)
-            << QStringLiteral("Kerberos のチケットの有効期限が切れています。kinit を実行するか、ドメインにログオンし"
-                              "直してチケットを更新してから、もう一度接続してください。 (詳細: " EXPIRED ")")
-            << QStringList { "有効期限が切れています", "kinit" };
+        QTest::newRow("expired") << QStringLiteral(EXPIRED) << expiredAdvice + QStringLiteral(" (詳細: " EXPIRED ")")
+                                 << QStringList { "有効期限が切れています", "kinit" };
         QTest::newRow("expired, in GSSAPI's words")
             << QStringLiteral(EXPIRED_IN_GSSAPI_WORDS)
-            << QStringLiteral(
-                   "Kerberos のチケットの有効期限が切れています。kinit を実行するか、ドメインにログオンし"
-                   "直してチケットを更新してから、もう一度接続してください。 (詳細: " EXPIRED_IN_GSSAPI_WORDS ")")
+            << expiredAdvice + QStringLiteral(" (詳細: " EXPIRED_IN_GSSAPI_WORDS ")")
             << QStringList { "有効期限が切れています", "kinit" };
         QTest::newRow("no KDC") << QStringLiteral(NO_KDC)
                                 << QStringLiteral("Kerberos の KDC (ドメイン コントローラー) に接続できません。ネット"

@@ -37,11 +37,9 @@ private slots:
         QCOMPARE(texts.value("top\0x", 5), QByteArray("top\0x", 5));
         QCOMPARE(texts.value("", 0), QByteArray());
         // More distinct values than it keeps: each still comes back as given, old ones too.
-        for (int round = 0; round < 2; ++round) {
-            for (int i = 0; i < 100; ++i) {
-                const QByteArray value = "class" + QByteArray::number(i);
-                QCOMPARE(texts.value(value.constData(), value.size()), value);
-            }
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray value = "class" + QByteArray::number(i % 100);
+            QCOMPARE(texts.value(value.constData(), value.size()), value);
         }
         QCOMPARE(texts.value("top", 3), QByteArray("top"));
         const QByteArray longValue(1000, 'c');

@@ -14,17 +14,17 @@ using platform::writeFileAtomically;
 using namespace testfiles;
 
 namespace {
-mode_t modeOf(const QString& path)
-{
-    struct stat st { };
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : mode_t(-1);
-}
-
+// All zero when there is no such file.
 struct stat statOf(const QString& path)
 {
     struct stat st { };
     ::stat(QFile::encodeName(path).constData(), &st);
     return st;
+}
+
+mode_t modeOf(const QString& path)
+{
+    return statOf(path).st_mode & 07777;
 }
 
 // Writes contents through AtomicFile: 0 on success, else the step that failed (1 open, 2 not
@@ -171,21 +171,20 @@ private slots:
     {
         if (::geteuid() != 0)
             QSKIP("the file of another user needs root to set up, as in CI");
-        const QString file = testfiles::othersFileInStickyFolder(temp.path(), fileOwner, "previous contents");
+        const QString file = othersFileInStickyFolder(temp.path(), fileOwner, "previous contents");
         QVERIFY(!file.isEmpty());
         const ino_t before = statOf(file).st_ino;
 
-        const int refused = testfiles::inChildProcess(otherUser, [&] {
+        const int refused = inChildProcess(otherUser, [&] {
             AtomicFile settings(file, { .ownerOnly = true, .inPlaceWhenNeeded = false });
             return settings.open(QIODevice::WriteOnly) ? 1 : settings.error() == EACCES ? 0 : 2;
         });
         QCOMPARE(refused, 0);
         QCOMPARE(readBytes(file), QByteArray("previous contents"));
-        QCOMPARE(
-            testfiles::inChildProcess(otherUser, [&] { return writeFileAtomically(file, "settings") ? 0 : 1; }), 0);
+        QCOMPARE(inChildProcess(otherUser, [&] { return writeFileAtomically(file, "settings") ? 0 : 1; }), 0);
         QCOMPARE(readBytes(file), QByteArray("settings"));
 
-        QCOMPARE(testfiles::inChildProcess(otherUser, [&] { return writeInPlace(file, "new"); }), 0);
+        QCOMPARE(inChildProcess(otherUser, [&] { return writeInPlace(file, "new"); }), 0);
         QCOMPARE(readBytes(file), QByteArray("new"));
         QCOMPARE(statOf(file).st_uid, fileOwner);
         QCOMPARE(statOf(file).st_ino, before);
@@ -197,7 +196,7 @@ private slots:
         QVERIFY(writeBytes(path, "underneath"));
         const QString source = temp.filePath(QStringLiteral("mounted.ini"));
         QVERIFY(writeBytes(source, "old"));
-        const int result = testfiles::inChildProcess(0, [&] {
+        const int result = inChildProcess(0, [&] {
             // A mount namespace of its own: the bind mount goes with the child.
             if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
                 || ::mount(QFile::encodeName(source).constData(), QFile::encodeName(path).constData(), nullptr, MS_BIND,

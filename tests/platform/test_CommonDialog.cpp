@@ -5,7 +5,6 @@
 #include "platform/CommonDialog.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
 
@@ -15,6 +14,15 @@ using platform::CommonDialog;
 namespace {
 const QString exportFilter = QStringLiteral("csv(tab区切り)(*.csv)|*.csv|全てのファイル(*.*)|*.*");
 constexpr int exportFlags = CommonDialog::cdlOFNPathMustExist | CommonDialog::cdlOFNFileMustExist;
+
+// The dialog as the export sets it up.
+struct ExportDialog : CommonDialog {
+    ExportDialog()
+    {
+        Flags = exportFlags;
+        Filter = exportFilter;
+    }
+};
 
 // What a person does in the dialog once it is up: type a name and press Enter, or cancel.
 class DialogPerson {
@@ -74,9 +82,7 @@ private slots:
 
     void dialogIsQtsOwnAndAsksNothingBeforeReplacing()
     {
-        CommonDialog dialog;
-        dialog.Flags = exportFlags;
-        dialog.Filter = exportFilter;
+        ExportDialog dialog;
         const auto save = dialog.createSaveDialog();
         QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);
         QVERIFY(save->testOption(QFileDialog::DontUseNativeDialog));
@@ -94,9 +100,7 @@ private slots:
 
     void typedNameComesBackAsAFullPathWithoutAnExtension()
     {
-        CommonDialog dialog;
-        dialog.Flags = exportFlags;
-        dialog.Filter = exportFilter;
+        ExportDialog dialog;
         DialogPerson person(QStringLiteral("listing"));
 
         dialog.ShowSave();
@@ -111,12 +115,8 @@ private slots:
     void existingFileIsTakenWithoutAQuestion()
     {
         const QString path = temp.filePath(QStringLiteral("old.csv"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        CommonDialog dialog;
-        dialog.Flags = exportFlags;
-        dialog.Filter = exportFilter;
+        QVERIFY(testfiles::writeBytes(path, {}));
+        ExportDialog dialog;
         MessageRecorder recorder;
         DialogPerson person(path);
 
@@ -129,31 +129,24 @@ private slots:
 
     void cancelGivesNoNameAndTheLastChoiceIsOfferedAgain()
     {
-        CommonDialog dialog;
-        dialog.Flags = exportFlags;
-        dialog.Filter = exportFilter;
+        ExportDialog dialog;
         const QString chosen = temp.filePath(QStringLiteral("first.csv"));
         {
             DialogPerson person(chosen);
             dialog.ShowSave();
             QCOMPARE(dialog.FileName, chosen);
         }
-        {
+        for (int cancelled = 0; cancelled < 2; ++cancelled) {
             DialogPerson person { QString() };
             dialog.ShowSave();
             QCOMPARE(person.offered, QStringList { QStringLiteral("first.csv") });
             QCOMPARE(dialog.FileName, QString());
         }
-        DialogPerson person { QString() };
-        dialog.ShowSave();
-        QCOMPARE(person.offered, QStringList { QStringLiteral("first.csv") });
     }
 
     void nameInAMissingFolderKeepsTheDialogOpen()
     {
-        CommonDialog dialog;
-        dialog.Flags = exportFlags;
-        dialog.Filter = exportFilter;
+        ExportDialog dialog;
         MessageRecorder recorder;
         const QString missing = temp.filePath(QStringLiteral("missing/list.csv"));
         DialogPerson person(missing);
@@ -169,9 +162,7 @@ private slots:
 
     void answerHookSeesTheDialogAsSetUp()
     {
-        CommonDialog dialog;
-        dialog.Flags = exportFlags;
-        dialog.Filter = exportFilter;
+        ExportDialog dialog;
         dialog.FileName = temp.filePath(QStringLiteral("preset.csv"));
         SaveDialogAnswers answers;
         answers.answers.append(std::nullopt);

@@ -7,6 +7,16 @@ using platform::ansiPrefixLength;
 using platform::fromAnsi;
 using platform::toAnsi;
 
+namespace {
+// toAnsi gives the row's bytes for its text.
+void compareRowsBytes()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(toAnsi(text), bytes);
+}
+} // namespace
+
 class TestCp932 : public QObject {
     Q_OBJECT
 
@@ -23,12 +33,7 @@ private slots:
         QTest::newRow("wave dash") << QStringLiteral("〜") << QByteArray("\x81\x60");
         QTest::newRow("embedded NUL") << QString::fromUtf16(u"a\0b", 3) << QByteArray("a\0b", 3);
     }
-    void charactersGetTheirWindowsBytes()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
-        QCOMPARE(toAnsi(text), bytes);
-    }
+    void charactersGetTheirWindowsBytes() { compareRowsBytes(); }
 
     void japaneseAndMixedTextComesBackUnchanged()
     {
@@ -44,12 +49,7 @@ private slots:
         QTest::newRow("outside the BMP") << QStringLiteral("a😀😀b") << QByteArray("a??b");
         QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + u'x' << QByteArray("?x");
     }
-    void eachCharacterCp932CannotHoldBecomesOneQuestionMark()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
-        QCOMPARE(toAnsi(text), bytes);
-    }
+    void eachCharacterCp932CannotHoldBecomesOneQuestionMark() { compareRowsBytes(); }
 
     void invalidBytesDecodeAsQuestionMarksAndDecodingGoesOn()
     {

@@ -18,8 +18,7 @@ private slots:
     void init()
     {
         QVERIFY(temp.renew());
-        path = temp.filePath(QStringLiteral("test.ini"));
-        file = QFile::encodeName(path);
+        useFile(temp.filePath(QStringLiteral("test.ini")));
     }
 
     void valueIsFoundWhateverTheLetterCaseOfItsNames()
@@ -230,17 +229,22 @@ private slots:
         const SmallTmpfs disk(16 * 1024);
         if (!disk.ok())
             QSKIP(qPrintable(disk.reason()));
-        const QByteArray ini = QFile::encodeName(disk.filePath(QStringLiteral("data.ini")));
-        QVERIFY(writeBytes(disk.filePath(QStringLiteral("data.ini")), "[Data]\r\nDOMAIN=old.test\r\n"));
-        const QByteArray big(20 * 1024, 'v');
-        QVERIFY(!WritePrivateProfileStringA("Data", "USERNAME", big.constData(), ini.constData()));
-        QCOMPARE(readBytes(disk.filePath(QStringLiteral("data.ini"))), QByteArray("[Data]\r\nDOMAIN=old.test\r\n"));
+        useFile(disk.filePath(QStringLiteral("data.ini")));
+        QVERIFY(writeBytes(path, "[Data]\r\nDOMAIN=old.test\r\n"));
+        QVERIFY(!put("Data", "USERNAME", QByteArray(20 * 1024, 'v').constData()));
+        QCOMPARE(readBytes(path), QByteArray("[Data]\r\nDOMAIN=old.test\r\n"));
         QCOMPARE(entries(disk.path()), QStringList { QStringLiteral("data.ini") });
         // Not in the machine's mount namespace (pid 1's): a test killed now leaves nothing mounted.
         QVERIFY(!readBytes(QStringLiteral("/proc/1/mountinfo")).contains(QFile::encodeName(disk.path())));
     }
 
 private:
+    // The settings file that get() and put() read and write.
+    void useFile(const QString& name)
+    {
+        path = name;
+        file = QFile::encodeName(name);
+    }
     QByteArray get(const QByteArray& section, const QByteArray& key, const char* fallback = "")
     {
         char buffer[255];

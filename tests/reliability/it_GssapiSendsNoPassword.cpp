@@ -6,8 +6,6 @@
 #include "TestDirectory.h"
 #include "platform/Cp932.h"
 
-#include <QLineEdit>
-#include <QTemporaryDir>
 #include <memory>
 
 using namespace browsertests;

@@ -9,16 +9,10 @@
 #include "directory/LdapDirectory.h"
 
 #include <QFileInfo>
-#include <QLineEdit>
 
 using namespace browsertests;
 
 namespace {
-
-QString prefixOf(int32_t number)
-{
-    return QString::number(number) + QStringLiteral("\r\n");
-}
 
 // The rows of the first `count` children of ou=大量, as the window lists them.
 QList<Row> bulkRows(int count)
@@ -32,13 +26,23 @@ QList<Row> bulkRows(int count)
     return rows;
 }
 
-// Exactly one box, its text starting with the error number; the arrow back once it is gone.
-void verifyOneBoxOf(const MessageRecorder& recorder, int32_t number)
+// Exactly one box, which starts with the error number and holds `says`; the arrow back once it is gone.
+void verifyOneBoxOf(const MessageRecorder& recorder, int32_t number, const QString& says = {})
 {
     QCOMPARE(recorder.boxes.size(), 1);
-    QVERIFY2(
-        recorder.boxes.constFirst().text.startsWith(prefixOf(number)), qPrintable(recorder.boxes.constFirst().text));
+    const QString& text = recorder.boxes.constFirst().text;
+    QVERIFY2(text.startsWith(QString::number(number) + QStringLiteral("\r\n")), qPrintable(text));
+    QVERIFY2(text.contains(says), qPrintable(text));
     QCOMPARE(currentCursor(), Qt::ArrowCursor);
+}
+
+// The rows of ou=大量 a listing stopped after its first page kept: one or two pages of 1,000, as a
+// page the server had sent before it stopped may still arrive.
+void verifyWholePagesKept(const QList<Row>& rows)
+{
+    QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
+    QCOMPARE(rows, bulkRows(int(rows.size())));
+    qInfo("%d rows kept", int(rows.size()));
 }
 
 // The real LDAP directory with a hook after the first page of a listing has reached the
@@ -85,9 +89,7 @@ private slots:
 
     void aServerKilledInTheMiddleOfABigListingKeepsTheRowsAlreadyListed()
     {
-        click(window->cmdConnect);
-        QPersistentModelIndex root = topNode(window->tvNode, 0);
-        QPersistentModelIndex bulk = childWithKey(root, TestDirectory::adsPath(TestDirectory::bulkOu));
+        const QPersistentModelIndex bulk = connectAndFind(TestDirectory::bulkOu);
         QVERIFY(bulk.isValid());
         hooked->afterFirstPage = [this] { QVERIFY2(server.kill(), qPrintable(server.lastError())); };
         MessageRecorder recorder;
@@ -97,13 +99,10 @@ private slots:
         verifyOneBoxOf(recorder, directory::hresult::ServerDown);
         QCOMPARE(recorder.boxes.value(0).icon, platform::MessageIcon::Critical);
         QCOMPARE(recorder.boxes.value(0).cursor, Qt::WaitCursor);
-        // A page the server had sent before it died may still arrive: one or two pages of 1,000.
         const QList<Row> rows = listRows(window->lvList);
-        QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
-        QCOMPARE(rows, bulkRows(int(rows.size())));
-        qInfo("%d rows kept", int(rows.size()));
+        verifyWholePagesKept(rows);
         QCOMPARE(childCount(bulk), rows.size());
-        QCOMPARE(childCount(root), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
 
         hooked->afterFirstPage = nullptr;
         QVERIFY2(server.restart(), qPrintable(server.lastError()));
@@ -116,22 +115,18 @@ private slots:
 
     void aBindToAPausedServerGivesUpWithServerDown()
     {
-        hooked->inner.setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
+        shortWaits();
         QVERIFY2(server.pause(), qPrintable(server.lastError()));
         MessageRecorder recorder;
 
         click(window->cmdConnect);
 
-        verifyOneBoxOf(recorder, directory::hresult::ServerDown);
-        QVERIFY2(recorder.boxes.value(0).text.contains(QStringLiteral("応答がありません")),
-            qPrintable(recorder.boxes.value(0).text));
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown, QStringLiteral("応答がありません"));
         QCOMPARE(rowCount(window->tvNode), 1);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), 0);
         QVERIFY(window->cmdConnect->isEnabled());
 
-        // The real waits again, so that a slow machine does not fail the listing that follows.
-        hooked->inner.setConnectionOptions({});
-        QVERIFY2(server.resume(), qPrintable(server.lastError()));
+        resumeWithTheRealWaits();
         clickNode(window->tvNode, topNode(window->tvNode, 0));
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
@@ -139,28 +134,22 @@ private slots:
 
     void aSearchOfAPausedServerGivesUpWithServerDown()
     {
-        click(window->cmdConnect);
-        QPersistentModelIndex root = topNode(window->tvNode, 0);
-        QPersistentModelIndex users = childWithKey(root, TestDirectory::adsPath(TestDirectory::users));
+        const QPersistentModelIndex users = connectAndFind(TestDirectory::users);
         QVERIFY(users.isValid());
-        hooked->inner.setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
         // The connection is open and bound: the next request is a search that gets no answer.
+        shortWaits();
         QVERIFY2(server.pause(), qPrintable(server.lastError()));
         MessageRecorder recorder;
 
         clickNode(window->tvNode, users);
 
-        verifyOneBoxOf(recorder, directory::hresult::ServerDown);
-        QVERIFY2(recorder.boxes.value(0).text.contains(QStringLiteral("応答がありません")),
-            qPrintable(recorder.boxes.value(0).text));
+        verifyOneBoxOf(recorder, directory::hresult::ServerDown, QStringLiteral("応答がありません"));
         QCOMPARE(childCount(users), 0);
         QCOMPARE(rowCount(window->lvList), 0);
-        QCOMPARE(childCount(root), TestDirectory::rootListing.size());
+        QCOMPARE(childCount(topNode(window->tvNode, 0)), TestDirectory::rootListing.size());
 
-        // The real waits again, so that a slow machine does not fail the listing that follows. The
-        // unanswered session is dropped; the next click opens a new one.
-        hooked->inner.setConnectionOptions({});
-        QVERIFY2(server.resume(), qPrintable(server.lastError()));
+        // The unanswered session is dropped; the next click opens a new one.
+        resumeWithTheRealWaits();
         clickNode(window->tvNode, users);
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(childCount(users), 10);
@@ -168,26 +157,19 @@ private slots:
 
     void aListingPausedBetweenPagesGivesUpAndKeepsItsRows()
     {
-        click(window->cmdConnect);
-        QPersistentModelIndex bulk
-            = childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(TestDirectory::bulkOu));
+        const QPersistentModelIndex bulk = connectAndFind(TestDirectory::bulkOu);
         QVERIFY(bulk.isValid());
-        hooked->inner.setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 });
+        shortWaits();
         hooked->afterFirstPage = [this] { QVERIFY2(server.pause(), qPrintable(server.lastError())); };
         MessageRecorder recorder;
 
         clickNode(window->tvNode, bulk);
 
         verifyOneBoxOf(recorder, directory::hresult::ServerDown);
-        const QList<Row> rows = listRows(window->lvList);
-        QVERIFY2(rows.size() == 1000 || rows.size() == 2000, qPrintable(QString::number(rows.size())));
-        QCOMPARE(rows, bulkRows(int(rows.size())));
-        qInfo("%d rows kept", int(rows.size()));
+        verifyWholePagesKept(listRows(window->lvList));
 
         hooked->afterFirstPage = nullptr;
-        // The real waits again, so that a slow machine does not fail the listing that follows.
-        hooked->inner.setConnectionOptions({});
-        QVERIFY2(server.resume(), qPrintable(server.lastError()));
+        resumeWithTheRealWaits();
         clickNode(window->tvNode, bulk);
         QCOMPARE(recorder.boxes.size(), 1);
         QCOMPARE(rowCount(window->lvList), TestDirectory::bulkListedChildren);
@@ -218,10 +200,8 @@ private slots:
     {
         startAgainWith(QStringLiteral("sizelimit size.prtotal=1500"));
         MessageRecorder recorder;
-        click(window->cmdConnect);
+        const QPersistentModelIndex bulk = connectAndFind(TestDirectory::bulkOu);
         QCOMPARE(recorder.boxes.size(), 0);
-        QPersistentModelIndex bulk
-            = childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(TestDirectory::bulkOu));
         QVERIFY(bulk.isValid());
 
         clickNode(window->tvNode, bulk);
@@ -249,6 +229,23 @@ private slots:
     }
 
 private:
+    // Connect: the root's child `dn`.
+    QPersistentModelIndex connectAndFind(const QString& dn)
+    {
+        click(window->cmdConnect);
+        return childWithKey(topNode(window->tvNode, 0), TestDirectory::adsPath(dn));
+    }
+
+    // Waits of 2 s: a request to a paused server fails soon.
+    void shortWaits() { hooked->inner.setConnectionOptions({ .networkTimeoutSeconds = 2, .answerTimeoutSeconds = 2 }); }
+
+    // The real waits again, so that a slow machine does not fail the listing that follows.
+    void resumeWithTheRealWaits()
+    {
+        hooked->inner.setConnectionOptions({});
+        QVERIFY2(server.resume(), qPrintable(server.lastError()));
+    }
+
     void startAgainWith(const QString& databaseConfig)
     {
         QVERIFY(server.stop());

@@ -7,9 +7,6 @@
 #include "TestDirectory.h"
 #include "TlsTransports.h"
 
-#include <QLineEdit>
-#include <QRegularExpression>
-
 #include <ldap.h>
 
 using namespace browsertests;

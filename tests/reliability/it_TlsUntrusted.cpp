@@ -6,7 +6,6 @@
 #include "TestDirectory.h"
 #include "TlsTransports.h"
 
-#include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -21,17 +20,10 @@ namespace {
 QStringList requestsOverTcp(const QString& log)
 {
     static const QRegularExpression accept(QStringLiteral("conn=(\\d+) fd=\\d+ ACCEPT from IP="));
-    QStringList tcpConnections;
+    QStringList connections;
     for (const QRegularExpressionMatch& match : accept.globalMatch(log))
-        tcpConnections.append(QStringLiteral("conn=") + match.captured(1) + QStringLiteral(" op="));
-    QStringList requests;
-    for (const QString& line : log.split(u'\n')) {
-        for (const QString& connection : tcpConnections) {
-            if (line.contains(connection))
-                requests.append(line);
-        }
-    }
-    return requests;
+        connections.append(match.captured(1));
+    return log.split(u'\n').filter(QRegularExpression(QStringLiteral("conn=(%1) op=").arg(connections.join(u'|'))));
 }
 } // namespace
 
@@ -43,15 +35,14 @@ private slots:
     {
         QVERIFY2(server.start(), qPrintable(server.lastError()));
         QVERIFY(scratch.isValid());
-        QFile conf(scratch.filePath(QStringLiteral("ldap.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("URI ldaps://127.0.0.1:%1\nBASE DC=example,DC=test\nSASL_MECH EXTERNAL\n"
-                                  "TLS_CACERT %2\nTLS_REQCERT demand\n")
-                       .arg(server.tlsPort())
-                       .arg(server.file(QStringLiteral("tls/other-ca.pem")))
-                       .toUtf8());
-        conf.close();
-        qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
+        const QString conf = scratch.filePath(QStringLiteral("ldap.conf"));
+        QVERIFY(testfiles::writeBytes(conf,
+            QStringLiteral("URI ldaps://127.0.0.1:%1\nBASE DC=example,DC=test\nSASL_MECH EXTERNAL\n"
+                           "TLS_CACERT %2\nTLS_REQCERT demand\n")
+                .arg(server.tlsPort())
+                .arg(server.file(QStringLiteral("tls/other-ca.pem")))
+                .toUtf8()));
+        qputenv("LDAPCONF", QFile::encodeName(conf));
         qputenv("LDAPTLS_CERT", QFile::encodeName(server.file(QStringLiteral("tls/client.pem"))));
         qputenv("LDAPTLS_KEY", QFile::encodeName(server.file(QStringLiteral("tls/client.key"))));
     }

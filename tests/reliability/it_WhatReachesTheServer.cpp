@@ -3,6 +3,7 @@
 // for every bind, no password from the login fields or data.ini.
 
 #include "BrowserTests.h"
+#include "DataTable.h"
 #include "RelayFixture.h"
 #include "TestDirectory.h"
 #include "directory/Dn.h"
@@ -11,7 +12,6 @@
 #include "platform/Testing.h"
 
 #include <QLineEdit>
-#include <QTemporaryDir>
 
 using namespace browsertests;
 
@@ -20,14 +20,10 @@ namespace {
 constexpr int bindOp = 0x60;
 constexpr int searchOp = 0x63;
 
-QList<LdapRelay::Request> searchesIn(const QList<LdapRelay::Request>& requests)
+QList<LdapRelay::Request> searchesIn(QList<LdapRelay::Request> requests)
 {
-    QList<LdapRelay::Request> searches;
-    for (const LdapRelay::Request& request : requests) {
-        if (request.operation == searchOp)
-            searches.append(request);
-    }
-    return searches;
+    requests.removeIf([](const LdapRelay::Request& request) { return request.operation != searchOp; });
+    return requests;
 }
 
 // Every bind the program makes as the running user: SASL EXTERNAL, nothing offered with it.
@@ -65,9 +61,7 @@ private slots:
     void init()
     {
         directory::setCurrentDirectory(nullptr);
-        window = openMainWindow();
-        window->txtAccount->setText(QStringLiteral("someone"));
-        window->txtPassWord->setText(QStringLiteral("secret"));
+        window = openMainWindow(QString(), QStringLiteral("someone"), QStringLiteral("secret"));
         fixture.relay.clear();
     }
     void cleanup()
@@ -91,33 +85,34 @@ private slots:
 
     void strangeDomainTextGivesOneClearErrorAndSendsOnlyItsLabels_data()
     {
-        QTest::addColumn<QString>("domain");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("commas") << QStringLiteral("a,b.example.test") << false;
-        QTest::newRow("a comma at the end") << QStringLiteral("example.test,") << false;
-        QTest::newRow("an RDN of its own") << QStringLiteral("example.test,OU=x") << false;
-        QTest::newRow("equals signs") << QStringLiteral("a=b.example.test") << false;
-        QTest::newRow("an equals sign alone") << QStringLiteral("=.test") << false;
-        QTest::newRow("double quotes") << QStringLiteral("\"example\".test") << false;
-        QTest::newRow("a quote inside") << QStringLiteral("ex\"ample.test") << false;
-        QTest::newRow("a backslash") << QStringLiteral("a\\b.example.test") << false;
-        QTest::newRow("a backslash at the end") << QStringLiteral("example.test\\") << false;
-        QTest::newRow("an escaped comma") << QStringLiteral("a\\2Cb.example.test") << false;
-        QTest::newRow("plus and semicolon") << QStringLiteral("a+b;c.test") << false;
-        QTest::newRow("a slash and a server") << QStringLiteral("127.0.0.1:389/DC=other") << false;
+        addColumns<QString, bool>({ "domain", "found" });
+        const std::tuple<const char*, const char*, bool> rows[] = {
+            { "commas", "a,b.example.test", false },
+            { "a comma at the end", "example.test,", false },
+            { "an RDN of its own", "example.test,OU=x", false },
+            { "equals signs", "a=b.example.test", false },
+            { "an equals sign alone", "=.test", false },
+            { "double quotes", "\"example\".test", false },
+            { "a quote inside", "ex\"ample.test", false },
+            { "a backslash", "a\\b.example.test", false },
+            { "a backslash at the end", "example.test\\", false },
+            { "an escaped comma", "a\\2Cb.example.test", false },
+            { "plus and semicolon", "a+b;c.test", false },
+            { "a slash and a server", "127.0.0.1:389/DC=other", false },
+            { "control characters", "a\001b\tc\037.example.test", false },
+            { "a line break", "example\r\n.test", true },
+            { "Japanese labels", "営業部.例え.テスト", false },
+            { "a Japanese label among ASCII ones", "東京.example.test", false },
+            { "blanks", " example . test ", true },
+            { "dots only", "...", false },
+        };
+        for (const auto& [name, domain, found] : rows)
+            QTest::newRow(name) << QString::fromUtf8(domain) << found;
         QTest::newRow("300 labels") << QStringList(300, QStringLiteral("a")).join(u'.') << false;
         QTest::newRow("10,000 characters") << QString(10000, u'x') << false;
         QTest::newRow("10,000 characters of labels")
             << QStringList(5000, QStringLiteral("y")).join(u'.').left(10000) << false;
-        QTest::newRow("control characters") << QStringLiteral("a\x01"
-                                                              "b\tc\x1f.example.test")
-                                            << false;
-        QTest::newRow("a line break") << QStringLiteral("example\r\n.test") << true;
         QTest::newRow("a NUL") << (QStringLiteral("exa") + QChar(u'\0') + QStringLiteral("mple.test")) << false;
-        QTest::newRow("Japanese labels") << QStringLiteral("営業部.例え.テスト") << false;
-        QTest::newRow("a Japanese label among ASCII ones") << QStringLiteral("東京.example.test") << false;
-        QTest::newRow("blanks") << QStringLiteral(" example . test ") << true;
-        QTest::newRow("dots only") << QStringLiteral("...") << false;
     }
     void strangeDomainTextGivesOneClearErrorAndSendsOnlyItsLabels()
     {
@@ -170,10 +165,9 @@ private slots:
         const QString typedPassword = QStringLiteral("Mv-typed-K3z#pw");
         window.reset();
         QFile ini(fixture.scratch.filePath(QStringLiteral("data.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(platform::toAnsi(QStringLiteral("[Data]\r\nDOMAIN=example.test\r\nACCOUNT=administrator\r\nPASSWORD=")
-            + savedPassword + QStringLiteral("\r\n")));
-        ini.close();
+        QVERIFY(testfiles::writeBytes(ini.fileName(),
+            platform::toAnsi(QStringLiteral("[Data]\r\nDOMAIN=example.test\r\nACCOUNT=administrator\r\nPASSWORD=")
+                + savedPassword + QStringLiteral("\r\n"))));
         window = openMainWindow();
         QCOMPARE(window->txtPassWord->text(), savedPassword);
         MessageRecorder recorder;
