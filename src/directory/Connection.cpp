@@ -406,6 +406,7 @@ DirectoryError Connection::errorOf(FailedIn where, const Failure& failure) const
             return unreachableServersError(failure.code, uri_);
         return bindError(failure.code, failure.diagnostic, uri_);
     case FailedIn::Bound:
+    case FailedIn::Answer:
         return protocolError(failure.diagnostic);
     case FailedIn::Request:
     case FailedIn::Wait:

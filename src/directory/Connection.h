@@ -29,6 +29,9 @@ enum class FailedIn {
     // What the server sent passed a bound of the program, which the diagnostic names: the session
     // ends, and nothing more of it is read or queued.
     Bound,
+    // An answer that came whole but breaks the protocol (an unreadable control, a paging that
+    // never ends), which the diagnostic names: the session stays, the next request may do well.
+    Answer,
 };
 
 // A failed call's result code and the words that came with it: the server's or libldap's, or

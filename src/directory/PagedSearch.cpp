@@ -17,6 +17,11 @@ void deliver(const PagedSearch::PageHandler& onPage, std::vector<LdapEntry>& pag
         onPage(page);
 }
 
+[[noreturn]] void badAnswer(Connection& connection, const QString& what)
+{
+    connection.fail(FailedIn::Answer, { LDAP_PROTOCOL_ERROR, what });
+}
+
 bool sameCookie(const berval& a, const berval& b)
 {
     return a.bv_len == b.bv_len && std::memcmp(a.bv_val, b.bv_val, a.bv_len) == 0;
@@ -57,7 +62,7 @@ ldap::BervalPtr PagedSearch::cookieOf(const SearchResult& result)
         && ldap_parse_pageresponse_control(connection_.handle(), response, &estimate, &next) == LDAP_SUCCESS;
     const ldap::BerCharPtr nextOwner(next.bv_val);
     if (!parsed)
-        throw protocolError(QStringLiteral("ページの続きを示す応答 (paged results) が読めません。"));
+        badAnswer(connection_, QStringLiteral("ページの続きを示す応答 (paged results) が読めません。"));
     if (next.bv_len == 0)
         return {};
     ldap::BervalPtr cookie(ber_bvdup(&next));
@@ -92,10 +97,10 @@ void PagedSearch::run(const PageHandler& onPage)
             if (cookie) {
                 // The same cookie again asks for the same page again, for ever.
                 if (previousCookie && sameCookie(*previousCookie, *cookie))
-                    throw protocolError(
+                    badAnswer(connection_,
                         QStringLiteral("サーバーが同じページの続きを繰り返し返しました (%1 ページ目)。").arg(pages));
                 if (pages >= maxPages)
-                    throw protocolError(QStringLiteral("一覧が %1 ページを超えても終わりません。").arg(maxPages));
+                    badAnswer(connection_, QStringLiteral("一覧が %1 ページを超えても終わりません。").arg(maxPages));
                 next = ldap::Request(connection_.handle(), askPage(cookie.get()));
             }
             previousCookie = std::move(cookie);
