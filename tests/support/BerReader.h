@@ -63,11 +63,14 @@ inline bool readLdapRequest(const QByteArray& data, const BerTlv& message, LdapR
 {
     BerTlv id;
     BerTlv op;
-    if (message.tag != 0x30 || !readTlv(data, message.start, message.end(), id) || id.tag != 0x02
+    // A message id is at most 2^31 - 1: four bytes.
+    if (message.tag != 0x30 || !readTlv(data, message.start, message.end(), id) || id.tag != 0x02 || id.length > 4
         || !readTlv(data, id.end(), message.end(), op))
         return false;
+    quint32 value = 0;
     for (qsizetype i = id.start; i < id.end(); ++i)
-        parts.id = (parts.id << 8) | static_cast<unsigned char>(data.at(i));
+        value = (value << 8) | static_cast<unsigned char>(data.at(i));
+    parts.id = static_cast<int>(value);
     parts.operation = op.tag;
     if (op.tag != 0x60 && op.tag != 0x63)
         return true;
