@@ -52,11 +52,12 @@ stage_done() {
     fi
 }
 # CI's machine is thrown away after the run and its disk is small: a tree no later stage reads
-# goes as soon as its stage ends. Local runs keep them for the next, incremental, run.
+# goes as soon as its stage ends, in the background (unlinking a Debian root's files takes
+# minutes). Local runs keep them for the next, incremental, run.
 free_for_ci() {
     [ "${CI:-}" = true ] || return 0
-    echo "CI: removing $1 (no later stage reads it; $(disk_free) free before)" >&2
-    "${@:2}"
+    echo "CI: removing $1 in the background (no later stage reads it; $(disk_free) free before)" >&2
+    background nice -n 19 "${@:2}" >/dev/null
 }
 stage_skipped() {
     echo "$1 stage skipped ($2)" >&2
