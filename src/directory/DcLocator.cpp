@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <array>
-#include <cstring>
 #include <memory>
 #include <netdb.h>
 #include <openldap.h>
@@ -243,22 +242,9 @@ private:
     {
         const SrvTarget& target = targets_.at(index);
         tried_.append(target.uri());
-        addrinfo hints {};
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_ADDRCONFIG;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(target.host.toUtf8().constData(), QByteArray::number(target.port).constData(), &hints, &found)
-            != 0)
-            return;
-        const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(found, &::freeaddrinfo);
-        for (const addrinfo* address = found; address; address = address->ai_next) {
-            platform::SocketAddress socketAddress;
-            if (address->ai_addrlen > sizeof socketAddress.storage)
-                continue;
-            std::memcpy(&socketAddress.storage, address->ai_addr, address->ai_addrlen);
-            socketAddress.length = address->ai_addrlen;
-            pings_.push_back(std::make_unique<Ping>(index, target.uri(), socketAddress, filter_));
-        }
+        for (const platform::SocketAddress& address :
+            platform::addressesOf(target.host.toUtf8(), target.port, AI_ADDRCONFIG))
+            pings_.push_back(std::make_unique<Ping>(index, target.uri(), address, filter_));
     }
 
     bool isGood(const Ping& ping) const

@@ -73,26 +73,33 @@ bool namesThisMachine(const QString& server, AddressForms forms)
         || server.compare(host.section(u'.', 0, 0), Qt::CaseInsensitive) == 0;
 }
 
-std::vector<SocketAddress> loopbackAddressesOf(const QByteArray& host, int port)
+std::vector<SocketAddress> addressesOf(const QByteArray& host, int port, int flags)
 {
     addrinfo hints {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
+    hints.ai_flags = AI_NUMERICSERV | flags;
     addrinfo* raw = nullptr;
-    if (getaddrinfo(host.isEmpty() ? "localhost" : host.constData(), QByteArray::number(port).constData(), &hints, &raw)
-            != 0
-        || !raw)
+    if (getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &raw) != 0 || !raw)
         return {};
     const std::unique_ptr<addrinfo, FreeAddrInfo> owner(raw);
     std::vector<SocketAddress> addresses;
     for (const addrinfo* info = raw; info; info = info->ai_next) {
-        if (!info->ai_addr || !isLoopback(info->ai_addr) || info->ai_addrlen > sizeof(sockaddr_storage))
+        if (!info->ai_addr || info->ai_addrlen > sizeof(sockaddr_storage))
             return {};
         SocketAddress& address = addresses.emplace_back();
         std::memcpy(&address.storage, info->ai_addr, info->ai_addrlen);
         address.length = info->ai_addrlen;
     }
+    return addresses;
+}
+
+std::vector<SocketAddress> loopbackAddressesOf(const QByteArray& host, int port)
+{
+    std::vector<SocketAddress> addresses = addressesOf(host.isEmpty() ? QByteArrayLiteral("localhost") : host, port);
+    for (const SocketAddress& address : addresses)
+        if (!isLoopback(reinterpret_cast<const sockaddr*>(&address.storage)))
+            return {};
     return addresses;
 }
 

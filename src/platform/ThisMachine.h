@@ -26,6 +26,10 @@ struct SocketAddress {
     socklen_t length = 0;
 };
 
+// The addresses, with `port`, that one lookup of host gives (getaddrinfo's AI_ `flags` added);
+// empty for a name that does not resolve, or when one of them cannot be held.
+std::vector<SocketAddress> addressesOf(const QByteArray& host, int port, int flags = 0);
+
 // The addresses, with `port`, that one lookup of host gives when every one is a loopback one
 // (127.0.0.0/8, ::1, ::ffff:127.x.x.x); empty otherwise, and for a name that does not resolve. An
 // empty host is "localhost", as libldap connects to it. Connect to these, not to the name: the
